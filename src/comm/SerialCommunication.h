@@ -1,0 +1,50 @@
+#pragma once
+
+#include <cstdint>
+#include <mutex>
+
+#include "comm/ICommunication.h"
+
+// A serial port as a transport. The port is opened exclusively with the line settings
+// of its SerialConfig on a raw, binary-transparent line with DTR and RTS raised. An
+// answer ends at the first pause of more than 50 ms after its first byte, so one
+// Receive normally returns one whole answer. The platform code lives in its own file.
+class SerialCommunication : public ICommunication {
+public:
+    // Created closed, with the settings "COM1", 9600, 8 data bits, one stop bit, no parity.
+    SerialCommunication();
+    // Closes the port if it is open.
+    ~SerialCommunication() override;
+    SerialCommunication(const SerialCommunication &) = delete;
+    SerialCommunication &operator=(const SerialCommunication &) = delete;
+
+    // Does nothing; always true.
+    bool Initialize() override;
+    // Copies a SerialConfig; false (settings unchanged) for a null pointer.
+    bool Configure(const void *config) override;
+    // Opens portName (a device path, or a name looked up under /dev/) exclusively and
+    // applies the line settings. False, with nothing left open, when the port is missing
+    // or busy, or a setting cannot be applied (one and a half stop bits among them).
+    bool Open() override;
+    // Releases the port (and its exclusive hold); nothing happens when closed.
+    void Close() override;
+    bool IsOpen() override;
+    // One write of the whole frame, waiting at most 1000 ms (and at most 10 ms per byte
+    // plus 100 ms) for the line to take it: the count taken, possibly short; -1 when
+    // closed, on a failure or when the line took nothing in time.
+    int32_t Send(const uint8_t *data, int32_t length) override;
+    // Reads until the buffer is full, a pause of more than 50 ms follows the first byte,
+    // or 10 ms x size + 100 ms have passed: the count read, 0 when that last limit passed
+    // with no byte. -1 when closed, on a failure, when the port has gone away, or when
+    // timeoutMs ends first (the bytes taken so far are then dropped). Takes no lock.
+    int32_t Receive(uint8_t *buffer, int32_t size, int32_t timeoutMs) override;
+
+private:
+    // A file descriptor here; wide enough for a Windows handle too.
+    static constexpr intptr_t kInvalidHandle = -1;
+
+    intptr_t handle = kInvalidHandle;
+    SerialConfig settings;
+    bool isOpen = false;
+    std::recursive_mutex lock;
+};

@@ -1,0 +1,130 @@
+#include "comm/TcpCommunication.h"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+
+#include "comm/posix/SocketSupport.h"
+
+using namespace socket_support;
+
+namespace {
+
+// Switches O_NONBLOCK on or off; false when fcntl fails.
+bool SetNonBlocking(int fd, bool on) {
+    const int flags = fcntl(fd, F_GETFL);
+    if (flags < 0)
+        return false;
+    const int wanted = on ? (flags | O_NONBLOCK) : (flags & ~O_NONBLOCK);
+    return fcntl(fd, F_SETFL, wanted) == 0;
+}
+
+// Connects fd without blocking longer than timeoutMs. On Linux a refused connection
+// shows at once as a writable socket with SO_ERROR set, so the wait ends early then.
+bool ConnectWithin(int fd, const sockaddr_in &address, uint32_t timeoutMs) {
+    // Without non-blocking mode the connect could hang for the kernel's SYN retries.
+    if (!SetNonBlocking(fd, true))
+        return false;
+    if (connect(fd, reinterpret_cast<const sockaddr *>(&address), sizeof address) != 0) {
+        if (errno != EINPROGRESS)
+            return false;
+        if (WaitForSocket(fd, POLLOUT, ClampWaitMs(timeoutMs)) <= 0)
+            return false;
+        int pending = 0;
+        socklen_t length = sizeof pending;
+        if (getsockopt(fd, SOL_SOCKET, SO_ERROR, &pending, &length) != 0 || pending != 0) {
+            return false;
+        }
+    }
+    // A socket left non-blocking still works: a full send buffer then fails at once.
+    SetNonBlocking(fd, false);
+    return true;
+}
+
+} // namespace
+
+TcpCommunication::~TcpCommunication() {
+    std::lock_guard<std::recursive_mutex> guard(lock);
+    ReleaseSocket();
+}
+
+bool TcpCommunication::Initialize() {
+    socketStarted = true;
+    return true;
+}
+
+bool TcpCommunication::Configure(const void *config) {
+    if (config == nullptr)
+        return false;
+    settings = *static_cast<const TcpConfig *>(config);
+    return true;
+}
+
+bool TcpCommunication::Open() {
+    std::lock_guard<std::recursive_mutex> guard(lock);
+    if (isOpen)
+        Close();
+
+    sockaddr_in address;
+    if (!MakeIPv4Address(settings.serverIp, settings.port, &address))
+        return false;
+    const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, IPPROTO_TCP);
+    if (fd < 0)
+        return false;
+    if (!ConnectWithin(fd, address, settings.timeoutMs)) {
+        CloseSocket(fd);
+        return false;
+    }
+    SetTimeoutOption(fd, SO_RCVTIMEO, settings.timeoutMs);
+    SetTimeoutOption(fd, SO_SNDTIMEO, settings.timeoutMs);
+    socketHandle = fd;
+    isOpen = true;
+    return true;
+}
+
+void TcpCommunication::Close() {
+    std::lock_guard<std::recursive_mutex> guard(lock);
+    ReleaseSocket();
+}
+
+bool TcpCommunication::IsOpen() {
+    return isOpen;
+}
+
+int32_t TcpCommunication::Send(const uint8_t *data, int32_t length) {
+    std::lock_guard<std::recursive_mutex> guard(lock);
+    if (!isOpen || socketHandle == kInvalidSocket)
+        return -1;
+    if (length < 0 || (data == nullptr && length > 0))
+        return -1;
+    // MSG_NOSIGNAL: a peer that has gone yields EPIPE instead of killing the process.
+    const ssize_t sent =
+        send(static_cast<int>(socketHandle), data, static_cast<size_t>(length), MSG_NOSIGNAL);
+    return sent < 0 ? -1 : static_cast<int32_t>(sent);
+}
+
+int32_t TcpCommunication::Receive(uint8_t *buffer, int32_t size, int32_t timeoutMs) {
+    if (!isOpen || socketHandle == kInvalidSocket)
+        return -1;
+    if (size < 0 || (buffer == nullptr && size > 0))
+        return -1;
+    const int fd = static_cast<int>(socketHandle);
+    if (WaitForSocket(fd, POLLIN, timeoutMs) <= 0)
+        return 0;
+    // A closed peer makes the socket readable at once and recv return 0 on every call.
+    const ssize_t received = recv(fd, buffer, static_cast<size_t>(size), 0);
+    if (received >= 0)
+        return static_cast<int32_t>(received);
+    // The end of SO_RCVTIMEO counts as "nothing arrived".
+    return (errno == EAGAIN || errno == EWOULDBLOCK) ? 0 : -1;
+}
+
+void TcpCommunication::ReleaseSocket() {
+    if (socketHandle != kInvalidSocket) {
+        CloseSocket(static_cast<int>(socketHandle));
+        socketHandle = kInvalidSocket;
+    }
+    isOpen = false;
+}

@@ -1,0 +1,114 @@
+#include "comm/UdpCommunication.h"
+
+#include <cerrno>
+#include <cstring>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+
+#include "comm/posix/SocketSupport.h"
+
+using namespace socket_support;
+
+static_assert(sizeof(sockaddr_in) == 16, "the remote address storage holds one sockaddr_in");
+
+UdpCommunication::~UdpCommunication() {
+    std::lock_guard<std::recursive_mutex> guard(lock);
+    ReleaseSocket();
+}
+
+bool UdpCommunication::Initialize() {
+    socketStarted = true;
+    return true;
+}
+
+bool UdpCommunication::Configure(const void *config) {
+    if (config == nullptr)
+        return false;
+    settings = *static_cast<const UdpConfig *>(config);
+    return true;
+}
+
+bool UdpCommunication::Open() {
+    std::lock_guard<std::recursive_mutex> guard(lock);
+    if (isOpen)
+        Close();
+
+    sockaddr_in remote;
+    if (!MakeIPv4Address(settings.remoteIp, settings.remotePort, &remote))
+        return false;
+    sockaddr_in local;
+    if (!MakeIPv4Address(settings.localIp, settings.localPort, &local)) {
+        local = MakeAnyAddress(settings.localPort);
+    }
+
+    const int fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, IPPROTO_UDP);
+    if (fd < 0)
+        return false;
+    if (bind(fd, reinterpret_cast<const sockaddr *>(&local), sizeof local) != 0) {
+        CloseSocket(fd);
+        return false;
+    }
+    if (SetTimeoutOption(fd, SO_RCVTIMEO, settings.timeoutMs)) {
+        SetTimeoutOption(fd, SO_SNDTIMEO, settings.timeoutMs);
+    }
+    std::memcpy(remoteAddress, &remote, sizeof remote);
+    socketHandle = fd;
+    isOpen = true;
+    return true;
+}
+
+void UdpCommunication::Close() {
+    std::lock_guard<std::recursive_mutex> guard(lock);
+    ReleaseSocket();
+}
+
+bool UdpCommunication::IsOpen() {
+    return isOpen;
+}
+
+int32_t UdpCommunication::Send(const uint8_t *data, int32_t length) {
+    std::lock_guard<std::recursive_mutex> guard(lock);
+    if (!isOpen || socketHandle == kInvalidSocket)
+        return -1;
+    if (length < 0 || (data == nullptr && length > 0))
+        return -1;
+    sockaddr_in remote;
+    std::memcpy(&remote, remoteAddress, sizeof remote);
+    const ssize_t sent =
+        sendto(static_cast<int>(socketHandle), data, static_cast<size_t>(length), MSG_NOSIGNAL,
+               reinterpret_cast<const sockaddr *>(&remote), sizeof remote);
+    return sent < 0 ? -1 : static_cast<int32_t>(sent);
+}
+
+int32_t UdpCommunication::Receive(uint8_t *buffer, int32_t size, int32_t timeoutMs) {
+    if (!isOpen || socketHandle == kInvalidSocket)
+        return -1;
+    if (size < 0 || (buffer == nullptr && size > 0))
+        return -1;
+    const int fd = static_cast<int>(socketHandle);
+    if (WaitForSocket(fd, POLLIN, timeoutMs) <= 0)
+        return 0;
+
+    // recvmsg rather than recvfrom: MSG_TRUNC in msg_flags tells a datagram that did
+    // not fit, which must not pass for a complete answer.
+    sockaddr_in sender;
+    iovec part{buffer, static_cast<size_t>(size)};
+    msghdr message{};
+    message.msg_name = &sender;
+    message.msg_namelen = sizeof sender;
+    message.msg_iov = &part;
+    message.msg_iovlen = 1;
+    const ssize_t received = recvmsg(fd, &message, 0);
+    if (received < 0 || (message.msg_flags & MSG_TRUNC) != 0)
+        return -1;
+    return static_cast<int32_t>(received);
+}
+
+void UdpCommunication::ReleaseSocket() {
+    if (socketHandle != kInvalidSocket) {
+        CloseSocket(static_cast<int>(socketHandle));
+        socketHandle = kInvalidSocket;
+    }
+    isOpen = false;
+}

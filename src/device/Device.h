@@ -1,0 +1,101 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+
+#include "comm/ICommunication.h"
+#include "device/DeviceConfig.h"
+#include "device/DeviceState.h"
+#include "device/IDeviceCallback.h"
+#include "protocol/IProtocol.h"
+
+// The connection to one relay and digital-input board: the settings in force, one
+// transport, one protocol, the connection state, the request/response engine, the
+// cache of 32 coil and 32 input states and the silence check. Every operation runs
+// on the caller's thread and reports through the registered IDeviceCallback.
+class Device {
+public:
+    // Seams for tests. The window never sets them; an empty member means the real thing.
+    struct Hooks {
+        std::function<std::unique_ptr<ICommunication>(CommType)> makeCommunication;
+        std::function<int64_t()> nowNs;           // monotonic time in nanoseconds
+        std::function<void(int32_t ms)> sleepMs;  // the pause between send attempts
+    };
+
+    Device();
+    virtual ~Device();
+    Device(const Device&) = delete;
+    Device& operator=(const Device&) = delete;
+
+    // Registers the receiver of events (not owned); null silences every event.
+    void SetCallback(IDeviceCallback* callback);
+    // Copies the settings; recreates the transport or protocol when its kind changed.
+    // Raises no event and never changes the state.
+    void SetConfig(const DeviceConfig& config);
+    DeviceConfig GetConfig() const;
+    // Installs a new protocol object of the given kind; false (and no protocol)
+    // for a value outside 0..2. The caller holds GetLock().
+    bool SetProtocol(ProtocolType type);
+
+    // Configures and opens the transport; true when connected. Logs and raises the
+    // state changes; failures leave the state Error.
+    bool Connect();
+    // Closes the transport and goes Disconnected; always logs.
+    void Disconnect();
+    // True only when Connected with an open transport.
+    bool IsConnected();
+    DeviceState GetState() const;
+    // The CommType last asked for, even when no object could be made.
+    int32_t GetActiveCommType() const;
+
+    // Reads count coils/inputs from start; code -1 when not connected (nor Offline).
+    OperationResult ReadCoils(uint8_t start, uint8_t count);
+    OperationResult ReadInputs(uint8_t start, uint8_t count);
+    // Switches one coil, showing the requested state at once and rolling back on
+    // failure; code -1 when not connected, -2 for an index of 32 or more.
+    OperationResult WriteCoil(uint8_t index, uint8_t value);
+    // Zeroes both caches and the protocol's tables and reports all 64 points.
+    void ClearStates();
+    // Cached states; any index outside 0..31 yields 0.
+    uint8_t GetCachedCoil(int32_t index);
+    uint8_t GetCachedInput(int32_t index);
+
+    // Declares the device Offline after more than heartbeatTimeout ms of silence.
+    void CheckHeartbeat();
+
+    // The device's lock; the owner takes it around its start-up SetProtocol.
+    std::recursive_mutex& GetLock();
+
+    void SetHooks(Hooks hooks);
+
+private:
+    static constexpr int32_t kFrameBufferSize = 256;
+
+    bool CreateCommunication(int32_t type);
+    OperationResult Transact(uint8_t slaveAddress, uint8_t functionCode, uint8_t start,
+                             uint8_t countOrValue, const uint8_t* data, int32_t dataLength);
+    bool BuildRequest(uint8_t slaveAddress, uint8_t functionCode, uint8_t start,
+                      uint8_t countOrValue, const uint8_t* data, int32_t dataLength,
+                      uint8_t* out, int32_t& outLength);
+    int32_t ReceiveFrame(uint8_t* buffer, int32_t timeoutMs);
+    void SyncStates();
+    bool MayExchange();
+    void SetState(DeviceState newState);
+    void Log(const std::string& text, bool isSend = false);
+    int64_t NowNs() const;
+
+    DeviceConfig config;
+    std::unique_ptr<ICommunication> comm;
+    std::unique_ptr<IProtocol> protocol;
+    DeviceState state = DeviceState::Disconnected;
+    int32_t activeCommType = 0;
+    int32_t activeProtocolType = 0;
+    std::recursive_mutex lock;
+    IDeviceCallback* callback = nullptr;
+    int64_t lastActivity = 0;
+    uint8_t coilCache[32] = {};
+    uint8_t inputCache[32] = {};
+    Hooks hooks;
+};

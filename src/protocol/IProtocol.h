@@ -1,0 +1,43 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+// Kind of protocol a Device creates. Values outside 0..2 name no protocol.
+enum class ProtocolType : int32_t { ModbusRtu = 0, ModbusTcp = 1, Protocol55 = 2 };
+
+// Outcome of every coil or input operation of a Device.
+struct OperationResult {
+    bool success = false;
+    int32_t code = 0;       // 0 on success, negative on failure
+    std::string message;    // failure reason, empty on success
+    std::string detail;     // protocol's description of an accepted answer
+};
+
+// Builds request frames, checks and decodes answers, and holds the last
+// reported coil and input states (32 each, 0 OFF, 1 ON).
+class IProtocol {
+public:
+    virtual ~IProtocol() = default;
+
+    // Writes a read-coils request to out (12 bytes suffice): 0 and outLength set,
+    // or -1 for refused arguments with out and outLength untouched.
+    virtual int32_t BuildReadCoils(uint8_t address, uint8_t start, uint8_t count, uint8_t* out,
+                                   int32_t& outLength) = 0;
+    // The same for discrete inputs.
+    virtual int32_t BuildReadInputs(uint8_t address, uint8_t start, uint8_t count, uint8_t* out,
+                                    int32_t& outLength) = 0;
+    // Writes a request that switches one coil: 0, or -1 for a refused index.
+    virtual int32_t BuildWriteCoil(uint8_t address, uint8_t index, bool on, uint8_t* out,
+                                   int32_t& outLength) = 0;
+    // Checks and decodes one answer: 0 with the tables updated and text describing
+    // it, or -1 with the reason in text and the tables unchanged.
+    virtual int32_t ParseResponse(const uint8_t* data, int32_t length, std::string& text) = 0;
+    // State of coil/input index (0..31) into out; false for a larger index.
+    virtual bool GetCoilState(uint8_t index, uint8_t& out) = 0;
+    virtual bool GetInputState(uint8_t index, uint8_t& out) = 0;
+    // Stores value in every table entry.
+    virtual void ResetStates(uint8_t value) = 0;
+    // Display name ("Modbus RTU", "Modbus TCP", "55协议").
+    virtual std::string GetName() = 0;
+};

@@ -1,0 +1,16 @@
+#include "support/OpenDescriptors.h"
+
+#include <dirent.h>
+
+int CountOpenDescriptors() {
+    DIR *dir = opendir("/proc/self/fd");
+    if (dir == nullptr)
+        return -1;
+    int count = 0;
+    while (const dirent *entry = readdir(dir)) {
+        if (entry->d_name[0] != '.')
+            ++count;
+    }
+    closedir(dir);
+    return count;
+}
