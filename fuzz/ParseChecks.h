@@ -1,0 +1,53 @@
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "protocol/IProtocol.h"
+
+// Feeds one answer to a protocol and traps when a parser promise is broken, so that
+// libFuzzer reports logic faults as well as the memory faults the sanitizers catch:
+// only 0 and -1 are returned, a text is always given, a refusal changes no table entry
+// and every entry stays 0 or 1.
+inline void ParseAndCheck(IProtocol& protocol, const uint8_t* data, size_t size,
+                          bool inputsStayOff) {
+    std::array<uint8_t, 64> before{};
+    for (uint8_t i = 0; i < 32; ++i) {
+        protocol.GetCoilState(i, before[i]);
+        protocol.GetInputState(i, before[32 + i]);
+    }
+    std::string text;
+    const int32_t result = protocol.ParseResponse(data, static_cast<int32_t>(size), text);
+    if (result != 0 && result != -1)
+        __builtin_trap();
+    if (text.empty())
+        __builtin_trap();
+
+    for (uint8_t i = 0; i < 32; ++i) {
+        uint8_t coil = 0xEE;
+        uint8_t input = 0xEE;
+        if (!protocol.GetCoilState(i, coil) || !protocol.GetInputState(i, input))
+            __builtin_trap();
+        if (coil > 1 || input > 1)
+            __builtin_trap();
+        if (inputsStayOff && input != 0)
+            __builtin_trap();
+        if (result == -1 && (coil != before[i] || input != before[32 + i]))
+            __builtin_trap();
+    }
+}
+
+// Maps two selector bytes onto an accepted read request: start 0..31, count 1..32 - start,
+// and bit 7 of the first byte chooses discrete inputs instead of coils.
+struct ReadSelector {
+    uint8_t start;
+    uint8_t count;
+    bool inputs;
+
+    static ReadSelector From(uint8_t first, uint8_t second) {
+        const uint8_t start = first % 32;
+        return {start, static_cast<uint8_t>(1 + second % (32 - start)), (first & 0x80) != 0};
+    }
+};

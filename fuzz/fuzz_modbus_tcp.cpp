@@ -1,0 +1,22 @@
+// Input: two bytes choosing the preceding read request (transaction id 1), then one
+// answer frame.
+#include "ParseChecks.h"
+#include "protocol/ModbusTcpProtocol.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    ModbusTcpProtocol protocol;
+    if (size >= 2) {
+        const ReadSelector read = ReadSelector::From(data[0], data[1]);
+        uint8_t frame[16];
+        int32_t length = 0;
+        const int32_t built =
+            read.inputs ? protocol.BuildReadInputs(1, read.start, read.count, frame, length)
+                        : protocol.BuildReadCoils(1, read.start, read.count, frame, length);
+        if (built != 0 || length != ModbusTcpProtocol::kRequestLength)
+            __builtin_trap();
+        data += 2;
+        size -= 2;
+    }
+    ParseAndCheck(protocol, data, size, false);
+    return 0;
+}

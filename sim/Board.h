@@ -1,0 +1,37 @@
+#pragma once
+
+#include <cstdint>
+
+// How the 32 discrete inputs move.
+enum class InputMode {
+    Fixed,  // as set by options and the `input` command
+    Walk,   // one lit input that moves to the next index at every Step()
+    Mirror, // input k follows coil k (a coil-to-input loopback)
+};
+
+// The 32 coils and 32 discrete inputs of the simulated board; bit k of a word is point k.
+class Board {
+public:
+    static constexpr int kPoints = 32;
+
+    Board(uint32_t coils, uint32_t inputs, InputMode mode);
+
+    bool Coil(int index) const { return (coils >> index & 1u) != 0; }
+    bool Input(int index) const { return (InputWord() >> index & 1u) != 0; }
+    uint32_t CoilWord() const { return coils; }
+    uint32_t InputWord() const;
+    InputMode Mode() const { return mode; }
+
+    // Index must be 0..31.
+    void SetCoil(int index, bool on);
+    // False (nothing changed) in Mirror mode, where inputs follow the coils.
+    bool SetInput(int index, bool on);
+    // Advances the walking input; does nothing in the other modes.
+    void Step();
+
+private:
+    uint32_t coils;
+    uint32_t inputs;
+    InputMode mode;
+    int walkPosition = 0;
+};

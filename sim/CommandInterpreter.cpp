@@ -1,0 +1,184 @@
+#include "CommandInterpreter.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <sstream>
+#include <vector>
+
+namespace {
+
+// A decimal integer in [low, high]; false for anything else.
+bool ParseInt(const std::string &text, long low, long high, long &out) {
+    if (text.empty())
+        return false;
+    errno = 0;
+    char *end = nullptr;
+    long value = std::strtol(text.c_str(), &end, 10);
+    if (errno != 0 || *end != '\0' || value < low || value > high)
+        return false;
+    out = value;
+    return true;
+}
+
+// The optional argument at `index`: its value, the default when absent, false when bad.
+bool OptionalInt(const std::vector<std::string> &words, size_t index, long low, long high,
+                 long fallback, long &out) {
+    if (words.size() <= index) {
+        out = fallback;
+        return true;
+    }
+    return ParseInt(words[index], low, high, out);
+}
+
+CommandInterpreter::Outcome Error(const std::string &text) {
+    return {false, false, "ERR " + text};
+}
+
+CommandInterpreter::Outcome Ok(const std::vector<std::string> &words) {
+    std::string line = "OK";
+    for (const std::string &word : words)
+        line += " " + word;
+    return {true, false, line};
+}
+
+constexpr long kMaxMs = 3600 * 1000;
+
+} // namespace
+
+CommandInterpreter::CommandInterpreter(Board &board, FaultInjector &faults,
+                                       const Statistics &statistics)
+    : board(board), faults(faults), statistics(statistics) {}
+
+std::string CommandInterpreter::Help() {
+    return "commands (the fault options take the same arguments, commas for spaces):\n"
+           "  silent [MS]          answer nothing, for MS ms or until resume\n"
+           "  resume               answer again\n"
+           "  drop PCT             send no answer for PCT % of the requests\n"
+           "  corrupt PCT          break the CRC or checksum of PCT % of the answers\n"
+           "                       (Modbus TCP: the protocol identifier)\n"
+           "  delay MS [PCT]       send PCT % (100) of the answers MS ms late\n"
+           "  split [PCT [GAP]]    send PCT % (100) of TCP answers in two segments,\n"
+           "                       GAP ms (50) apart\n"
+           "  exception CODE [PCT] answer PCT % (100) of Modbus requests with exception\n"
+           "                       CODE; 0 switches it off\n"
+           "  wrongid [PCT]        give PCT % (100) of Modbus TCP answers another\n"
+           "                       transaction id\n"
+           "  late [PCT]           answer PCT % (100) of the requests with the answer to\n"
+           "                       the previous request\n"
+           "  clear                switch every fault off\n"
+           "  seed N               restart the random faults from seed N\n"
+           "  coil K 0|1           set coil K (0..31)\n"
+           "  input K 0|1          set input K (0..31)\n"
+           "  state                print the 64 states: STATE coils=... inputs=...\n"
+           "  stats                print the counters: STATS requests=... \n"
+           "  help                 this text\n"
+           "  quit                 stop the simulator";
+}
+
+std::string CommandInterpreter::StateLine() const {
+    std::string line = "STATE coils=";
+    for (int i = 0; i < Board::kPoints; ++i)
+        line += board.Coil(i) ? '1' : '0';
+    line += " inputs=";
+    for (int i = 0; i < Board::kPoints; ++i)
+        line += board.Input(i) ? '1' : '0';
+    return line;
+}
+
+CommandInterpreter::Outcome CommandInterpreter::Execute(const std::string &line,
+                                                        Clock::time_point now) {
+    std::istringstream stream(line);
+    std::vector<std::string> words;
+    for (std::string word; stream >> word;)
+        words.push_back(word);
+    if (words.empty() || words[0][0] == '#')
+        return {true, false, ""};
+
+    const std::string &name = words[0];
+    const size_t count = words.size();
+    FaultSettings &settings = faults.Settings();
+    long a = 0;
+    long b = 0;
+    long c = 0;
+
+    if (name == "silent" && count <= 2) {
+        if (count == 1) {
+            faults.Silence(-1, now);
+            return Ok(words);
+        }
+        if (!ParseInt(words[1], 0, kMaxMs, a))
+            return Error("silent: MS must be 0.." + std::to_string(kMaxMs));
+        faults.Silence(static_cast<int>(a), now);
+        return Ok(words);
+    }
+    if (name == "resume" && count == 1) {
+        faults.Resume();
+        return Ok(words);
+    }
+    if ((name == "drop" || name == "corrupt") && count == 2) {
+        if (!ParseInt(words[1], 0, 100, a))
+            return Error(name + ": PCT must be 0..100");
+        (name == "drop" ? settings.dropShare : settings.corruptShare) = static_cast<int>(a);
+        return Ok(words);
+    }
+    if (name == "delay" && (count == 2 || count == 3)) {
+        if (!ParseInt(words[1], 0, kMaxMs, a) || !OptionalInt(words, 2, 0, 100, 100, b)) {
+            return Error("delay: MS [PCT] with PCT 0..100");
+        }
+        settings.delayMs = static_cast<int>(a);
+        settings.delayShare = static_cast<int>(b);
+        return Ok(words);
+    }
+    if (name == "split" && count <= 3) {
+        if (!OptionalInt(words, 1, 0, 100, 100, a) || !OptionalInt(words, 2, 0, kMaxMs, 50, b)) {
+            return Error("split: [PCT [GAP]] with PCT 0..100");
+        }
+        settings.splitShare = static_cast<int>(a);
+        settings.splitGapMs = static_cast<int>(b);
+        return Ok(words);
+    }
+    if (name == "exception" && (count == 2 || count == 3)) {
+        if (!ParseInt(words[1], 0, 255, a) || !OptionalInt(words, 2, 0, 100, 100, b)) {
+            return Error("exception: CODE [PCT] with CODE 0..255 and PCT 0..100");
+        }
+        settings.exceptionCode = static_cast<int>(a);
+        settings.exceptionShare = static_cast<int>(b);
+        return Ok(words);
+    }
+    if ((name == "wrongid" || name == "late") && count <= 2) {
+        if (!OptionalInt(words, 1, 0, 100, 100, a))
+            return Error(name + ": PCT must be 0..100");
+        (name == "wrongid" ? settings.wrongIdShare : settings.lateShare) = static_cast<int>(a);
+        return Ok(words);
+    }
+    if (name == "clear" && count == 1) {
+        faults.Clear();
+        return Ok(words);
+    }
+    if (name == "seed" && count == 2) {
+        if (!ParseInt(words[1], 0, 0xFFFFFFFFL, a))
+            return Error("seed: N must be 0..4294967295");
+        faults.Reseed(static_cast<uint32_t>(a));
+        return Ok(words);
+    }
+    if ((name == "coil" || name == "input") && count == 3) {
+        if (!ParseInt(words[1], 0, Board::kPoints - 1, b) || !ParseInt(words[2], 0, 1, c)) {
+            return Error(name + ": K 0|1 with K 0..31");
+        }
+        if (name == "coil") {
+            board.SetCoil(static_cast<int>(b), c != 0);
+        } else if (!board.SetInput(static_cast<int>(b), c != 0)) {
+            return Error("input: the inputs follow the coils (--inputs mirror)");
+        }
+        return Ok(words);
+    }
+    if (name == "state" && count == 1)
+        return {true, false, StateLine()};
+    if (name == "stats" && count == 1)
+        return {true, false, "STATS " + statistics.ToLine()};
+    if (name == "help" && count == 1)
+        return {true, false, Help() + "\nOK help"};
+    if (name == "quit" && count == 1)
+        return {true, true, "OK quit"};
+    return Error("unknown command or wrong arguments: " + line + " (try help)");
+}

@@ -1,0 +1,96 @@
+#include "RequestHandler.h"
+
+#include <algorithm>
+
+RequestHandler::RequestHandler(Responder &responder, FaultInjector &faults, const Console &console,
+                               Statistics &statistics)
+    : responder(responder), faults(faults), console(console), statistics(statistics) {}
+
+std::vector<ScheduledWrite> RequestHandler::Handle(const Request &request, const std::string &where,
+                                                   bool stream, PeerMemory &peer,
+                                                   Clock::time_point now) {
+    ++statistics.requests;
+    console.Traffic(where, "RX", request.frame);
+
+    // A silent board is away: it neither answers nor carries out the request.
+    if (faults.IsSilent(now)) {
+        ++statistics.silenced;
+        console.Note(where, "silent, no answer");
+        return {};
+    }
+
+    const FaultPlan plan = faults.Plan(request, stream);
+    Response response;
+    if (plan.exception) {
+        response = responder.HandleWithException(
+            request, static_cast<uint8_t>(faults.Settings().exceptionCode));
+        if (response.answered) {
+            ++statistics.exceptions;
+            console.Note(where,
+                         "fault: exception " + std::to_string(faults.Settings().exceptionCode));
+        }
+    }
+    if (!response.answered)
+        response = responder.Handle(request);
+    if (!response.answered) {
+        ++statistics.ignored;
+        console.Note(where, "no answer (" + response.silentReason + ")");
+        return {};
+    }
+
+    std::vector<uint8_t> clean = response.bytes;
+    std::vector<uint8_t> bytes = clean;
+    WireProtocol protocol = request.protocol;
+    const bool hadPrevious = !peer.previousAnswer.empty();
+    if (plan.late && !plan.drop) {
+        bytes = peer.previousAnswer;
+        protocol = peer.previousProtocol;
+    }
+    peer.previousAnswer = std::move(clean);
+    peer.previousProtocol = request.protocol;
+
+    if (plan.drop) {
+        ++statistics.dropped;
+        console.Note(where, "fault: answer dropped");
+        return {};
+    }
+    if (plan.late) {
+        ++statistics.late;
+        if (!hadPrevious) {
+            console.Note(where, "fault: late answer, but no earlier answer to send");
+            return {};
+        }
+        console.Note(where, "fault: late, sending the previous request's answer");
+    }
+    if (plan.corrupt) {
+        ++statistics.corrupted;
+        FaultInjector::Corrupt(bytes, protocol);
+        console.Note(where, "fault: answer corrupted");
+    }
+    if (plan.wrongId && protocol == WireProtocol::ModbusTcp) {
+        ++statistics.wrongId;
+        FaultInjector::ChangeTransactionId(bytes);
+        console.Note(where, "fault: wrong transaction id");
+    }
+
+    Clock::time_point due = std::max(now + std::chrono::milliseconds(plan.delayMs), peer.lastDue);
+    if (plan.delayMs > 0) {
+        ++statistics.delayed;
+        console.Note(where, "fault: answer delayed " + std::to_string(plan.delayMs) + " ms");
+    }
+    ++statistics.answers;
+
+    std::vector<ScheduledWrite> writes;
+    if (plan.split && bytes.size() >= 2) {
+        ++statistics.split;
+        console.Note(where, "fault: answer split in two segments");
+        const auto half = static_cast<std::ptrdiff_t>(bytes.size() / 2);
+        writes.push_back({std::vector<uint8_t>(bytes.begin(), bytes.begin() + half), due});
+        due += std::chrono::milliseconds(plan.splitGapMs);
+        writes.push_back({std::vector<uint8_t>(bytes.begin() + half, bytes.end()), due});
+    } else {
+        writes.push_back({std::move(bytes), due});
+    }
+    peer.lastDue = due;
+    return writes;
+}

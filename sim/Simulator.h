@@ -1,0 +1,96 @@
+#pragma once
+
+#include <chrono>
+#include <map>
+#include <memory>
+#include <netinet/in.h>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "Board.h"
+#include "CommandInterpreter.h"
+#include "Console.h"
+#include "FaultInjector.h"
+#include "Options.h"
+#include "Outbox.h"
+#include "PtyPort.h"
+#include "RequestDecoder.h"
+#include "RequestHandler.h"
+#include "Responder.h"
+#include "Statistics.h"
+#include "StreamFramer.h"
+#include "TcpServer.h"
+#include "UdpEndpoint.h"
+#include "UniqueFd.h"
+
+// The simulator's single-threaded event loop: one poll() over the signal descriptor,
+// standard input, the listeners and every TCP connection, with the walking input and
+// the delayed answers as timers.
+class Simulator {
+public:
+    using Clock = std::chrono::steady_clock;
+
+    explicit Simulator(const Options &options);
+
+    // Opens every listener the options ask for and prints the LISTEN, SEED and READY
+    // lines. False, with the reason on standard error, when one cannot be opened or a
+    // fault option is refused.
+    bool Start();
+    // Serves until SIGINT, SIGTERM or the quit command: 0, or 1 when waiting failed.
+    int Run();
+
+private:
+    // A stream peer: a TCP connection or the pseudo-terminal.
+    struct StreamChannel {
+        UniqueFd fd; // empty for the pseudo-terminal, which PtyPort owns
+        std::string where;
+        StreamFramer framer;
+        PeerMemory memory;
+        StreamChannel(const RequestDecoder &decoder, std::string where)
+            : where(std::move(where)), framer(decoder) {}
+    };
+
+    static constexpr int kPtyChannel = -1;
+    static constexpr int kUdpChannel = -2;
+    static constexpr size_t kMaxClients = 32;
+    static constexpr size_t kMaxUdpPeers = 256;
+
+    bool OpenSignals();
+    void ReadStandardInput(Clock::time_point now);
+    void AcceptClients();
+    void ReadClient(int id, Clock::time_point now);
+    void CloseClient(int id, const std::string &why);
+    void ReadPty(Clock::time_point now);
+    void ReadUdp(Clock::time_point now);
+    void ServeStream(StreamChannel &channel, int id, bool splittable, Clock::time_point now);
+    void Deliver(Clock::time_point now);
+    void ReportDiscarded(const std::string &where, size_t count);
+    int PollTimeout(Clock::time_point now) const;
+
+    Options options;
+    Console console;
+    Board board;
+    FaultInjector faults;
+    Statistics statistics;
+    Responder responder;
+    RequestHandler handler;
+    RequestDecoder decoder;
+    CommandInterpreter interpreter;
+    Outbox outbox;
+
+    UniqueFd signals;
+    std::optional<TcpServer> tcp;
+    std::optional<UdpEndpoint> udp;
+    std::unique_ptr<PtyPort> pty;
+    std::unique_ptr<StreamChannel> ptyChannel;
+    std::map<int, std::unique_ptr<StreamChannel>> clients;
+    int nextClientId = 1;
+    StreamFramer udpFramer;
+    std::map<std::pair<uint32_t, uint16_t>, PeerMemory> udpPeers;
+
+    bool stdinOpen = true;
+    std::string stdinLine;
+    bool quit = false;
+    Clock::time_point nextWalk{};
+};
