@@ -15,13 +15,13 @@ public:
     SerialCommunication();
     // Closes the port if it is open.
     ~SerialCommunication() override;
-    SerialCommunication(const SerialCommunication &) = delete;
-    SerialCommunication &operator=(const SerialCommunication &) = delete;
+    SerialCommunication(const SerialCommunication&) = delete;
+    SerialCommunication& operator=(const SerialCommunication&) = delete;
 
     // Does nothing; always true.
     bool Initialize() override;
     // Copies a SerialConfig; false (settings unchanged) for a null pointer.
-    bool Configure(const void *config) override;
+    bool Configure(const void* config) override;
     // Opens portName (a device path, or a name looked up under /dev/) exclusively and
     // applies the line settings. False, with nothing left open, when the port is missing
     // or busy, or a setting cannot be applied (one and a half stop bits among them).
@@ -32,12 +32,12 @@ public:
     // One write of the whole frame, waiting at most 1000 ms (and at most 10 ms per byte
     // plus 100 ms) for the line to take it: the count taken, possibly short; -1 when
     // closed, on a failure or when the line took nothing in time.
-    int32_t Send(const uint8_t *data, int32_t length) override;
+    int32_t Send(const uint8_t* data, int32_t length) override;
     // Reads until the buffer is full, a pause of more than 50 ms follows the first byte,
     // or 10 ms x size + 100 ms have passed: the count read, 0 when that last limit passed
     // with no byte. -1 when closed, on a failure, when the port has gone away, or when
     // timeoutMs ends first (the bytes taken so far are then dropped). Takes no lock.
-    int32_t Receive(uint8_t *buffer, int32_t size, int32_t timeoutMs) override;
+    int32_t Receive(uint8_t* buffer, int32_t size, int32_t timeoutMs) override;
 
 private:
     // A file descriptor here; wide enough for a Windows handle too.

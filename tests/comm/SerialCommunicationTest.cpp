@@ -32,7 +32,7 @@ double CpuSeconds() {
     return u.ru_utime.tv_sec + u.ru_stime.tv_sec + (u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
 }
 
-SerialConfig ConfigFor(const std::string &path, uint32_t baud = 9600, uint32_t dataBits = 8,
+SerialConfig ConfigFor(const std::string& path, uint32_t baud = 9600, uint32_t dataBits = 8,
                        uint32_t stopBits = 0, uint32_t parity = 0) {
     SerialConfig c;
     c.portName = path;
@@ -45,7 +45,7 @@ SerialConfig ConfigFor(const std::string &path, uint32_t baud = 9600, uint32_t d
 
 // Reads the line settings the slave side is left with; they outlive the transport's
 // descriptor as long as the master stays open.
-bool SlaveAttributes(const PtyPair &pty, termios *t, uint32_t *rate = nullptr) {
+bool SlaveAttributes(const PtyPair& pty, termios* t, uint32_t* rate = nullptr) {
     int fd = open(pty.SlavePath().c_str(), O_RDONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0)
         return false;
@@ -66,7 +66,7 @@ protected:
         ASSERT_TRUE(serial.Configure(&c));
     }
 
-    int32_t Receive(Bytes *out, int32_t size, int32_t timeoutMs) {
+    int32_t Receive(Bytes* out, int32_t size, int32_t timeoutMs) {
         out->assign(static_cast<size_t>(size), 0);
         int32_t n = serial.Receive(out->data(), size, timeoutMs);
         out->resize(n > 0 ? static_cast<size_t>(n) : 0);
@@ -87,7 +87,7 @@ TEST_F(SerialTest, ClosedTransportRefusesAtOnce) {
 }
 
 TEST_F(SerialTest, PortNameIsAPathOrANameUnderDev) {
-    for (const char *name : {"COM1", "", "/dev/null", "/nonexistent/ttyUSB0"}) {
+    for (const char* name : {"COM1", "", "/dev/null", "/nonexistent/ttyUSB0"}) {
         SerialConfig c = ConfigFor(name);
         serial.Configure(&c);
         EXPECT_FALSE(serial.Open()) << name;
@@ -110,7 +110,7 @@ struct SilentCase {
 class SilentDeviceTest : public SerialTest, public ::testing::WithParamInterface<SilentCase> {};
 
 TEST_P(SilentDeviceTest, EndsByTheFirstLimit) {
-    const SilentCase &c = GetParam();
+    const SilentCase& c = GetParam();
     ASSERT_TRUE(serial.Open());
     Bytes got;
     const auto t0 = Clock::now();
@@ -258,7 +258,7 @@ TEST_F(SerialTest, NoDescriptorLeaksAcrossCycles) {
 // How each setting shows on the port. A pseudo-terminal always reports 8 data bits and no
 // parity enable, so those two are checked where the attributes are composed.
 struct LineCase {
-    const char *name;
+    const char* name;
     uint32_t baud, stopBits, parity;
     bool twoStop, oddParity;
 };
@@ -266,7 +266,7 @@ struct LineCase {
 class LineSettingsTest : public SerialTest, public ::testing::WithParamInterface<LineCase> {};
 
 TEST_P(LineSettingsTest, ReachTheTerminal) {
-    const LineCase &c = GetParam();
+    const LineCase& c = GetParam();
     SerialConfig config = ConfigFor(pty.SlavePath(), c.baud, 8, c.stopBits, c.parity);
     serial.Configure(&config);
     ASSERT_TRUE(serial.Open());
@@ -292,7 +292,7 @@ INSTANTIATE_TEST_SUITE_P(Table, LineSettingsTest,
                                            LineCase{"Mark", 38400, 0, 3, false, true},
                                            LineCase{"Arbitrary", 250000, 0, 0, false, false},
                                            LineCase{"ArbitraryHigh", 1234567, 2, 0, true, false}),
-                         [](const ::testing::TestParamInfo<LineCase> &info) {
+                         [](const ::testing::TestParamInfo<LineCase>& info) {
                              return info.param.name;
                          });
 
@@ -314,7 +314,7 @@ TEST_F(SerialTest, SettingsTheLineCannotTakeFailOpen) {
     // One and a half stop bits, 9 data bits (the rest is covered where settings are made).
     const SerialConfig bad[] = {ConfigFor(pty.SlavePath(), 9600, 8, 1),
                                 ConfigFor(pty.SlavePath(), 9600, 9)};
-    for (const SerialConfig &c : bad) {
+    for (const SerialConfig& c : bad) {
         serial.Configure(&c);
         EXPECT_FALSE(serial.Open());
         EXPECT_FALSE(serial.IsOpen());

@@ -32,7 +32,7 @@ struct FramingCase {
 class FramingTest : public ::testing::TestWithParam<FramingCase> {};
 
 TEST_P(FramingTest, ComposesFrameBits) {
-    const FramingCase &c = GetParam();
+    const FramingCase& c = GetParam();
     SerialLineSettings s;
     ASSERT_TRUE(
         SerialLineSettings::Compose(Config(c.dataBits, c.stopBits, c.parity), Cooked(false), &s));
@@ -51,7 +51,7 @@ INSTANTIATE_TEST_SUITE_P(Table, FramingTest,
 TEST(SerialLineSettings, RefusesWhatTheLineCannotDo) {
     const SerialConfig bad[] = {Config(8, 1, 0), Config(8, 3, 0), Config(4, 0, 0), Config(9, 0, 0),
                                 Config(8, 0, 5)};
-    for (const SerialConfig &c : bad) {
+    for (const SerialConfig& c : bad) {
         SerialLineSettings s;
         s.baudRate = 77;
         EXPECT_FALSE(SerialLineSettings::Compose(c, Cooked(false), &s));
@@ -67,7 +67,7 @@ TEST(SerialLineSettings, RawLineKeepsHardwareFlowControl) {
     for (bool rtscts : {false, true}) {
         SerialLineSettings s;
         ASSERT_TRUE(SerialLineSettings::Compose(Config(8, 0, 0), Cooked(rtscts), &s));
-        const termios &t = s.attributes;
+        const termios& t = s.attributes;
         EXPECT_EQ(t.c_iflag & (ICRNL | IXON | IXOFF | IXANY | ISTRIP | IGNPAR), 0u);
         EXPECT_NE(t.c_iflag & INPCK, 0u);
         EXPECT_EQ(t.c_oflag & OPOST, 0u);
@@ -77,19 +77,7 @@ TEST(SerialLineSettings, RawLineKeepsHardwareFlowControl) {
     }
 }
 
-TEST(SerialLineSettings, RateKindAndReadBack) {
-    struct Case {
-        uint32_t baud;
-        bool arbitrary;
-    } cases[] = {{9600, false}, {115200, false}, {4000000, false}, {250000, true}, {31250, true}};
-    for (const Case &c : cases) {
-        SerialConfig config = Config(8, 0, 0);
-        config.baudRate = c.baud;
-        SerialLineSettings s;
-        ASSERT_TRUE(SerialLineSettings::Compose(config, Cooked(false), &s));
-        EXPECT_EQ(s.arbitraryRate, c.arbitrary) << c.baud;
-    }
-
+TEST(SerialLineSettings, ReadBackRateWithinUartTolerance) {
     SerialConfig config = Config(8, 0, 0);
     config.baudRate = 10000;
     SerialLineSettings s;

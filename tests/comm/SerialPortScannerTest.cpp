@@ -39,19 +39,19 @@ public:
     std::string Dev() const { return root + "/dev"; }
 
     // A terminal entry: withDevice gives it a parent device, type writes a UART type.
-    void AddTty(const std::string &name, bool withDevice, int type = -1) {
+    void AddTty(const std::string& name, bool withDevice, int type = -1) {
         const std::string entry = Sys() + "/" + name;
         mkdir(entry.c_str(), 0700);
         if (withDevice)
             mkdir((entry + "/device").c_str(), 0700);
         if (type >= 0) {
-            FILE *f = fopen((entry + "/type").c_str(), "we");
+            FILE* f = fopen((entry + "/type").c_str(), "we");
             fprintf(f, "%d\n", type);
             fclose(f);
         }
     }
     // A device node for name, backed by a fresh pseudo-terminal; returns its path.
-    std::string AddNode(const std::string &name) {
+    std::string AddNode(const std::string& name) {
         ptys.push_back(std::make_unique<PtyPair>());
         const std::string path = Dev() + "/" + name;
         symlink(ptys.back()->SlavePath().c_str(), path.c_str());
@@ -67,7 +67,7 @@ private:
 TEST(SerialPortScanner, ListsRealPortsInNaturalOrderAndLeavesTheRestOut) {
     FakeTree tree;
     ASSERT_FALSE(tree.root.empty());
-    for (const char *name : {"ttyUSB10", "ttyUSB2", "ttyACM0", "ttyAMA0"}) {
+    for (const char* name : {"ttyUSB10", "ttyUSB2", "ttyACM0", "ttyAMA0"}) {
         tree.AddTty(name, true);
         tree.AddNode(name);
     }
@@ -110,12 +110,12 @@ TEST(SerialPortScanner, WithoutSysfsLooksForPortFamiliesInDev) {
 }
 
 TEST(SerialPortScanner, NaturalOrder) {
-    const std::pair<const char *, const char *> ordered[] = {
+    const std::pair<const char*, const char*> ordered[] = {
         {"ttyS2", "ttyS10"}, {"ttyS9", "ttyS10"},   {"ttyACM0", "ttyS0"},
         {"ttyS1", "ttyS1a"}, {"ttyS01", "ttyS1"},   {"ttyS007", "ttyS10"},
         {"a", "b"},          {"ttyUSB", "ttyUSB0"}, {"ttyS1x2", "ttyS1x10"},
     };
-    for (const auto &[a, b] : ordered) {
+    for (const auto& [a, b] : ordered) {
         EXPECT_TRUE(SerialPortScanner::NaturalLess(a, b)) << a << " < " << b;
         EXPECT_FALSE(SerialPortScanner::NaturalLess(b, a)) << b << " !< " << a;
     }
@@ -129,7 +129,7 @@ TEST(EnumerateSerialPorts, LiveSystemGivesAShortListQuickly) {
         std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - t0).count();
     EXPECT_LT(ms, 3000);
     EXPECT_LE(ports.size(), 64u);
-    for (const std::string &p : ports) {
+    for (const std::string& p : ports) {
         EXPECT_EQ(p.rfind("/dev/", 0), 0u) << p;
         EXPECT_EQ(p.find("/dev/pts/"), std::string::npos) << p;
         EXPECT_EQ(p.find("/dev/tty0"), std::string::npos) << p;

@@ -83,7 +83,7 @@ TEST(ModbusProtocolTest, AcceptsAnswers) {
          "01 05 00 03 FF 01 BD FA",
          "设备1写入线圈3: OFF",
          {~(1u << 3), ~0u}},
-        {{Kind::Write, 3, 1}, 0, "01 05 01 00 FF 00 8D C6", "设备1写入线圈256: ON", {0, 0}},
+        {{Kind::Write, 3, 1}, 0, "01 05 00 20 FF 00 8D F0", "设备1写入线圈32: ON", {0, 0}},
     });
 }
 

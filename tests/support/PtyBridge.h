@@ -14,12 +14,12 @@ class PtyBridge {
 public:
     PtyBridge();
     ~PtyBridge();
-    PtyBridge(const PtyBridge &) = delete;
-    PtyBridge &operator=(const PtyBridge &) = delete;
+    PtyBridge(const PtyBridge&) = delete;
+    PtyBridge& operator=(const PtyBridge&) = delete;
 
     bool Ok() const { return ok; }
-    const std::string &PathA() const { return a.SlavePath(); }
-    const std::string &PathB() const { return b.SlavePath(); }
+    const std::string& PathA() const { return a.SlavePath(); }
+    const std::string& PathB() const { return b.SlavePath(); }
 
 private:
     void Relay();

@@ -30,7 +30,7 @@ PtyPair::~PtyPair() {
     CloseMaster();
 }
 
-bool PtyPair::Write(const std::vector<uint8_t> &bytes, int timeoutMs) {
+bool PtyPair::Write(const std::vector<uint8_t>& bytes, int timeoutMs) {
     Deadline deadline(timeoutMs);
     size_t done = 0;
     while (master >= 0 && done < bytes.size()) {

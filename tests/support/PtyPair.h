@@ -14,17 +14,17 @@ public:
     // Opens a new pair; check Ok() before use.
     PtyPair();
     ~PtyPair();
-    PtyPair(const PtyPair &) = delete;
-    PtyPair &operator=(const PtyPair &) = delete;
+    PtyPair(const PtyPair&) = delete;
+    PtyPair& operator=(const PtyPair&) = delete;
 
     bool Ok() const { return master >= 0 && !slavePath.empty(); }
     // The device path of the slave side, e.g. "/dev/pts/7".
-    const std::string &SlavePath() const { return slavePath; }
+    const std::string& SlavePath() const { return slavePath; }
     // The master's descriptor (non-blocking, close-on-exec); -1 once closed.
     int MasterFd() const { return master; }
 
     // Writes every byte to the master within timeoutMs: what the far end "sends".
-    bool Write(const std::vector<uint8_t> &bytes, int timeoutMs = 1000);
+    bool Write(const std::vector<uint8_t>& bytes, int timeoutMs = 1000);
     // Reads what the slave side sent until `count` bytes have come or timeoutMs has
     // passed; returns what arrived (possibly fewer bytes, possibly none).
     std::vector<uint8_t> Read(size_t count, int timeoutMs);

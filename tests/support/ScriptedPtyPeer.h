@@ -15,15 +15,15 @@
 class ScriptedPtyPeer {
 public:
     using Bytes = std::vector<uint8_t>;
-    using Responder = std::function<Bytes(const Bytes &request)>;
+    using Responder = std::function<Bytes(const Bytes& request)>;
 
     explicit ScriptedPtyPeer(Responder responder);
     ~ScriptedPtyPeer();
-    ScriptedPtyPeer(const ScriptedPtyPeer &) = delete;
-    ScriptedPtyPeer &operator=(const ScriptedPtyPeer &) = delete;
+    ScriptedPtyPeer(const ScriptedPtyPeer&) = delete;
+    ScriptedPtyPeer& operator=(const ScriptedPtyPeer&) = delete;
 
     bool Ok() const { return ok; }
-    const std::string &SlavePath() const { return pty.SlavePath(); }
+    const std::string& SlavePath() const { return pty.SlavePath(); }
 
 private:
     void Serve();

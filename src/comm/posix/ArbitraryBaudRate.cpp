@@ -17,7 +17,7 @@ bool SetArbitraryBaudRate(int fd, uint32_t rate) {
     return ioctl(fd, TCSETS2, &t) == 0;
 }
 
-bool GetArbitraryBaudRate(int fd, uint32_t *outputRate, uint32_t *inputRate) {
+bool GetArbitraryBaudRate(int fd, uint32_t* outputRate, uint32_t* inputRate) {
     struct termios2 t {};
     if (ioctl(fd, TCGETS2, &t) != 0)
         return false;

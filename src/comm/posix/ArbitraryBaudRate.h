@@ -9,4 +9,4 @@
 // every other setting as it is; false when the driver refuses or the ioctl fails.
 bool SetArbitraryBaudRate(int fd, uint32_t rate);
 // Reads back the output and input speed of fd; false when the ioctl fails.
-bool GetArbitraryBaudRate(int fd, uint32_t *outputRate, uint32_t *inputRate);
+bool GetArbitraryBaudRate(int fd, uint32_t* outputRate, uint32_t* inputRate);

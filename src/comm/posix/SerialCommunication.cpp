@@ -33,7 +33,7 @@ constexpr int64_t kWriteWaitMs = 1000;
 constexpr unsigned kPtySlaveMajorFirst = 136;
 constexpr unsigned kPtySlaveMajorLast = 143;
 
-std::string DevicePath(const std::string &portName) {
+std::string DevicePath(const std::string& portName) {
     if (portName.empty() || portName[0] == '/')
         return portName;
     return "/dev/" + portName;
@@ -47,7 +47,7 @@ bool IsPseudoTerminal(int fd) {
     return m >= kPtySlaveMajorFirst && m <= kPtySlaveMajorLast;
 }
 
-bool ApplyLineSettings(int fd, const SerialConfig &config) {
+bool ApplyLineSettings(int fd, const SerialConfig& config) {
     termios reported{};
     if (tcgetattr(fd, &reported) != 0)
         return false;
@@ -95,10 +95,10 @@ bool SerialCommunication::Initialize() {
     return true;
 }
 
-bool SerialCommunication::Configure(const void *config) {
+bool SerialCommunication::Configure(const void* config) {
     if (config == nullptr)
         return false;
-    settings = *static_cast<const SerialConfig *>(config);
+    settings = *static_cast<const SerialConfig*>(config);
     return true;
 }
 
@@ -135,7 +135,7 @@ bool SerialCommunication::IsOpen() {
     return isOpen;
 }
 
-int32_t SerialCommunication::Send(const uint8_t *data, int32_t length) {
+int32_t SerialCommunication::Send(const uint8_t* data, int32_t length) {
     std::lock_guard<std::recursive_mutex> guard(lock);
     if (!isOpen || handle == kInvalidHandle)
         return -1;
@@ -175,7 +175,7 @@ int32_t SerialCommunication::Send(const uint8_t *data, int32_t length) {
     }
 }
 
-int32_t SerialCommunication::Receive(uint8_t *buffer, int32_t size, int32_t timeoutMs) {
+int32_t SerialCommunication::Receive(uint8_t* buffer, int32_t size, int32_t timeoutMs) {
     if (!isOpen || handle == kInvalidHandle)
         return -1;
     if (size < 0 || (buffer == nullptr && size > 0))

@@ -27,8 +27,8 @@ constexpr tcflag_t kSizeParityFlags = CSIZE | PARENB;
 
 } // namespace
 
-bool SerialLineSettings::Compose(const SerialConfig &config, const termios &reported,
-                                 SerialLineSettings *out) {
+bool SerialLineSettings::Compose(const SerialConfig& config, const termios& reported,
+                                 SerialLineSettings* out) {
     const uint32_t dataBits = config.dataBits & 0xFF;
     const uint32_t parity = config.parity & 0xFF;
     const uint32_t stopBits = config.stopBits & 0xFF;
@@ -102,7 +102,7 @@ bool SerialLineSettings::Compose(const SerialConfig &config, const termios &repo
     // A separate input rate left by an earlier arbitrary rate would outlive the new one.
     t.c_cflag &= ~CIBAUD;
     bool arbitrary = true;
-    for (const StandardRate &r : kStandardRates) {
+    for (const StandardRate& r : kStandardRates) {
         if (r.rate == config.baudRate) {
             cfsetispeed(&t, r.code);
             cfsetospeed(&t, r.code);
@@ -117,8 +117,8 @@ bool SerialLineSettings::Compose(const SerialConfig &config, const termios &repo
     return true;
 }
 
-bool SerialLineSettings::TakenBy(const termios &readBack, bool pseudoTerminal) const {
-    const termios &want = attributes;
+bool SerialLineSettings::TakenBy(const termios& readBack, bool pseudoTerminal) const {
+    const termios& want = attributes;
     if ((want.c_iflag & kInputFlags) != (readBack.c_iflag & kInputFlags))
         return false;
     if ((want.c_oflag & OPOST) != (readBack.c_oflag & OPOST))

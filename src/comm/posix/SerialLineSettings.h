@@ -20,13 +20,13 @@ struct SerialLineSettings {
     // do not name (hardware flow control among them). False, with *out untouched, for
     // a baud rate of 0, data bits outside 5..8, an unknown parity or a stop-bit code
     // other than 0 and 2.
-    static bool Compose(const SerialConfig &config, const termios &reported,
-                        SerialLineSettings *out);
+    static bool Compose(const SerialConfig& config, const termios& reported,
+                        SerialLineSettings* out);
 
     // True when the attributes read back from the port carry everything that was asked
     // for. A pseudo-terminal has no line: it always reports 8 data bits and no parity,
     // which is then not counted as a refusal.
-    bool TakenBy(const termios &readBack, bool pseudoTerminal) const;
+    bool TakenBy(const termios& readBack, bool pseudoTerminal) const;
     // True when a read-back rate lies within the tolerance of a UART (2 %) of the rate
     // asked for; drivers report the rate they really run at.
     bool RateTaken(uint32_t outputRate, uint32_t inputRate) const;

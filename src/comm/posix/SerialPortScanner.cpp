@@ -19,7 +19,7 @@ namespace {
 
 // Name families that are serial ports even when the kernel shows no parent device for
 // them (Bluetooth links, for one), and that are looked for in /dev without sysfs.
-constexpr const char *kPortFamilies[] = {
+constexpr const char* kPortFamilies[] = {
     "ttyUSB", "ttyACM", "ttyAMA", "rfcomm", "ttyXRUSB", "ttymxc", "ttySAC",
     "ttyO",   "ttyHS",  "ttyTHS", "ttyMSM", "ttyGS",    "ttySC",  "ttyLP",
 };
@@ -30,25 +30,25 @@ constexpr size_t kMaxProbes = 256;
 // PORT_UNKNOWN: the kernel keeps an entry for a UART that it did not find.
 constexpr int kUnknownUartType = 0;
 
-bool StartsWith(const std::string &s, const char *prefix) {
+bool StartsWith(const std::string& s, const char* prefix) {
     return s.compare(0, std::char_traits<char>::length(prefix), prefix) == 0;
 }
 
-bool InPortFamily(const std::string &name) {
-    for (const char *family : kPortFamilies) {
+bool InPortFamily(const std::string& name) {
+    for (const char* family : kPortFamilies) {
         if (StartsWith(name, family))
             return true;
     }
     return false;
 }
 
-std::vector<std::string> DirectoryNames(const std::string &dir, bool *readable) {
+std::vector<std::string> DirectoryNames(const std::string& dir, bool* readable) {
     std::vector<std::string> names;
-    DIR *d = opendir(dir.c_str());
+    DIR* d = opendir(dir.c_str());
     *readable = d != nullptr;
     if (d == nullptr)
         return names;
-    while (dirent *e = readdir(d)) {
+    while (dirent* e = readdir(d)) {
         std::string name = e->d_name;
         if (name != "." && name != "..")
             names.push_back(name);
@@ -58,8 +58,8 @@ std::vector<std::string> DirectoryNames(const std::string &dir, bool *readable) 
 }
 
 // The UART type the kernel reports in sysfs: -1 when it reports none.
-int SysfsUartType(const std::string &entry) {
-    FILE *f = fopen((entry + "/type").c_str(), "re");
+int SysfsUartType(const std::string& entry) {
+    FILE* f = fopen((entry + "/type").c_str(), "re");
     if (f == nullptr)
         return -1;
     int type = -1;
@@ -69,12 +69,12 @@ int SysfsUartType(const std::string &entry) {
     return type;
 }
 
-bool IsCharacterDevice(const std::string &path) {
+bool IsCharacterDevice(const std::string& path) {
     struct stat st {};
     return stat(path.c_str(), &st) == 0 && S_ISCHR(st.st_mode);
 }
 
-bool Probe(const std::string &path, bool askType) {
+bool Probe(const std::string& path, bool askType) {
     const int fd = OpenExclusivePort(path);
     if (fd < 0)
         return false;
@@ -104,8 +104,8 @@ struct ProbeJob {
     bool askType;
 };
 
-void *RunProbe(void *arg) {
-    std::unique_ptr<ProbeJob> job(static_cast<ProbeJob *>(arg));
+void* RunProbe(void* arg) {
+    std::unique_ptr<ProbeJob> job(static_cast<ProbeJob*>(arg));
     const bool usable = Probe(job->path, job->askType);
     std::lock_guard<std::mutex> guard(job->board->mutex);
     job->board->usable[job->index] = usable;
@@ -125,14 +125,14 @@ std::vector<SerialPortScanner::Candidate> SerialPortScanner::Candidates() const 
     const std::vector<std::string> ttys = DirectoryNames(sysClassTty, &sysfs);
     if (!sysfs) {
         bool devReadable = false;
-        for (const std::string &name : DirectoryNames(devDir, &devReadable)) {
+        for (const std::string& name : DirectoryNames(devDir, &devReadable)) {
             if (InPortFamily(name) || StartsWith(name, "ttyS")) {
                 out.push_back({name, StartsWith(name, "ttyS")});
             }
         }
         return out;
     }
-    for (const std::string &name : ttys) {
+    for (const std::string& name : ttys) {
         const std::string entry = sysClassTty + "/" + name;
         // Virtual consoles and pseudo-terminals have no parent device; real ports do.
         struct stat st {};
@@ -151,7 +151,7 @@ std::vector<SerialPortScanner::Candidate> SerialPortScanner::Candidates() const 
 std::vector<std::string> SerialPortScanner::List() const {
     std::vector<Candidate> candidates = Candidates();
     candidates.erase(std::remove_if(candidates.begin(), candidates.end(),
-                                    [this](const Candidate &c) {
+                                    [this](const Candidate& c) {
                                         return !IsCharacterDevice(devDir + "/" + c.name);
                                     }),
                      candidates.end());
@@ -161,7 +161,7 @@ std::vector<std::string> SerialPortScanner::List() const {
     auto board = std::make_shared<ProbeBoard>();
     board->usable.assign(candidates.size(), 0);
     for (size_t i = 0; i < candidates.size(); ++i) {
-        auto *job =
+        auto* job =
             new ProbeJob{board, i, devDir + "/" + candidates[i].name, candidates[i].askType};
         pthread_attr_t attr;
         pthread_attr_init(&attr);
@@ -190,12 +190,12 @@ std::vector<std::string> SerialPortScanner::List() const {
     std::sort(names.begin(), names.end(), NaturalLess);
 
     std::vector<std::string> paths;
-    for (const std::string &name : names)
+    for (const std::string& name : names)
         paths.push_back(devDir + "/" + name);
     return paths;
 }
 
-bool SerialPortScanner::NaturalLess(const std::string &a, const std::string &b) {
+bool SerialPortScanner::NaturalLess(const std::string& a, const std::string& b) {
     size_t i = 0;
     size_t j = 0;
     auto digit = [](char c) { return c >= '0' && c <= '9'; };

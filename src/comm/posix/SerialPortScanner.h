@@ -20,7 +20,7 @@ public:
     std::vector<std::string> List() const;
 
     // Orders names so that runs of digits compare by value: ttyS2 before ttyS10.
-    static bool NaturalLess(const std::string &a, const std::string &b);
+    static bool NaturalLess(const std::string& a, const std::string& b);
 
 private:
     struct Candidate {

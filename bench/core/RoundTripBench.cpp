@@ -1,0 +1,237 @@
+// Round trip of reading 32 coils over loopback Modbus TCP, by a Device and by a libmodbus
+// client, against one libmodbus server in the same run, with their ratio; then the delay
+// between an answer's last byte reaching a pseudo-terminal and the serial Receive
+// returning it (median and 99th percentile).
+//
+//   vornak_core_bench [--serial_samples=N] [benchmark flags]
+//
+// On a busy machine, interleave repetitions so that both see the same load:
+//   --benchmark_repetitions=20 --benchmark_enable_random_interleaving=true
+//
+// The Device runs without a callback (SetCallback(nullptr)): its log lines are still
+// formatted, but nobody receives them.
+#include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <map>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+#include "LibmodbusServer.h"
+#include "comm/SerialCommunication.h"
+#include "device/Device.h"
+#include "support/PtyPair.h"
+
+namespace {
+
+LibmodbusServer* server = nullptr;
+
+void BM_DeviceReadCoils(benchmark::State& state) {
+    Device device;
+    device.SetCallback(nullptr);
+    DeviceConfig config;
+    config.commType = CommType::Tcp;
+    config.protocolType = ProtocolType::ModbusTcp;
+    config.tcp.serverIp = "127.0.0.1";
+    config.tcp.port = server->Port();
+    config.receiveTimeout = 1000;
+    {
+        std::lock_guard<std::recursive_mutex> guard(device.GetLock());
+        device.SetProtocol(config.protocolType);
+    }
+    device.SetConfig(config);
+    if (!device.Connect()) {
+        state.SkipWithError("connect failed");
+        return;
+    }
+    for (auto _ : state) {
+        if (!device.ReadCoils(0, 32).success) {
+            state.SkipWithError("read failed");
+            break;
+        }
+    }
+    device.Disconnect();
+}
+BENCHMARK(BM_DeviceReadCoils)->UseRealTime();
+
+void BM_LibmodbusReadBits(benchmark::State& state) {
+    modbus_t* ctx = modbus_new_tcp("127.0.0.1", server->Port());
+    if (ctx == nullptr || modbus_connect(ctx) != 0) {
+        state.SkipWithError("connect failed");
+        if (ctx != nullptr)
+            modbus_free(ctx);
+        return;
+    }
+    uint8_t bits[32];
+    for (auto _ : state) {
+        if (modbus_read_bits(ctx, 0, 32, bits) != 32) {
+            state.SkipWithError("read failed");
+            break;
+        }
+    }
+    modbus_close(ctx);
+    modbus_free(ctx);
+}
+BENCHMARK(BM_LibmodbusReadBits)->UseRealTime();
+
+// Keeps the console output and remembers each benchmark's times per iteration.
+class RecordingReporter : public benchmark::ConsoleReporter {
+public:
+    // Wall and CPU time per iteration in ns; zeros when the benchmark did not run.
+    struct Times {
+        double real = 0;
+        double cpu = 0;
+    };
+
+    RecordingReporter() : ConsoleReporter(isatty(STDOUT_FILENO) ? OO_Defaults : OO_Tabular) {}
+
+    void ReportRuns(const std::vector<Run>& runs) override {
+        ConsoleReporter::ReportRuns(runs);
+        for (const Run& run : runs) {
+            if (run.error_occurred)
+                continue;
+            const Times t = {run.GetAdjustedRealTime(), run.GetAdjustedCPUTime()};
+            // With repetitions, prefer the median aggregate over single runs.
+            if (run.run_type == Run::RT_Aggregate) {
+                if (run.aggregate_name == "median")
+                    medians[run.run_name.function_name] = t;
+            } else {
+                singles[run.run_name.function_name] = t;
+            }
+        }
+    }
+
+    Times Time(const std::string& function) const {
+        auto m = medians.find(function);
+        if (m != medians.end())
+            return m->second;
+        auto s = singles.find(function);
+        return s != singles.end() ? s->second : Times{};
+    }
+
+private:
+    std::map<std::string, Times> medians;
+    std::map<std::string, Times> singles;
+};
+
+// Milliseconds from the answer's last byte leaving the master to Receive returning it,
+// with Receive already waiting when the answer comes.
+std::vector<double> SerialAnswerDelays(int samples) {
+    std::vector<double> delays;
+    PtyPair pty;
+    SerialCommunication serial;
+    SerialConfig config;
+    config.portName = pty.SlavePath();
+    if (!pty.Ok() || !serial.Configure(&config) || !serial.Open())
+        return delays;
+
+    using Clock = std::chrono::steady_clock;
+    const std::vector<uint8_t> answer = {0x01, 0x01, 0x04, 0x0F, 0x00, 0x00, 0x80, 0xF9, 0x65};
+    std::mutex mutex;
+    std::condition_variable cv;
+    int requested = 0;
+    bool quit = false;
+    Clock::time_point written;
+
+    std::thread device([&] {
+        for (int done = 0;; ++done) {
+            std::unique_lock<std::mutex> lock(mutex);
+            cv.wait(lock, [&] { return quit || requested > done; });
+            if (quit)
+                return;
+            lock.unlock();
+            // Let the reader settle into its wait before the answer comes.
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+            pty.Write(answer);
+            lock.lock();
+            written = Clock::now();
+        }
+    });
+
+    uint8_t buffer[256];
+    for (int i = 0; i < samples; ++i) {
+        {
+            std::lock_guard<std::mutex> lock(mutex);
+            ++requested;
+        }
+        cv.notify_all();
+        const int32_t n = serial.Receive(buffer, sizeof buffer, 1000);
+        const Clock::time_point returned = Clock::now();
+        std::lock_guard<std::mutex> lock(mutex);
+        if (n == static_cast<int32_t>(answer.size())) {
+            delays.push_back(std::chrono::duration<double, std::milli>(returned - written).count());
+        }
+    }
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        quit = true;
+    }
+    cv.notify_all();
+    device.join();
+    return delays;
+}
+
+double Percentile(std::vector<double> values, double p) {
+    std::sort(values.begin(), values.end());
+    const size_t index = static_cast<size_t>(p * (values.size() - 1) + 0.5);
+    return values[index];
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    int serialSamples = 200;
+    std::vector<char*> args;
+    for (int i = 0; i < argc; ++i) {
+        if (std::strncmp(argv[i], "--serial_samples=", 17) == 0) {
+            serialSamples = std::atoi(argv[i] + 17);
+        } else {
+            args.push_back(argv[i]);
+        }
+    }
+    int count = static_cast<int>(args.size());
+    benchmark::Initialize(&count, args.data());
+
+    LibmodbusServer modbusServer(32, 32);
+    for (int i = 0; i < 32; i += 3)
+        modbusServer.SetCoil(i, true);
+    if (!modbusServer.StartTcp(3600 * 1000)) {
+        std::fprintf(stderr, "libmodbus server did not start\n");
+        return 1;
+    }
+    server = &modbusServer;
+
+    RecordingReporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    const RecordingReporter::Times ours = reporter.Time("BM_DeviceReadCoils");
+    const RecordingReporter::Times theirs = reporter.Time("BM_LibmodbusReadBits");
+    if (ours.real > 0 && theirs.real > 0 && theirs.cpu > 0) {
+        std::printf("\nRead 32 coils over loopback Modbus TCP: Device %.1f us, libmodbus %.1f us, "
+                    "ratio %.3f (goal <= 1.05); client CPU %.1f us vs %.1f us, ratio %.3f\n",
+                    ours.real / 1000, theirs.real / 1000, ours.real / theirs.real, ours.cpu / 1000,
+                    theirs.cpu / 1000, ours.cpu / theirs.cpu);
+    }
+    modbusServer.Stop();
+
+    if (serialSamples > 0) {
+        const std::vector<double> delays = SerialAnswerDelays(serialSamples);
+        if (delays.empty()) {
+            std::printf("Serial answer delay: no samples\n");
+            return 1;
+        }
+        std::printf("Serial answer delay over a pty (%zu samples): median %.2f ms, p99 %.2f ms, "
+                    "max %.2f ms (goal: p99 <= 55 ms)\n",
+                    delays.size(), Percentile(delays, 0.5), Percentile(delays, 0.99),
+                    *std::max_element(delays.begin(), delays.end()));
+    }
+    return 0;
+}
