@@ -1,0 +1,26 @@
+#pragma once
+
+#include <QDialog>
+
+class QLabel;
+class QPushButton;
+
+// The about box: icon, program name and version, copyright line and an OK button, laid out
+// in dialog units. Shown modally with exec(); OK, Esc and the close box end it.
+class CAboutDlg : public QDialog {
+    Q_OBJECT
+
+public:
+    explicit CAboutDlg(QWidget* parent = nullptr);
+
+    QLabel* IconLabel() const { return m_iconLabel; }
+    QLabel* VersionLabel() const { return m_versionLabel; }
+    QLabel* CopyrightLabel() const { return m_copyrightLabel; }
+    QPushButton* OkButton() const { return m_okButton; }
+
+private:
+    QLabel* m_iconLabel;
+    QLabel* m_versionLabel;
+    QLabel* m_copyrightLabel;
+    QPushButton* m_okButton;
+};

@@ -1,0 +1,35 @@
+#include "ui/CLogPane.h"
+
+#include <QScrollBar>
+#include <QTextBlock>
+#include <QTextCursor>
+#include <QTextDocument>
+
+CLogPane::CLogPane(QWidget* parent) : QPlainTextEdit(parent) {
+    setReadOnly(true);
+    setMaximumBlockCount(0);
+    // The pane only grows; an undo history would keep a second copy of every line.
+    setUndoRedoEnabled(false);
+}
+
+void CLogPane::AppendLine(const QString& line) {
+    // Only the end of the document is touched, and within one edit block the new line is
+    // laid out once, when the block ends, rather than after every step and cursor move.
+    QTextCursor cursor(document());
+    cursor.beginEditBlock();
+    cursor.movePosition(QTextCursor::End);
+    // The first line goes into the document's initial empty block; counting appends rather
+    // than testing for an empty document keeps a leading empty line.
+    if (m_appended > 0)
+        cursor.insertBlock();
+    cursor.insertText(line);
+    cursor.endEditBlock();
+    ++m_appended;
+
+    QScrollBar* bar = verticalScrollBar();
+    bar->setValue(bar->maximum());
+}
+
+int CLogPane::LineCount() const {
+    return m_appended > 0 ? document()->blockCount() : 0;
+}

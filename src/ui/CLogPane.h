@@ -1,0 +1,22 @@
+#pragma once
+
+#include <QPlainTextEdit>
+
+// A read-only pane of log lines that keeps every line and always shows the newest one.
+// Appending touches only the end of the text, so its cost hardly grows with the pane.
+class CLogPane : public QPlainTextEdit {
+    Q_OBJECT
+
+public:
+    explicit CLogPane(QWidget* parent = nullptr);
+
+    // Adds one line after the last one and scrolls so that it is in view. A line that
+    // itself contains line breaks shows as several lines.
+    void AppendLine(const QString& line);
+    // The number of lines in the pane; 0 before the first append. Lines are meant to be
+    // added through AppendLine only.
+    int LineCount() const;
+
+private:
+    int m_appended = 0;
+};

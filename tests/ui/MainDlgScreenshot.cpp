@@ -1,0 +1,93 @@
+// Saves a picture of the main window as an operator sees it: connected over loopback TCP
+// to the board simulator, a few coils switched, the board silent for a moment and back
+// (so the status lines with their symbols show). Run by scripts/screenshot.
+//
+//   vornak_screenshot OUTPUT.png
+
+#include <QElapsedTimer>
+#include <QImage>
+#include <QPixmap>
+#include <QTest>
+
+#include <cstdio>
+
+#include "MainDlgTestSupport.h"
+#include "support/SimProcess.h"
+#include "ui/CVornakApp.h"
+
+using namespace testing_ui;
+
+namespace {
+
+// Runs the event loop until done() holds or timeoutMs pass.
+template <class Done> bool WaitFor(Done done, int timeoutMs) {
+    QElapsedTimer clock;
+    clock.start();
+    while (!done()) {
+        if (clock.elapsed() > timeoutMs)
+            return false;
+        QTest::qWait(20);
+    }
+    return true;
+}
+
+int Fail(const char* why) {
+    std::fprintf(stderr, "vornak_screenshot: %s\n", why);
+    return 1;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    CVornakApp app(argc, argv);
+    if (argc != 2)
+        return Fail("usage: vornak_screenshot OUTPUT.png");
+
+    SimProcess sim(VORNAK_SIM_PATH);
+    if (!sim.Start({"--tcp", "0", "--quiet", "--inputs", "000000A5"})) {
+        return Fail("the simulator did not start");
+    }
+
+    CMainDlg dlg;
+    dlg.show();
+    // A short silence limit, so that the drop-out shows within a few seconds.
+    DeviceConfig config = dlg.GetDevice().GetConfig();
+    config.heartbeatTimeout = 1500;
+    dlg.GetDevice().SetConfig(config);
+    Click(dlg, IDC_USE_TCP);
+    Item<QLineEdit>(dlg, IDC_TCP_SERVER)->setText(QStringLiteral("127.0.0.1"));
+    Item<QLineEdit>(dlg, IDC_TCP_PORT)->setText(QString::number(sim.TcpPort()));
+    Click(dlg, IDC_TCP_CONNECT);
+    if (!WaitFor([&] { return Input(dlg, 0)->text() == QStringLiteral("0 ON"); }, 10000)) {
+        return Fail("the window did not connect");
+    }
+    for (int coil : {0, 3, 5, 12, 31}) {
+        Click(dlg, IDC_COIL_BASE + coil);
+        if (!WaitFor([&] { return Coil(dlg, coil)->text() == QStringLiteral("%1 ON").arg(coil); },
+                     10000)) {
+            return Fail("a coil did not switch");
+        }
+    }
+    Click(dlg, IDC_INPUT_BASE + 2);
+
+    auto status = [&] { return Item<QLabel>(dlg, IDC_TCP_STATUS)->text(); };
+    if (!sim.Command("silent") ||
+        !WaitFor([&] { return status() == QStringLiteral("掉线"); }, 10000)) {
+        return Fail("the board did not drop out");
+    }
+    // The poll's next answered read brings it back.
+    if (!sim.Command("resume") ||
+        !WaitFor([&] { return status() == QStringLiteral("已连接"); }, 10000)) {
+        return Fail("the board did not come back");
+    }
+    QTest::qWait(300);
+    // No text cursor or focus frame in the picture.
+    if (QWidget* focused = QApplication::focusWidget())
+        focused->clearFocus();
+
+    if (!dlg.grab().toImage().save(QString::fromLocal8Bit(argv[1]))) {
+        return Fail("the picture could not be saved");
+    }
+    std::printf("saved %s (%dx%d)\n", argv[1], dlg.width(), dlg.height());
+    return 0;
+}
