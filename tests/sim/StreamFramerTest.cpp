@@ -2,179 +2,73 @@
 // next begins, whatever the framing and however the bytes arrive.
 #include <gtest/gtest.h>
 
-#include <chrono>
-
-#include "RequestDecoder.h"
 #include "StreamFramer.h"
 
 namespace {
 
 using Bytes = std::vector<uint8_t>;
-using Clock = std::chrono::steady_clock;
+using Frames = std::vector<std::pair<WireProtocol, Bytes>>;
+constexpr WireProtocol kRtu = WireProtocol::ModbusRtu, kTcp = WireProtocol::ModbusTcp,
+                       k55 = WireProtocol::Protocol55;
 
-const Bytes kRtuReadCoils{0x01, 0x01, 0x00, 0x00, 0x00, 0x20, 0x3D, 0xD2};
-const Bytes kTcpReadCoils{0x00, 0x07, 0x00, 0x00, 0x00, 0x06, 0x01, 0x01, 0x00, 0x00, 0x00, 0x20};
-const Bytes k55Toggle32{0x55, 0x01, 0x20, 0x00, 0x00, 0x00, 0x20, 0x96};
+const Bytes kRtuRead{0x01, 0x01, 0x00, 0x00, 0x00, 0x20, 0x3D, 0xD2};
+const Bytes kTcpRead{0x00, 0x07, 0x00, 0x00, 0x00, 0x06, 0x01, 0x01, 0x00, 0x00, 0x00, 0x20};
+const Bytes k55Toggle{0x55, 0x01, 0x20, 0x00, 0x00, 0x00, 0x20, 0x96};
+const Bytes k55OtherDevice{0x55, 0x02, 0x20, 0x00, 0x00, 0x00, 0x02, 0x79};
 // Valid both as RTU (address 0x55 reads 4 coils from 3) and as a 0x55 frame.
 const Bytes kAmbiguous{0x55, 0x01, 0x00, 0x03, 0x00, 0x04, 0xC0, 0x1D};
+// Function 0x2B with three data bytes, which the board does not know: length 5.
+const Bytes kTcpOther{0x12, 0x34, 0x00, 0x00, 0x00, 0x05, 0x01, 0x2B, 0x0E, 0x01, 0x00};
 
-Bytes Join(std::initializer_list<Bytes> parts) {
-    Bytes all;
-    for (const Bytes &part : parts)
-        all.insert(all.end(), part.begin(), part.end());
-    return all;
-}
+const std::pair<WireProtocol, Bytes> R{kRtu, kRtuRead}, T{kTcp, kTcpRead}, F{k55, k55Toggle};
 
-struct Framed {
-    std::vector<Request> requests;
-    size_t discarded = 0;
-};
-
-Framed FrameAll(StreamFramer &framer, const Bytes &bytes, Clock::time_point at = Clock::now()) {
+Frames Take(StreamFramer& framer, const Bytes& bytes, StreamFramer::Clock::time_point at) {
     framer.Append(bytes.data(), bytes.size(), at);
-    Framed result;
-    Request request;
-    while (framer.Next(request))
-        result.requests.push_back(request);
-    result.discarded = framer.TakeDiscarded();
-    return result;
+    Frames frames;
+    for (Request request; framer.Next(request);)
+        frames.emplace_back(request.protocol, request.frame);
+    return frames;
 }
 
 } // namespace
 
-TEST(StreamFramer, SplitsBackToBackRequestsOfEveryFraming) {
-    RequestDecoder decoder;
-    StreamFramer framer(decoder);
-    // Five RTU reads in a row form 40 bytes whose start also looks like an MBAP header
-    // announcing 32 bytes: the CRC must win over that reading.
-    Bytes stream = Join({kRtuReadCoils, kRtuReadCoils, kRtuReadCoils, kRtuReadCoils, kRtuReadCoils,
-                         kTcpReadCoils, k55Toggle32});
-    Framed framed = FrameAll(framer, stream);
-
-    ASSERT_EQ(framed.requests.size(), 7u);
-    EXPECT_EQ(framed.discarded, 0u);
-    for (size_t i = 0; i < 5; ++i) {
-        EXPECT_EQ(framed.requests[i].protocol, WireProtocol::ModbusRtu) << i;
-        EXPECT_EQ(framed.requests[i].pdu, (Bytes{0x01, 0x00, 0x00, 0x00, 0x20}));
-    }
-    const Request &tcp = framed.requests[5];
-    EXPECT_EQ(tcp.protocol, WireProtocol::ModbusTcp);
-    EXPECT_EQ(tcp.transactionId, 7);
-    EXPECT_EQ(tcp.address, 1);
-    EXPECT_EQ(tcp.frame, kTcpReadCoils);
-    const Request &relay = framed.requests[6];
-    EXPECT_EQ(relay.protocol, WireProtocol::Protocol55);
-    EXPECT_EQ(relay.command, 0x20);
-    EXPECT_EQ(relay.channel, 32);
-}
-
-TEST(StreamFramer, JoinsARequestThatArrivesInPieces) {
-    for (const Bytes &frame : {kRtuReadCoils, kTcpReadCoils, k55Toggle32}) {
-        RequestDecoder decoder;
-        StreamFramer framer(decoder);
-        for (size_t i = 0; i + 1 < frame.size(); ++i) {
-            Framed partial = FrameAll(framer, Bytes{frame[i]});
-            ASSERT_TRUE(partial.requests.empty()) << "after byte " << i;
-        }
-        Framed last = FrameAll(framer, Bytes{frame.back()});
-        ASSERT_EQ(last.requests.size(), 1u);
-        EXPECT_EQ(last.requests[0].frame, frame);
-        EXPECT_EQ(last.discarded, 0u);
-    }
-}
-
-TEST(StreamFramer, SkipsGarbageUntilARequestStarts) {
-    struct Case {
-        const char *name;
-        Bytes garbage;
-    };
-    const Case cases[] = {
-        {"random bytes", {0xFF, 0x13, 0x37, 0x42, 0x99}},
-        // Looks like the start of an MBAP frame of 254 bytes: must not hold up the
-        // whole request that follows.
-        {"promising MBAP header", {0x00, 0x00, 0x00, 0x00, 0x00, 0xFE}},
-        {"0x55 with a bad checksum", {0x55, 0x01, 0x10, 0x00, 0x00, 0x00, 0x00, 0x67}},
-        {"RTU with a bad CRC", {0x01, 0x01, 0x00, 0x00, 0x00, 0x20, 0x3D, 0xD3}},
-    };
-    for (const Case &c : cases) {
-        RequestDecoder decoder;
-        StreamFramer framer(decoder);
-        Framed framed = FrameAll(framer, Join({c.garbage, kRtuReadCoils}));
-        ASSERT_EQ(framed.requests.size(), 1u) << c.name;
-        EXPECT_EQ(framed.requests[0].frame, kRtuReadCoils) << c.name;
-        EXPECT_EQ(framed.discarded, c.garbage.size()) << c.name;
-    }
-}
-
-TEST(StreamFramer, ResynchronisesOnTheFrameAfterABrokenOne) {
-    // Shifted by one byte, a 0x55 frame reads like an MBAP header (protocol identifier
-    // 0, length = its channel); while resynchronising, that must not swallow the
-    // frames that follow.
-    const Bytes broken{0x55, 0x01, 0x20, 0x00, 0x00, 0x00, 0x02, 0x77};
-    const Bytes otherDevice{0x55, 0x02, 0x20, 0x00, 0x00, 0x00, 0x02, 0x79};
-    RequestDecoder decoder;
-    StreamFramer framer(decoder);
-    Framed framed = FrameAll(framer, Join({broken, otherDevice, k55Toggle32}));
-    ASSERT_EQ(framed.requests.size(), 2u);
-    EXPECT_EQ(framed.requests[0].frame, otherDevice);
-    EXPECT_EQ(framed.requests[1].frame, k55Toggle32);
-    EXPECT_EQ(framed.discarded, broken.size());
-}
-
-TEST(StreamFramer, DropsAPartialRequestLeftAloneTooLong) {
-    RequestDecoder decoder;
-    StreamFramer framer(decoder);
-    const Clock::time_point start = Clock::now();
-    FrameAll(framer, Bytes(kRtuReadCoils.begin(), kRtuReadCoils.begin() + 5), start);
-    EXPECT_EQ(framer.Pending(), 5u);
-
-    Framed framed = FrameAll(framer, kRtuReadCoils,
-                             start + StreamFramer::kStaleAfter + std::chrono::milliseconds(1));
-    ASSERT_EQ(framed.requests.size(), 1u);
-    EXPECT_EQ(framed.requests[0].frame, kRtuReadCoils);
-    EXPECT_EQ(framed.discarded, 5u);
-}
-
-TEST(StreamFramer, ResolvesAnAmbiguousFrameByTheChannelsLastFraming) {
-    struct Case {
-        const char *name;
+TEST(StreamFramer, CutsRequestsOutOfAStream) {
+    // The stream: garbage, then the expected requests back to back.
+    const struct {
+        const char* name;
         std::optional<WireProtocol> pinned;
-        Bytes before;
-        WireProtocol expected;
+        Bytes garbage;
+        Frames frames;
+    } cases[] = {
+        // Five RTU reads start like an MBAP header of 32 bytes: the CRCs must win.
+        {"back to back", {}, {}, {R, R, R, R, R, T, F}},
+        {"random bytes", {}, {0xFF, 0x13, 0x37, 0x42, 0x99}, {R}},
+        {"MBAP header of 254 bytes", {}, {0, 0, 0, 0, 0, 0xFE}, {R}},
+        {"RTU with a bad CRC", {}, {1, 1, 0, 0, 0, 0x20, 0x3D, 0xD3}, {R}},
+        // Shifted by a byte, a 0x55 frame looks like an MBAP header of its channel's length.
+        {"bad 0x55 checksum", {}, {0x55, 1, 0x20, 0, 0, 0, 2, 0x77}, {{k55, k55OtherDevice}, F}},
+        {"MBAP of any function", {}, {}, {{kTcp, kTcpOther}, R}},
+        {"ambiguous, no history: the CRC wins", {}, {}, {{kRtu, kAmbiguous}}},
+        {"ambiguous after 0x55", {}, {}, {F, {k55, kAmbiguous}}},
+        {"ambiguous after RTU", {}, {}, {R, {kRtu, kAmbiguous}}},
+        {"ambiguous, pinned to 0x55", k55, {}, {{k55, kAmbiguous}}},
     };
-    const Case cases[] = {
-        {"no history: the CRC is the stronger check", std::nullopt, {}, WireProtocol::ModbusRtu},
-        {"after a 0x55 request", std::nullopt, k55Toggle32, WireProtocol::Protocol55},
-        {"after an RTU request", std::nullopt, kRtuReadCoils, WireProtocol::ModbusRtu},
-        {"pinned to 0x55", WireProtocol::Protocol55, {}, WireProtocol::Protocol55},
-    };
-    for (const Case &c : cases) {
+    for (const auto& c : cases) {
         RequestDecoder decoder(c.pinned);
         StreamFramer framer(decoder);
-        Framed framed = FrameAll(framer, Join({c.before, kAmbiguous}));
-        ASSERT_FALSE(framed.requests.empty()) << c.name;
-        EXPECT_EQ(framed.requests.back().protocol, c.expected) << c.name;
-        EXPECT_EQ(framed.requests.back().frame, kAmbiguous) << c.name;
+        Bytes stream = c.garbage;
+        for (const auto& frame : c.frames)
+            stream.insert(stream.end(), frame.second.begin(), frame.second.end());
+        EXPECT_EQ(Take(framer, stream, StreamFramer::Clock::now()), c.frames) << c.name;
+        EXPECT_EQ(framer.TakeDiscarded(), c.garbage.size()) << c.name;
     }
-}
-
-TEST(StreamFramer, PinnedDecoderIgnoresTheOtherFramings) {
-    RequestDecoder decoder(WireProtocol::ModbusTcp);
-    StreamFramer framer(decoder);
-    Framed framed = FrameAll(framer, Join({kRtuReadCoils, k55Toggle32, kTcpReadCoils}));
-    ASSERT_EQ(framed.requests.size(), 1u);
-    EXPECT_EQ(framed.requests[0].protocol, WireProtocol::ModbusTcp);
-    EXPECT_EQ(framed.discarded, kRtuReadCoils.size() + k55Toggle32.size());
-}
-
-TEST(StreamFramer, TakesAnMbapFrameOfAnyFunctionByItsLength) {
+    // A partial request left alone too long is dropped: its rest, late, is garbage.
     RequestDecoder decoder;
     StreamFramer framer(decoder);
-    // Function 0x2B with three data bytes: length 5 (unit, function, data).
-    const Bytes frame{0x12, 0x34, 0x00, 0x00, 0x00, 0x05, 0x01, 0x2B, 0x0E, 0x01, 0x00};
-    Framed framed = FrameAll(framer, Join({frame, kRtuReadCoils}));
-    ASSERT_EQ(framed.requests.size(), 2u);
-    EXPECT_EQ(framed.requests[0].protocol, WireProtocol::ModbusTcp);
-    EXPECT_EQ(framed.requests[0].pdu, (Bytes{0x2B, 0x0E, 0x01, 0x00}));
-    EXPECT_EQ(framed.requests[1].protocol, WireProtocol::ModbusRtu);
+    const auto start = StreamFramer::Clock::now();
+    EXPECT_TRUE(Take(framer, Bytes(kRtuRead.begin(), kRtuRead.begin() + 5), start).empty());
+    Bytes late(kRtuRead.begin() + 5, kRtuRead.end());
+    late.insert(late.end(), kRtuRead.begin(), kRtuRead.end());
+    EXPECT_EQ(Take(framer, late, start + StreamFramer::kStaleAfter * 2), Frames{R});
+    EXPECT_EQ(framer.TakeDiscarded(), 8u);
 }

@@ -1,242 +1,145 @@
-// A long run of the tool's Device against the simulator with about one answer in ten
-// hit by a fault (dropped, corrupted, slow or late; seeded), over each transport and
-// each protocol in turn. Nothing may crash or leak a descriptor, and once the faults
-// stop, the Device's cache must come to equal the board's states.
-//
-// Environment: VORNAK_SOAK_SECONDS (per transport, default 30), VORNAK_SOAK_SEED, and
-// VORNAK_SOAK_FAULTS (simulator fault commands separated by ';') for another mix.
+// The Device against the simulator for long, about one answer in ten hit by a fault (seeded),
+// over each transport in each protocol in turn: no crash, no leaked descriptor, and once the
+// faults stop the cache comes to equal the board. It prints a summary; VORNAK_SOAK_SECONDS
+// (per transport, default 30) and VORNAK_SOAK_SEED change the run.
 #include <gtest/gtest.h>
 
-#include <chrono>
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <map>
 #include <random>
 #include <sstream>
-#include <string>
-#include <vector>
 
-#include "../sim/SimDeviceRig.h"
+#include "sim/SimDeviceRig.h"
 #include "support/OpenDescriptors.h"
-#include "support/SimProcess.h"
+#include "support/RecordingCallback.h"
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// One receive attempt waits 250 ms and there are two: a slow answer (300 ms) misses
-// the first attempt and is caught by the second, with 200 ms to spare on a busy machine.
-constexpr int32_t kReceiveTimeoutMs = 250;
-constexpr const char *kFaultMix = "drop 3;corrupt 3;late 2;delay 300 2";
-
-std::vector<std::string> FaultCommands() {
-    const char *custom = std::getenv("VORNAK_SOAK_FAULTS");
-    std::istringstream mix(custom != nullptr && *custom != '\0' ? custom : kFaultMix);
-    std::vector<std::string> commands;
-    for (std::string command; std::getline(mix, command, ';');)
-        commands.push_back(command);
-    return commands;
+long EnvironmentNumber(const char* name, long fallback) {
+    const char* text = std::getenv(name);
+    char* end = nullptr;
+    const long value = text != nullptr ? std::strtol(text, &end, 10) : 0;
+    return value > 0 && *end == '\0' ? value : fallback;
 }
 
-// The simulator's "STATS name=value ..." line as numbers.
-std::map<std::string, long> ParseStats(const std::string &line) {
+// The counters of the simulator's "STATS name=value ..." line.
+std::map<std::string, long> Stats(SimProcess& sim) {
     std::map<std::string, long> values;
-    std::istringstream words(line);
-    for (std::string word; words >> word;) {
-        size_t equals = word.find('=');
-        if (equals != std::string::npos) {
-            values[word.substr(0, equals)] = std::strtol(word.c_str() + equals + 1, nullptr, 10);
-        }
+    std::string line, word;
+    sim.Command("stats", &line);
+    for (std::istringstream words(line); words >> word;) {
+        if (const size_t equals = word.find('='); equals != std::string::npos)
+            values[word.substr(0, equals)] = std::atol(word.c_str() + equals + 1);
     }
     return values;
 }
 
-// What the simulator counted between two STATS lines, with the counters that moved.
-std::string StatsSince(const std::string &before, const std::string &after) {
-    std::map<std::string, long> old = ParseStats(before);
-    std::string text;
-    for (const auto &[name, value] : ParseStats(after)) {
-        if (value == old[name])
-            continue;
-        text += (text.empty() ? "" : " ") + name + "=" + std::to_string(value - old[name]);
-    }
-    return text;
-}
-
-long EnvironmentNumber(const char *name, long fallback) {
-    const char *text = std::getenv(name);
-    if (text == nullptr || *text == '\0')
-        return fallback;
-    char *end = nullptr;
-    long value = std::strtol(text, &end, 10);
-    return (*end == '\0' && value > 0) ? value : fallback;
-}
-
-// What one soak saw, for the report printed at its end.
-struct Tally {
-    long transactions = 0;
-    long succeeded = 0;
-    // Failures by code and the message up to its first ':' (the code alone lumps every
-    // refused answer together as -1).
-    std::map<std::pair<int32_t, std::string>, long> failures;
-    long offlineEntered = 0;
-    long readsToConverge = 0;
-    bool neededReconnect = false;
-    std::string simStats;
-
-    void Count(const OperationResult &result) {
-        ++transactions;
-        if (result.success) {
-            ++succeeded;
-            return;
-        }
-        ++failures[{result.code, result.message.substr(0, result.message.find(':'))}];
-    }
-};
-
-// Watches for the Offline state without keeping the events.
-class StateCounter : public IDeviceCallback {
-public:
-    void OnStateChanged(DeviceState, DeviceState newState) override {
-        if (newState == DeviceState::Offline)
-            ++offline;
-    }
-    void OnCoilChanged(int32_t, uint8_t) override {}
-    void OnInputChanged(int32_t, uint8_t) override {}
-    void OnLog(const std::string &, bool) override {}
-    void OnOperationResult(const OperationResult &, uint8_t) override {}
-    void OnHeartbeatTimeout() override {}
-    long offline = 0;
-};
-
-class Soak : public ::testing::TestWithParam<CommType> {};
-
-// Reads until the cache equals the board (whose states no longer move): the number of
-// reads it took, or -1 when it did not within `reads` reads or ten seconds.
-long ReadUntilEqual(Device &device, SimProcess &sim, ProtocolType protocol, long limit) {
+// Reads until the cache equals the board, whose states no longer move: the reads it took,
+// or -1 when it did not within 100 reads or ten seconds.
+long ReadUntilInStep(Device& device, SimProcess& sim, ProtocolType protocol) {
     const Clock::time_point deadline = Clock::now() + std::chrono::seconds(10);
-    long reads = 0;
-    while (reads < limit && Clock::now() < deadline) {
-        const bool coilsRead = device.ReadCoils(0, 32).success;
-        const bool inputsRead = device.ReadInputs(0, 32).success;
-        reads += 2;
-        uint32_t coils = 0;
-        uint32_t inputs = 0;
+    for (long reads = 2; reads <= 100 && Clock::now() < deadline; reads += 2) {
+        const bool read = device.ReadCoils(0, 32).success && device.ReadInputs(0, 32).success;
+        uint32_t coils = 0, inputs = 0;
         if (!sim.ReadStates(coils, inputs))
             return -1;
         // The relay protocol carries no inputs; the tool keeps them OFF.
-        const uint32_t expectedInputs = protocol == ProtocolType::Protocol55 ? 0 : inputs;
-        if (coilsRead && inputsRead && CachedCoilWord(device) == coils &&
-            CachedInputWord(device) == expectedInputs) {
+        if (read && CachedWord(device, true) == coils &&
+            CachedWord(device, false) == (protocol == ProtocolType::Protocol55 ? 0 : inputs))
             return reads;
-        }
     }
     return -1;
 }
+
+class Soak : public ::testing::TestWithParam<CommType> {};
 
 } // namespace
 
 TEST_P(Soak, SurvivesInjectedFaultsAndEndsInStep) {
     const long seconds = EnvironmentNumber("VORNAK_SOAK_SECONDS", 30);
     const long seed = EnvironmentNumber("VORNAK_SOAK_SEED", 20240607);
-    const CommType transport = GetParam();
     const int descriptorsBefore = CountOpenDescriptors();
-    ASSERT_GT(descriptorsBefore, 0);
     int descriptorsMax = descriptorsBefore;
-
-    const ProtocolType protocols[] = {ProtocolType::ModbusRtu, ProtocolType::ModbusTcp,
-                                      ProtocolType::Protocol55};
-    std::map<ProtocolType, Tally> tallies;
+    std::ostringstream report;
     {
-        SimProcess sim(VORNAK_SIM_PATH);
+        SimProcess sim{VORNAK_SIM_PATH};
         ASSERT_TRUE(sim.Start({"--tcp", "0", "--udp", "0", "--pty", "--quiet", "--inputs", "mirror",
                                "--coils", "0F0F0F0F", "--seed", std::to_string(seed)}))
             << sim.ErrorOutput();
-        StateCounter states;
+        RecordingCallback events;
         Device device;
-        device.SetCallback(&states);
+        device.SetCallback(&events);
         std::mt19937 operations(static_cast<uint32_t>(seed));
-
-        for (ProtocolType protocol : protocols) {
-            Tally &tally = tallies[protocol];
+        for (ProtocolType protocol :
+             {ProtocolType::ModbusRtu, ProtocolType::ModbusTcp, ProtocolType::Protocol55}) {
+            // Two receive attempts of 250 ms: a slow answer (300 ms) is caught by the second.
             device.Disconnect();
-            DeviceConfig config = SimDeviceConfig(sim, transport, protocol);
-            config.receiveTimeout = kReceiveTimeoutMs;
-            config.retryCount = 2;
-            config.heartbeatTimeout = 3000;
-            ApplyConfig(device, config);
-            ASSERT_TRUE(device.Connect()) << ProtocolName(protocol);
-            for (const std::string &fault : FaultCommands()) {
+            ConfigureForSim(device, sim, GetParam(), protocol, 250, 3000);
+            ASSERT_TRUE(device.Connect()) << NameOf(protocol);
+            for (const char* fault : {"drop 3", "corrupt 3", "late 2", "delay 300 2"})
                 ASSERT_TRUE(sim.Command(fault)) << fault;
-            }
-
-            const long offlineBefore = states.offline;
-            std::string statsBefore;
-            ASSERT_TRUE(sim.Command("stats", &statsBefore));
-            const Clock::time_point end = Clock::now() + std::chrono::seconds(seconds) / 3;
-            while (Clock::now() < end) {
+            events.Take();
+            std::map<std::string, long> statsBefore = Stats(sim), failures;
+            long transactions = 0, succeeded = 0;
+            for (const auto end = Clock::now() + std::chrono::seconds(seconds) / 3;
+                 Clock::now() < end; ++transactions) {
                 const uint32_t roll = operations() % 10;
-                if (roll < 4) {
-                    tally.Count(device.ReadCoils(0, 32));
-                } else if (roll < 7) {
-                    tally.Count(device.ReadInputs(0, 32));
-                } else {
-                    tally.Count(device.WriteCoil(static_cast<uint8_t>(operations() % 32),
-                                                 static_cast<uint8_t>(operations() % 2)));
-                }
+                const uint8_t coil = operations() % 32, on = operations() % 2;
+                const OperationResult result = roll < 4   ? device.ReadCoils(0, 32)
+                                               : roll < 7 ? device.ReadInputs(0, 32)
+                                                          : device.WriteCoil(coil, on);
+                // By code and the text up to its first ':' (-1 covers every refusal).
+                if (!result.success)
+                    ++failures[std::to_string(result.code) + " " +
+                               result.message.substr(0, result.message.find(':'))];
+                succeeded += result.success;
                 device.CheckHeartbeat();
-                if (tally.transactions % 50 == 0) {
+                if (transactions % 50 == 0)
                     descriptorsMax = std::max(descriptorsMax, CountOpenDescriptors());
-                }
             }
-            tally.offlineEntered = states.offline - offlineBefore;
-            std::string statsAfter;
-            ASSERT_TRUE(sim.Command("stats", &statsAfter));
-            tally.simStats = StatsSince(statsBefore, statsAfter);
+            const std::map<std::string, long> statsAfter = Stats(sim);
+            const std::vector<std::string> seen = events.Take();
+            const auto offline = std::count_if(seen.begin(), seen.end(), [](const std::string& e) {
+                return e.rfind("state ", 0) == 0 && e.back() == '4';
+            });
             ASSERT_TRUE(sim.Command("clear"));
-            tally.readsToConverge = ReadUntilEqual(device, sim, protocol, 100);
-            if (tally.readsToConverge < 0) {
-                // An answer that came after the Device had given up stays queued, and the
-                // Device, which reads one answer per request and never drops stale ones,
-                // may stay one answer behind for good (a datagram transport keeps them
-                // apart). Reconnecting, as an operator would, starts afresh.
-                tally.neededReconnect = true;
+            long reads = ReadUntilInStep(device, sim, protocol);
+            // An answer that came after the Device gave up stays queued, so a stream may stay
+            // one answer behind for good; reconnecting, as an operator would, starts afresh.
+            const bool reconnected = reads < 0;
+            if (reconnected) {
                 device.Disconnect();
                 ASSERT_TRUE(device.Connect());
-                tally.readsToConverge = ReadUntilEqual(device, sim, protocol, 100);
+                reads = ReadUntilInStep(device, sim, protocol);
             }
-            EXPECT_GT(tally.readsToConverge, 0)
-                << CommName(transport) << "/" << ProtocolName(protocol)
-                << ": the cache never came to equal the board once the faults stopped";
+            EXPECT_GT(reads, 0) << NameOf(protocol) << ": the cache never came to equal the board";
             EXPECT_NE(device.GetState(), DeviceState::Offline);
+            report << "  " << NameOf(protocol) << ": " << transactions << " transactions, "
+                   << succeeded << " succeeded";
+            for (const auto& [kind, count] : failures)
+                report << ", " << count << " x " << kind;
+            report << "; Offline " << offline << " times; in step after " << reads << " reads"
+                   << (reconnected ? " and a reconnect" : "") << "\n    simulator:";
+            for (const auto& [name, value] : statsAfter) {
+                if (value != statsBefore[name])
+                    report << " " << name << "=" << value - statsBefore[name];
+            }
+            report << "\n";
         }
         device.SetCallback(nullptr);
         EXPECT_EQ(sim.Stop(), 0) << "the simulator did not end cleanly";
     }
     const int descriptorsAfter = CountOpenDescriptors();
     EXPECT_EQ(descriptorsAfter, descriptorsBefore) << "descriptors leaked";
-
-    std::ostringstream report;
-    report << "soak " << CommName(transport) << ": " << seconds << " s, seed " << seed
-           << ", descriptors " << descriptorsBefore << " before, " << descriptorsMax << " at most, "
-           << descriptorsAfter << " after\n";
-    for (ProtocolType protocol : protocols) {
-        const Tally &tally = tallies[protocol];
-        report << "  " << ProtocolName(protocol) << ": " << tally.transactions << " transactions, "
-               << tally.succeeded << " succeeded";
-        for (const auto &[kind, count] : tally.failures) {
-            report << ", " << count << " x " << kind.first << " " << kind.second;
-        }
-        report << "; Offline " << tally.offlineEntered << " times; in step after "
-               << tally.readsToConverge << " reads"
-               << (tally.neededReconnect ? " and a reconnect (stuck one answer behind)" : "")
-               << "\n    simulator " << tally.simStats << "\n";
-    }
-    std::fputs(report.str().c_str(), stdout);
+    std::printf("soak %s: %ld s, seed %ld, descriptors %d before, %d at most, %d after\n%s",
+                NameOf(GetParam()).c_str(), seconds, seed, descriptorsBefore, descriptorsMax,
+                descriptorsAfter, report.str().c_str());
 }
 
 INSTANTIATE_TEST_SUITE_P(Transports, Soak,
                          ::testing::Values(CommType::Tcp, CommType::Udp, CommType::Serial),
-                         [](const ::testing::TestParamInfo<CommType> &info) {
-                             return CommName(info.param);
-                         });
+                         [](const auto& info) { return NameOf(info.param); });

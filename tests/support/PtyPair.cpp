@@ -1,6 +1,5 @@
 #include "support/PtyPair.h"
 
-#include <cerrno>
 #include <cstdlib>
 #include <fcntl.h>
 #include <poll.h>
@@ -9,81 +8,82 @@
 
 #include "comm/Deadline.h"
 
+namespace {
+
+// Waits for input. A master without an open slave reports a hang-up at once, which would
+// make waiting on it spin, so then it pauses briefly instead.
+bool WaitForInput(int fd, int timeoutMs) {
+    pollfd p{fd, POLLIN, 0};
+    if (poll(&p, 1, timeoutMs) > 0 && (p.revents & POLLIN) != 0)
+        return true;
+    if ((p.revents & POLLHUP) != 0)
+        poll(nullptr, 0, timeoutMs < 5 ? timeoutMs : 5);
+    return false;
+}
+
+} // namespace
+
 PtyPair::PtyPair() {
-    int fd = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-    if (fd < 0)
-        return;
+    master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
     char name[128];
     termios raw{};
-    if (grantpt(fd) != 0 || unlockpt(fd) != 0 || ptsname_r(fd, name, sizeof name) != 0 ||
-        fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) | O_NONBLOCK) != 0 || tcgetattr(fd, &raw) != 0) {
-        close(fd);
+    if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0 ||
+        ptsname_r(master, name, sizeof name) != 0 || fcntl(master, F_SETFL, O_NONBLOCK) != 0 ||
+        tcgetattr(master, &raw) != 0) {
+        CloseMaster();
         return;
     }
     cfmakeraw(&raw);
-    tcsetattr(fd, TCSANOW, &raw);
-    master = fd;
+    tcsetattr(master, TCSANOW, &raw);
     slavePath = name;
 }
 
 PtyPair::~PtyPair() {
+    stop = true;
+    if (worker.joinable())
+        worker.join();
     CloseMaster();
 }
 
-bool PtyPair::Write(const std::vector<uint8_t>& bytes, int timeoutMs) {
-    Deadline deadline(timeoutMs);
+bool PtyPair::Write(const Bytes& bytes) {
+    return master >= 0 && write(master, bytes.data(), bytes.size()) == ssize_t(bytes.size());
+}
+
+PtyPair::Bytes PtyPair::Read(size_t count, int timeoutMs) {
+    const Deadline deadline(timeoutMs);
+    Bytes got(count);
     size_t done = 0;
-    while (master >= 0 && done < bytes.size()) {
-        ssize_t n = write(master, bytes.data() + done, bytes.size() - done);
-        if (n > 0) {
-            done += static_cast<size_t>(n);
-            continue;
-        }
-        if (n < 0 && errno != EAGAIN && errno != EINTR)
-            return false;
-        if (deadline.Expired())
-            return false;
-        pollfd p{master, POLLOUT, 0};
-        poll(&p, 1, deadline.RemainingMs());
+    // Failed reads (EIO while no slave is open) only mean "nothing yet" until the deadline.
+    while (done < count && (WaitForInput(master, deadline.RemainingMs()) || !deadline.Expired())) {
+        const ssize_t n = read(master, got.data() + done, count - done);
+        done += n > 0 ? static_cast<size_t>(n) : 0;
     }
-    return master >= 0 && done == bytes.size();
-}
-
-std::vector<uint8_t> PtyPair::Read(size_t count, int timeoutMs) {
-    Deadline deadline(timeoutMs);
-    std::vector<uint8_t> got;
-    while (master >= 0 && got.size() < count) {
-        uint8_t chunk[512];
-        size_t want = count - got.size() < sizeof chunk ? count - got.size() : sizeof chunk;
-        ssize_t n = read(master, chunk, want);
-        if (n > 0) {
-            got.insert(got.end(), chunk, chunk + n);
-            continue;
-        }
-        // EIO means no slave is open right now; like EAGAIN it only means "nothing yet".
-        if (n < 0 && errno != EAGAIN && errno != EINTR && errno != EIO)
-            break;
-        if (deadline.Expired())
-            break;
-        pollfd p{master, POLLIN, 0};
-        if (poll(&p, 1, deadline.RemainingMs()) > 0 && (p.revents & POLLIN) == 0) {
-            // Hung up with nothing to read: waiting on the descriptor would spin, so
-            // fall back to a short pause until the deadline.
-            pollfd none{-1, 0, 0};
-            poll(&none, 1, deadline.RemainingMs() < 5 ? deadline.RemainingMs() : 5);
-        }
-    }
+    got.resize(done);
     return got;
-}
-
-void PtyPair::Drain() {
-    uint8_t chunk[512];
-    while (master >= 0 && read(master, chunk, sizeof chunk) > 0) {
-    }
 }
 
 void PtyPair::CloseMaster() {
     if (master >= 0)
         close(master);
     master = -1;
+}
+
+bool PtyPair::StartScripted(Responder responder) {
+    if (master < 0 || worker.joinable())
+        return false;
+    worker = std::thread([this, responder] {
+        Bytes request;
+        while (!stop) {
+            // Between requests: slices of 50 ms, to see `stop`; within one: the closing pause.
+            if (WaitForInput(master, request.empty() ? 50 : 10)) {
+                uint8_t chunk[512];
+                const ssize_t n = read(master, chunk, sizeof chunk);
+                request.insert(request.end(), chunk, chunk + (n > 0 ? n : 0));
+            } else if (!request.empty()) {
+                Write(responder(request));
+                request.clear();
+            }
+        }
+    });
+    return true;
 }

@@ -1,39 +1,41 @@
 #pragma once
 
-#include <cstddef>
+#include <atomic>
 #include <cstdint>
+#include <functional>
 #include <string>
+#include <thread>
 #include <vector>
 
-// A pseudo-terminal for tests: the slave path stands in for a serial port that the code
-// under test opens, and the test plays the far end of the line on the master. The
-// master starts raw, so bytes cross it unchanged; whatever the slave side's settings do
-// to the bytes is what the code under test set up.
+// A pseudo-terminal standing in for a serial device: the code under test opens
+// SlavePath(), the test plays the far end on the raw master, step by step (Write, Read)
+// or scripted: StartScripted answers each request (the bytes up to a pause of 10 ms) on a
+// background thread until the destructor. Every wait is bounded.
 class PtyPair {
 public:
-    // Opens a new pair; check Ok() before use.
+    using Bytes = std::vector<uint8_t>;
+    using Responder = std::function<Bytes(const Bytes& request)>;
+
     PtyPair();
     ~PtyPair();
-    PtyPair(const PtyPair&) = delete;
-    PtyPair& operator=(const PtyPair&) = delete;
 
-    bool Ok() const { return master >= 0 && !slavePath.empty(); }
-    // The device path of the slave side, e.g. "/dev/pts/7".
+    bool Ok() const { return master >= 0; }
     const std::string& SlavePath() const { return slavePath; }
-    // The master's descriptor (non-blocking, close-on-exec); -1 once closed.
+    // The master (non-blocking, close-on-exec); -1 once closed.
     int MasterFd() const { return master; }
 
-    // Writes every byte to the master within timeoutMs: what the far end "sends".
-    bool Write(const std::vector<uint8_t>& bytes, int timeoutMs = 1000);
-    // Reads what the slave side sent until `count` bytes have come or timeoutMs has
-    // passed; returns what arrived (possibly fewer bytes, possibly none).
-    std::vector<uint8_t> Read(size_t count, int timeoutMs);
-    // Discards whatever the slave side has sent so far, without waiting.
-    void Drain();
-    // Closes the master, as if the far end (or a USB adapter) went away.
+    // Writes every byte at once (the line takes a few KiB); false otherwise.
+    bool Write(const Bytes& bytes);
+    // What the slave side sent, until count bytes have come or timeoutMs has passed.
+    Bytes Read(size_t count, int timeoutMs);
+    // Closes the master, as when a USB adapter is pulled. Not while scripted.
     void CloseMaster();
+    // An empty answer sends nothing. False if not open or already scripted.
+    bool StartScripted(Responder responder);
 
 private:
     int master = -1;
     std::string slavePath;
+    std::atomic<bool> stop{false};
+    std::thread worker;
 };

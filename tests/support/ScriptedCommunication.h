@@ -1,66 +1,90 @@
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <deque>
 #include <memory>
+#include <utility>
 #include <vector>
 
 #include "comm/ICommunication.h"
 
-// What ScriptedCommunication objects answer and what they were asked. The test keeps
-// it, so it outlives the transports that a Device creates and destroys.
+// What ScriptedCommunication objects answer and what they were asked. The test owns it,
+// so it outlives the transports that a Device creates and destroys.
 struct CommScript {
-    // One Receive result: a positive count with its bytes, 0 (time-out) or -1 (error).
+    // One Receive: a positive count with its bytes, 0 (time-out) or -1 (error).
     struct Reply {
         int32_t result = 0;
         std::vector<uint8_t> bytes;
     };
-    static Reply Data(std::vector<uint8_t> bytes);
-    static Reply Silence() { return Reply{0, {}}; }
-    static Reply Failure() { return Reply{-1, {}}; }
+    static Reply Data(std::vector<uint8_t> bytes) {
+        const auto count = static_cast<int32_t>(bytes.size());
+        return {count, std::move(bytes)};
+    }
 
-    // Results handed out in order; when a list runs dry the default applies.
+    // Handed out in order; a list run dry means success (the whole frame sent) or silence.
     bool configureResult = true;
-    std::deque<bool> openResults;    // default: true
-    std::deque<int32_t> sendResults; // default: the whole frame
-    std::deque<Reply> replies;       // default: Silence()
+    std::deque<bool> openResults;
+    std::deque<int32_t> sendResults;
+    std::deque<Reply> replies;
 
-    // What the transports saw.
-    int32_t created = 0;
-    int32_t destroyed = 0;
-    int32_t initialized = 0;
-    int32_t configured = 0;
-    int32_t opened = 0;
-    int32_t closed = 0;
+    int32_t created = 0, destroyed = 0, closed = 0;
     SerialConfig serial;
     TcpConfig tcp;
     UdpConfig udp;
     std::vector<std::vector<uint8_t>> sent;
-    std::vector<int32_t> receiveSizes;
-    std::vector<int32_t> receiveWaits;
+    std::vector<std::pair<int32_t, int32_t>> receives; // buffer size and wait of each Receive
 };
 
-// An ICommunication whose results come from a CommScript and which records every call
-// there. Open, Send and Receive honour the open flag as a real transport does.
+// An ICommunication whose results come from a CommScript and which records its calls there.
+// Send and Receive fail with -1 while it is closed, as a real transport does; Receive copies
+// at most size bytes of the next reply but returns its result, even one above size.
 class ScriptedCommunication : public ICommunication {
 public:
-    ScriptedCommunication(CommType kind, std::shared_ptr<CommScript> script);
-    ~ScriptedCommunication() override;
-
-    bool Initialize() override;
-    // Copies the record of this object's kind into the script; false for null or when
-    // the script says so.
-    bool Configure(const void *config) override;
-    bool Open() override;
-    void Close() override;
+    ScriptedCommunication(CommType kind, std::shared_ptr<CommScript> script)
+        : kind(kind), script(std::move(script)) {
+        ++this->script->created;
+    }
+    ~ScriptedCommunication() override { ++script->destroyed; }
+    bool Initialize() override { return true; }
+    bool Configure(const void* config) override {
+        if (config == nullptr)
+            return false;
+        if (kind == CommType::Serial)
+            script->serial = *static_cast<const SerialConfig*>(config);
+        else if (kind == CommType::Tcp)
+            script->tcp = *static_cast<const TcpConfig*>(config);
+        else
+            script->udp = *static_cast<const UdpConfig*>(config);
+        return script->configureResult;
+    }
+    bool Open() override { return open = Next(script->openResults, true); }
+    void Close() override { open = false, ++script->closed; }
     bool IsOpen() override { return open; }
-    // -1 when closed; otherwise records the frame and returns the scripted count.
-    int32_t Send(const uint8_t *data, int32_t length) override;
-    // -1 when closed; otherwise copies the next reply (at most size bytes) and returns
-    // its scripted result, which may on purpose exceed size.
-    int32_t Receive(uint8_t *buffer, int32_t size, int32_t timeoutMs) override;
+    int32_t Send(const uint8_t* data, int32_t length) override {
+        if (!open)
+            return -1;
+        script->sent.emplace_back(data, data + length);
+        return Next(script->sendResults, length);
+    }
+    int32_t Receive(uint8_t* buffer, int32_t size, int32_t timeoutMs) override {
+        if (!open)
+            return -1;
+        script->receives.emplace_back(size, timeoutMs);
+        const CommScript::Reply reply = Next(script->replies, CommScript::Reply{});
+        std::copy_n(reply.bytes.begin(), std::min(reply.bytes.size(), size_t(size)), buffer);
+        return reply.result;
+    }
 
 private:
+    template <class T> static T Next(std::deque<T>& results, T otherwise) {
+        if (results.empty())
+            return otherwise;
+        T next = std::move(results.front());
+        results.pop_front();
+        return next;
+    }
+
     CommType kind;
     std::shared_ptr<CommScript> script;
     bool open = false;
