@@ -29,9 +29,9 @@ public:
     // Releases the port (and its exclusive hold); nothing happens when closed.
     void Close() override;
     bool IsOpen() override;
-    // One write of the whole frame, waiting at most 1000 ms (and at most 10 ms per byte
-    // plus 100 ms) for the line to take it: the count taken, possibly short; -1 when
-    // closed, on a failure or when the line took nothing in time.
+    // One write of the whole frame, waiting at most 10 ms per byte plus 100 ms for the
+    // line to take it: the count taken, possibly short or 0. -1 when closed, on a failure,
+    // or when the 1000 ms wait ends before that limit (frames above 90 bytes).
     int32_t Send(const uint8_t* data, int32_t length) override;
     // Reads until the buffer is full, a pause of more than 50 ms follows the first byte,
     // or 10 ms x size + 100 ms have passed: the count read, 0 when that last limit passed

@@ -145,7 +145,8 @@ int32_t SerialCommunication::Send(const uint8_t* data, int32_t length) {
         return 0;
     const int fd = static_cast<int>(handle);
 
-    const int64_t limitMs = std::min<int64_t>(kWriteWaitMs, kMsPerByte * length + kConstantMs);
+    const int64_t portLimitMs = kMsPerByte * length + kConstantMs;
+    const int64_t limitMs = std::min<int64_t>(kWriteWaitMs, portLimitMs);
     const Clock::time_point end = Clock::now() + std::chrono::milliseconds(limitMs);
     int32_t sent = 0;
     for (;;) {
@@ -161,11 +162,12 @@ int32_t SerialCommunication::Send(const uint8_t* data, int32_t length) {
         if (n < 0 && errno != EAGAIN)
             return -1;
 
-        // The driver's buffer is full: wait for room, but only until the write limit,
-        // after which the part already taken is what the line accepted.
+        // The driver's buffer is full: wait for room, but only until the write limit. When
+        // the port's own limit ends the write, the part taken (possibly none) is its result;
+        // when the 1000 ms wait ends first, the write is abandoned as failed.
         const Clock::time_point now = Clock::now();
         if (now >= end)
-            return sent > 0 ? sent : -1;
+            return portLimitMs <= kWriteWaitMs ? sent : -1;
         pollfd p{fd, POLLOUT, 0};
         const int r = poll(&p, 1, WaitMs(now, end));
         if (r < 0 && errno != EINTR)
