@@ -1,9 +1,17 @@
-// The main window without a device: its start-up state, selectors and the address combo.
+// The main window without a device: its start-up state, layout, keys, selectors and the
+// address combo.
 // Nothing here connects to anything.
 
+#include <QContextMenuEvent>
+#include <QGroupBox>
+#include <QMenu>
+#include <QSignalSpy>
+#include <QTimer>
 #include <QtTest>
 
 #include "MainDlgTestSupport.h"
+#include "ui/CAboutDlg.h"
+#include "ui/MainDlgTemplate.h"
 
 using namespace testing_ui;
 
@@ -107,6 +115,78 @@ private slots:
         combo->setCurrentIndex(200);
         emit combo->activated(200);
         QCOMPARE(int(dlg.GetDevice().GetConfig().slaveAddress), 200);
+    }
+    // Fits a 1920 x 1080 screen, and every caption shows whole, also the longest status text.
+    void layoutFitsAndShowsEveryCaption() {
+        CMainDlg dlg;
+        QVERIFY2(dlg.width() <= 1500 && dlg.height() <= 1040,
+                 qPrintable(QStringLiteral("%1 x %2").arg(dlg.width()).arg(dlg.height())));
+        for (const DlgItem& item : MainDlgTemplate::kItems) {
+            QWidget* widget = dlg.GetDlgItem(item.id);
+            if (widget == nullptr || QString::fromUtf8(item.caption).isEmpty())
+                continue;
+            const int needed = qobject_cast<QPushButton*>(widget)
+                                   ? widget->fontMetrics().horizontalAdvance(item.caption) + 8
+                               : qobject_cast<QGroupBox*>(widget) ? widget->minimumSizeHint().width()
+                                                                  : widget->sizeHint().width();
+            QVERIFY2(needed <= widget->width(), item.caption);
+        }
+        for (const QObject* child : dlg.children())
+            if (const auto* label = qobject_cast<const QLabel*>(child))
+                QVERIFY2(label->sizeHint().width() <= label->width(), qPrintable(label->text()));
+        QWidget* status = dlg.GetDlgItem(IDC_UDP_STATUS);
+        QVERIFY(status->fontMetrics().horizontalAdvance(QStringLiteral("连接中...")) <=
+                status->width());
+    }
+
+    // Enter presses nothing; Esc and the close box disconnect and close.
+    void enterDoesNothingEscCloses() {
+        CMainDlg dlg;
+        dlg.show();
+        QSignalSpy finished(&dlg, &QDialog::finished);
+        auto* connectButton = Item<QPushButton>(dlg, IDC_SERIAL_OPEN);
+        connectButton->setFocus();
+        QSignalSpy clicked(connectButton, &QPushButton::clicked);
+        QTest::keyClick(connectButton, Qt::Key_Return);
+        QVERIFY(dlg.isVisible() && clicked.isEmpty() && finished.isEmpty());
+        QTest::keyClick(&dlg, Qt::Key_Escape);
+        QCOMPARE(finished.count(), 1);
+        DeliverPosted();
+        QCOMPARE(RecvLines(dlg), QStringList{QStringLiteral("已断开连接")});
+        dlg.show();
+        QVERIFY(dlg.close());
+        QCOMPARE(finished.count(), 2);
+    }
+
+    // F1 and the background's context menu open the about box.
+    void aboutBoxFromF1AndContextMenu() {
+        CMainDlg dlg;
+        dlg.show();
+        QApplication::setActiveWindow(&dlg);
+        QVERIFY(QTest::qWaitForWindowActive(&dlg));
+        int opened = 0;
+        auto closeWhenShown = [&opened] {
+            QTimer::singleShot(0, [&opened] {
+                auto* about = qobject_cast<CAboutDlg*>(QApplication::activeModalWidget());
+                opened += about != nullptr;
+                if (about)
+                    about->close();
+            });
+        };
+        closeWhenShown();
+        QTest::keyClick(&dlg, Qt::Key_F1);
+        QCOMPARE(opened, 1);
+        QTimer::singleShot(0, [&] {
+            auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+            QVERIFY(menu != nullptr && menu->actions().size() == 1);
+            QCOMPARE(menu->actions().first()->text(), QStringLiteral("关于 Vornak(&A)..."));
+            closeWhenShown();
+            menu->actions().first()->trigger();
+            menu->close();
+        });
+        QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(5, 5), dlg.mapToGlobal(QPoint(5, 5)));
+        QApplication::sendEvent(&dlg, &event);
+        QCOMPARE(opened, 2);
     }
 };
 
