@@ -99,6 +99,7 @@ private:
     void UpdateIoButton(int32_t index, bool isCoil, bool connected, bool on);
     void RefreshIoButtons();
     void UpdatePolling();
+    bool ClickMayExchange();
     void OnInputClicked(int32_t id);
     void OnCoilClicked(int32_t id);
     void OnTimer(int32_t timerId);

@@ -58,45 +58,39 @@ void CMainDlg::RefreshIoButtons() {
     }
 }
 
-// Offline still sends: a request that is answered brings the device back.
-void CMainDlg::OnInputClicked(int32_t id) {
-    const int32_t index = id - IDC_INPUT_BASE;
-    if (index < 0 || index >= kIoPointCount)
-        return;
-
+// Offline still sends: a request that is answered brings the device back. Says in the
+// send pane why a click sends nothing.
+bool CMainDlg::ClickMayExchange() {
     const bool offline = m_device.GetState() == DeviceState::Offline;
     if (offline)
         PostLog(QStringLiteral("警告: 设备处于超时状态，操作可能失败"));
-    if (m_device.IsConnected() || offline) {
-        PostLog(QStringLiteral("读取离散输入 %1").arg(index));
-        // The state comes back as an input event, a failure as an operation result.
-        m_device.ReadInputs(static_cast<uint8_t>(index), 1);
-    } else {
-        PostLog(QStringLiteral("错误: 设备未连接"));
-    }
+    if (m_device.IsConnected() || offline)
+        return true;
+    PostLog(QStringLiteral("错误: 设备未连接"));
+    return false;
+}
+
+void CMainDlg::OnInputClicked(int32_t id) {
+    const int32_t index = id - IDC_INPUT_BASE;
+    if (index < 0 || index >= kIoPointCount || !ClickMayExchange())
+        return;
+    PostLog(QStringLiteral("读取离散输入 %1").arg(index));
+    // The state comes back as an input event, a failure as an operation result.
+    m_device.ReadInputs(static_cast<uint8_t>(index), 1);
 }
 
 void CMainDlg::OnCoilClicked(int32_t id) {
     const int32_t index = id - IDC_COIL_BASE;
-    if (index < 0 || index >= kIoPointCount)
+    if (index < 0 || index >= kIoPointCount || !ClickMayExchange())
         return;
-
-    const bool offline = m_device.GetState() == DeviceState::Offline;
-    if (offline)
-        PostLog(QStringLiteral("警告: 设备处于超时状态，操作可能失败"));
-    if (m_device.IsConnected() || offline) {
-        const bool oldOn = m_device.GetCachedCoil(index) != 0;
-        PostLog(QStringLiteral("写线圈 %1: %2 -> %3")
-                    .arg(QString::number(index), QLatin1String(OnOff(oldOn)),
-                         QLatin1String(OnOff(!oldOn))));
-        const OperationResult result =
-            m_device.WriteCoil(static_cast<uint8_t>(index), oldOn ? 0 : 1);
-        if (!result.success) {
-            PostLog(QStringLiteral("写线圈 %1 失败: %2")
-                        .arg(QString::number(index), QString::fromStdString(result.message)));
-        }
-    } else {
-        PostLog(QStringLiteral("错误: 设备未连接"));
+    const bool oldOn = m_device.GetCachedCoil(index) != 0;
+    PostLog(QStringLiteral("写线圈 %1: %2 -> %3")
+                .arg(QString::number(index), QLatin1String(OnOff(oldOn)),
+                     QLatin1String(OnOff(!oldOn))));
+    const OperationResult result = m_device.WriteCoil(static_cast<uint8_t>(index), oldOn ? 0 : 1);
+    if (!result.success) {
+        PostLog(QStringLiteral("写线圈 %1 失败: %2")
+                    .arg(QString::number(index), QString::fromUtf8(result.message.c_str())));
     }
 }
 
