@@ -282,7 +282,7 @@ void CMainDlg::InitSerialCombos() {
 
 void CMainDlg::EnumerateSerialPorts() {
     for (const std::string& port : ::EnumerateSerialPorts()) {
-        m_portCombo->addItem(QString::fromStdString(port));
+        m_portCombo->addItem(QString::fromUtf8(port.c_str()));
     }
 }
 

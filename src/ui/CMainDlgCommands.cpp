@@ -79,7 +79,7 @@ void CMainDlg::OnSerialConnect() {
     // The port is whatever the combo shows: a listed port or a path the operator typed
     // (a by-id link, a pty). With none, the open fails and the device reports the error.
     SerialConfig serial;
-    serial.portName = m_portCombo->currentText().trimmed().toStdString();
+    serial.portName = m_portCombo->currentText().trimmed().toUtf8().toStdString();
     serial.baudRate = ToUnsigned(m_baudCombo->currentText());
     serial.dataBits = ToUnsigned(m_dataBitsCombo->currentText());
     const int stopBits = m_stopBitsCombo->currentIndex();
@@ -102,7 +102,7 @@ void CMainDlg::OnTcpConnect() {
 
     DeviceConfig config = m_device.GetConfig();
     config.commType = CommType::Tcp;
-    config.tcp.serverIp = m_tcpServerEdit->text().toStdString();
+    config.tcp.serverIp = m_tcpServerEdit->text().toUtf8().toStdString();
     config.tcp.port = ToUnsigned(m_tcpPortEdit->text());
     config.tcp.timeoutMs = 5000;
     m_device.SetConfig(config);
@@ -117,9 +117,9 @@ void CMainDlg::OnUdpConnect() {
 
     DeviceConfig config = m_device.GetConfig();
     config.commType = CommType::Udp;
-    config.udp.localIp = m_udpLocalIpEdit->text().toStdString();
+    config.udp.localIp = m_udpLocalIpEdit->text().toUtf8().toStdString();
     config.udp.localPort = ToUnsigned(m_udpLocalPortEdit->text());
-    config.udp.remoteIp = m_udpRemoteIpEdit->text().toStdString();
+    config.udp.remoteIp = m_udpRemoteIpEdit->text().toUtf8().toStdString();
     config.udp.remotePort = ToUnsigned(m_udpRemotePortEdit->text());
     config.udp.timeoutMs = 3000;
     m_device.SetConfig(config);

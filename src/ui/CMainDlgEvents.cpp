@@ -53,7 +53,7 @@ void CMainDlg::OnInputChanged(int32_t index, uint8_t state) {
 }
 
 void CMainDlg::OnLog(const std::string& text, bool isSend) {
-    Post(new DeviceEvent(WM_DEVICE_LOG, isSend ? 1 : 0, QString::fromStdString(text)));
+    Post(new DeviceEvent(WM_DEVICE_LOG, isSend ? 1 : 0, QString::fromUtf8(text.c_str())));
 }
 
 // Only failures are shown, straight in the receive pane.
@@ -63,7 +63,7 @@ void CMainDlg::OnOperationResult(const OperationResult& result, uint8_t function
     const QString code = QStringLiteral("%1").arg(functionCode, 2, 16, QLatin1Char('0')).toUpper();
     Post(new DeviceEvent(WM_LOG_RECV, 0,
                          QStringLiteral("操作失败 [0x") + code + QStringLiteral("]: ") +
-                             QString::fromStdString(result.message)));
+                             QString::fromUtf8(result.message.c_str())));
 }
 
 void CMainDlg::OnHeartbeatTimeout() {
