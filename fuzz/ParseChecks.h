@@ -51,3 +51,16 @@ struct ReadSelector {
         return {start, static_cast<uint8_t>(1 + second % (32 - start)), (first & 0x80) != 0};
     }
 };
+
+// Builds the read request that two selector bytes choose, into frame, and traps unless it
+// is accepted with the protocol's request length.
+inline void BuildSelectedRead(IProtocol& protocol, uint8_t first, uint8_t second,
+                              int32_t requestLength, uint8_t (&frame)[16]) {
+    const ReadSelector read = ReadSelector::From(first, second);
+    int32_t length = 0;
+    const int32_t built = read.inputs
+                              ? protocol.BuildReadInputs(1, read.start, read.count, frame, length)
+                              : protocol.BuildReadCoils(1, read.start, read.count, frame, length);
+    if (built != 0 || length != requestLength)
+        __builtin_trap();
+}

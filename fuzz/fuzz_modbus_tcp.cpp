@@ -6,14 +6,8 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     ModbusTcpProtocol protocol;
     if (size >= 2) {
-        const ReadSelector read = ReadSelector::From(data[0], data[1]);
         uint8_t frame[16];
-        int32_t length = 0;
-        const int32_t built =
-            read.inputs ? protocol.BuildReadInputs(1, read.start, read.count, frame, length)
-                        : protocol.BuildReadCoils(1, read.start, read.count, frame, length);
-        if (built != 0 || length != ModbusTcpProtocol::kRequestLength)
-            __builtin_trap();
+        BuildSelectedRead(protocol, data[0], data[1], ModbusTcpProtocol::kRequestLength, frame);
         data += 2;
         size -= 2;
     }

@@ -11,15 +11,9 @@
 
 bool TcpServer::Listen(const std::string &address, uint16_t port, std::string &error) {
     sockaddr_in local{};
-    if (!MakeSocketAddress(address, port, local)) {
-        error = "not an IPv4 address: " + address;
+    UniqueFd fd = OpenSocket(SOCK_STREAM, address, port, local, error);
+    if (!fd.Valid())
         return false;
-    }
-    UniqueFd fd(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
-    if (!fd.Valid()) {
-        error = std::string("cannot create a TCP socket: ") + std::strerror(errno);
-        return false;
-    }
     // A restart right after a stop must not fail on connections in TIME_WAIT; a port
     // that another program listens on is still refused.
     int one = 1;
@@ -29,10 +23,7 @@ bool TcpServer::Listen(const std::string &address, uint16_t port, std::string &e
         error = "cannot listen on TCP " + SocketAddressText(local) + ": " + std::strerror(errno);
         return false;
     }
-    sockaddr_in bound{};
-    socklen_t length = sizeof bound;
-    ::getsockname(fd.Get(), reinterpret_cast<sockaddr *>(&bound), &length);
-    endpoint = SocketAddressText(bound);
+    endpoint = BoundAddressText(fd.Get());
     socket = std::move(fd);
     return true;
 }

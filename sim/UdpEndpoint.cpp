@@ -8,23 +8,14 @@
 
 bool UdpEndpoint::Bind(const std::string &address, uint16_t port, std::string &error) {
     sockaddr_in local{};
-    if (!MakeSocketAddress(address, port, local)) {
-        error = "not an IPv4 address: " + address;
+    UniqueFd fd = OpenSocket(SOCK_DGRAM, address, port, local, error);
+    if (!fd.Valid())
         return false;
-    }
-    UniqueFd fd(::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
-    if (!fd.Valid()) {
-        error = std::string("cannot create a UDP socket: ") + std::strerror(errno);
-        return false;
-    }
     if (::bind(fd.Get(), reinterpret_cast<sockaddr *>(&local), sizeof local) != 0) {
         error = "cannot bind UDP " + SocketAddressText(local) + ": " + std::strerror(errno);
         return false;
     }
-    sockaddr_in bound{};
-    socklen_t length = sizeof bound;
-    ::getsockname(fd.Get(), reinterpret_cast<sockaddr *>(&bound), &length);
-    endpoint = SocketAddressText(bound);
+    endpoint = BoundAddressText(fd.Get());
     socket = std::move(fd);
     return true;
 }
