@@ -22,16 +22,27 @@ public:
     uint32_t InputWord() const;
     InputMode Mode() const { return mode; }
 
-    // Index must be 0..31.
+    // Index must be 0..31. Coils shorted to it switch with it; stuck coils do not move.
     void SetCoil(int index, bool on);
     // False (nothing changed) in Mirror mode, where inputs follow the coils.
     bool SetInput(int index, bool on);
     // Advances the walking input; does nothing in the other modes.
     void Step();
 
+    // Hardware faults (indexes 0..31). A stuck coil is set to `on` and stays there; two
+    // shorted coils switch together (shorts chain); a dead input always reads OFF.
+    void StickCoil(int index, bool on);
+    void ShortCoils(int first, int second);
+    void KillInput(int index);
+    // Undoes every hardware fault; the states stay as they are.
+    void Repair();
+
 private:
     uint32_t coils;
     uint32_t inputs;
     InputMode mode;
     int walkPosition = 0;
+    uint32_t stuck = 0;
+    uint32_t deadInputs = 0;
+    uint32_t shortedTo[kPoints] = {}; // bit j of entry k: coil k is shorted to coil j
 };

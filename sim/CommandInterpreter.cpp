@@ -1,5 +1,7 @@
 #include "CommandInterpreter.h"
 
+#include "AddressList.h"
+
 #include <cerrno>
 #include <cstdlib>
 #include <sstream>
@@ -42,6 +44,9 @@ CommandInterpreter::Outcome Ok(const std::vector<std::string> &words) {
 }
 
 constexpr long kMaxMs = 3600 * 1000;
+constexpr long kMinBaud = 50;
+constexpr long kMaxBaud = 4000000;
+constexpr long kMaxChunks = 260; // the longest answer, byte by byte
 
 } // namespace
 
@@ -65,7 +70,17 @@ std::string CommandInterpreter::Help() {
            "                       transaction id\n"
            "  late [PCT]           answer PCT % (100) of the requests with the answer to\n"
            "                       the previous request\n"
-           "  clear                switch every fault off\n"
+           "  turnaround MS        start every answer MS ms after its request\n"
+           "  baud N               pace pty answers at the wire time of N baud, 10 bits a\n"
+           "                       byte (0: at once)\n"
+           "  chunks N [GAP]       send every answer in N pieces GAP ms (20) apart, on\n"
+           "                       every transport (over UDP as N datagrams); 1: whole\n"
+           "  stray PCT            follow PCT % of the answers by 1-4 junk bytes\n"
+           "  stuck K [on|off]     coil K (0..31) stays as it is (or on, or off)\n"
+           "  short A B            coils A and B are shorted: switching one switches both\n"
+           "  dead-input K         input K (0..31) always reads off\n"
+           "  silent-addresses L   no answer at the addresses L (7, 2-9, 1,5,7-9; none)\n"
+           "  clear                switch every fault off, the board's ones too\n"
            "  seed N               restart the random faults from seed N\n"
            "  coil K 0|1           set coil K (0..31)\n"
            "  input K 0|1          set input K (0..31)\n"
@@ -151,8 +166,67 @@ CommandInterpreter::Outcome CommandInterpreter::Execute(const std::string &line,
         (name == "wrongid" ? settings.wrongIdShare : settings.lateShare) = static_cast<int>(a);
         return Ok(words);
     }
+    if (name == "turnaround" && count == 2) {
+        if (!ParseInt(words[1], 0, kMaxMs, a))
+            return Error("turnaround: MS must be 0.." + std::to_string(kMaxMs));
+        settings.turnaroundMs = static_cast<int>(a);
+        return Ok(words);
+    }
+    if (name == "baud" && count == 2) {
+        if (!ParseInt(words[1], 0, kMaxBaud, a) || (a != 0 && a < kMinBaud))
+            return Error("baud: N must be 0 (off) or " + std::to_string(kMinBaud) + ".." +
+                         std::to_string(kMaxBaud));
+        settings.baud = static_cast<int>(a);
+        return Ok(words);
+    }
+    if (name == "chunks" && (count == 2 || count == 3)) {
+        if (!ParseInt(words[1], 1, kMaxChunks, a) || !OptionalInt(words, 2, 0, kMaxMs, 20, b))
+            return Error("chunks: N [GAP] with N 1.." + std::to_string(kMaxChunks));
+        settings.chunks = static_cast<int>(a);
+        settings.chunkGapMs = static_cast<int>(b);
+        return Ok(words);
+    }
+    if (name == "stray" && count == 2) {
+        if (!ParseInt(words[1], 0, 100, a))
+            return Error("stray: PCT must be 0..100");
+        settings.strayShare = static_cast<int>(a);
+        return Ok(words);
+    }
+    if (name == "stuck" && (count == 2 || count == 3)) {
+        const bool named = count == 3 && (words[2] == "on" || words[2] == "off");
+        if (!ParseInt(words[1], 0, Board::kPoints - 1, a) || (count == 3 && !named))
+            return Error("stuck: K [on|off] with K 0..31");
+        const int coil = static_cast<int>(a);
+        board.StickCoil(coil, named ? words[2] == "on" : board.Coil(coil));
+        return Ok(words);
+    }
+    if (name == "short" && count == 3) {
+        if (!ParseInt(words[1], 0, Board::kPoints - 1, a) ||
+            !ParseInt(words[2], 0, Board::kPoints - 1, b) || a == b)
+            return Error("short: A B, two different coils 0..31");
+        board.ShortCoils(static_cast<int>(a), static_cast<int>(b));
+        return Ok(words);
+    }
+    if (name == "dead-input" && count == 2) {
+        if (!ParseInt(words[1], 0, Board::kPoints - 1, a))
+            return Error("dead-input: K must be 0..31");
+        board.KillInput(static_cast<int>(a));
+        return Ok(words);
+    }
+    if (name == "silent-addresses" && count >= 2) {
+        // "2-9", "1,5" or, as the option gives it, "1 5": all one list.
+        std::string list = words[1];
+        for (size_t i = 2; i < count; ++i)
+            list += "," + words[i];
+        AddressSet addresses;
+        if (!ParseAddressList(list, addresses))
+            return Error("silent-addresses: a list of 1..255 like 7, 2-9 or 1,5,7-9, or none");
+        faults.SilenceAddresses(addresses);
+        return Ok(words);
+    }
     if (name == "clear" && count == 1) {
         faults.Clear();
+        board.Repair();
         return Ok(words);
     }
     if (name == "seed" && count == 2) {

@@ -23,6 +23,7 @@ bool FaultInjector::IsSilent(Clock::time_point now) const {
 
 void FaultInjector::Clear() {
     settings = FaultSettings{};
+    silentAddresses.reset();
     Resume();
 }
 
@@ -50,6 +51,12 @@ FaultPlan FaultInjector::Plan(const Request &request, bool stream) {
         plan.delayMs = settings.delayMs;
     plan.split = stream && Roll(settings.splitShare);
     plan.splitGapMs = settings.splitGapMs;
+    if (Roll(settings.strayShare)) {
+        // One to four bytes of noise, from the seeded generator like the other faults.
+        plan.stray.resize(1 + generator() % 4);
+        for (uint8_t &byte : plan.stray)
+            byte = static_cast<uint8_t>(generator());
+    }
     return plan;
 }
 

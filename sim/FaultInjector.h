@@ -1,5 +1,6 @@
 #pragma once
 
+#include <bitset>
 #include <chrono>
 #include <cstdint>
 #include <random>
@@ -20,6 +21,12 @@ struct FaultSettings {
     int exceptionShare = 100; // ...this share of them
     int wrongIdShare = 0;     // Modbus TCP answers with another transaction identifier
     int lateShare = 0;        // requests answered with the previous request's answer
+    // Field hardware, for every answer:
+    int turnaroundMs = 0; // time from a request to the start of its answer
+    int baud = 0;         // pty answers leave at this rate, 10 bits a byte (0: at once)
+    int chunks = 1;       // answers go out in this many pieces (datagrams over UDP)...
+    int chunkGapMs = 20;  // ...this far apart
+    int strayShare = 0;   // answers followed by a few junk bytes
 };
 
 // What happens to one answer, decided before it is sent.
@@ -32,6 +39,7 @@ struct FaultPlan {
     bool split = false;
     int delayMs = 0;
     int splitGapMs = 0;
+    std::vector<uint8_t> stray; // junk that follows the answer; empty: none
 };
 
 // Decides, with a seeded generator, which faults hit each answer, and keeps the
@@ -52,7 +60,10 @@ public:
     void Silence(int ms, Clock::time_point now);
     void Resume();
     bool IsSilent(Clock::time_point now) const;
-    // Switches every fault off, the silence included.
+    // Requests to these addresses meet a silent board.
+    void SilenceAddresses(const std::bitset<256> &addresses) { silentAddresses = addresses; }
+    bool IsSilentAddress(uint8_t address) const { return silentAddresses.test(address); }
+    // Switches every fault off, the silences included.
     void Clear();
 
     // Rolls the dice for one answer. `stream` is true for TCP, where an answer
@@ -71,6 +82,7 @@ private:
     FaultSettings settings;
     uint32_t seed;
     std::mt19937 generator;
+    std::bitset<256> silentAddresses;
     bool silentForever = false;
     Clock::time_point silentUntil{};
 };

@@ -43,10 +43,14 @@ bool ParseWord(const std::string &text, uint32_t &out) {
 }
 
 // Fault options are commands: "--delay=300,50" is the command "delay 300 50".
-const char *const kFaultOptions[] = {"silent", "drop",      "corrupt", "delay",
-                                     "split",  "exception", "wrongid", "late"};
+const char *const kFaultOptions[] = {
+    "silent", "drop",  "corrupt", "delay", "split",      "exception",  "wrongid",
+    "late",   "turnaround", "baud", "chunks", "stray", "stuck", "short",
+    "dead-input", "silent-addresses"};
 // Those that always take a value, which may then also follow as the next argument.
-const char *const kFaultOptionsWithValue[] = {"drop", "corrupt", "delay", "exception"};
+const char *const kFaultOptionsWithValue[] = {
+    "drop",   "corrupt", "delay", "exception", "turnaround", "baud",
+    "chunks", "stray",   "stuck", "short",     "dead-input", "silent-addresses"};
 
 template <size_t N> bool Contains(const char *const (&list)[N], const std::string &name) {
     return std::find(std::begin(list), std::end(list), name) != std::end(list);
@@ -56,6 +60,7 @@ template <size_t N> bool Contains(const char *const (&list)[N], const std::strin
 
 std::string Usage() {
     return "usage: vornak-sim [options]\n"
+           "       vornak-sim [--control PATH] --send COMMAND [--send COMMAND...]\n"
            "A simulated relay and digital-input board (32 coils, 32 discrete inputs) that\n"
            "answers Modbus RTU, Modbus TCP and the 0x55 relay protocol, recognised per\n"
            "request, over TCP, UDP and a pseudo-terminal.\n"
@@ -66,23 +71,35 @@ std::string Usage() {
            "  --pty             a pseudo-terminal pair, as a serial port\n"
            "  --link PATH       keep a symlink to the pseudo-terminal at PATH (implies --pty)\n"
            "  --bind ADDRESS    IPv4 address for TCP and UDP (default 127.0.0.1)\n"
+           "  --control PATH    take commands on a Unix socket at PATH too (see --send)\n"
            "the board:\n"
-           "  --address N       device address 1..255 (default 1)\n"
+           "  --address LIST    device address(es) it answers at, 1..255: 7, 1-247 or\n"
+           "                    1,5,7-9 (default 1); it answers with the address asked\n"
            "  --protocol P      answer only rtu, tcp or 55 (default auto)\n"
            "  --coils HEX       initial coil states, bit k = coil k (default 0)\n"
            "  --inputs X        HEX (fixed states), walk (one lit input moving every\n"
            "                    --walk-ms) or mirror (input k follows coil k)\n"
            "  --walk-ms N       step of the walking input in ms (default 500)\n"
-           "faults (also typed on standard input while it runs; see below):\n"
+           "faults, the commands below as options (commas for spaces, repeatable):\n"
            "  --silent[=MS] --drop PCT --corrupt PCT --delay MS[,PCT] --split[=PCT[,GAP]]\n"
            "  --exception CODE[,PCT] --wrongid[=PCT] --late[=PCT]\n"
+           "  --turnaround MS --baud N --chunks N[,GAP] --stray PCT\n"
+           "  --stuck K[=on|off] --short A,B --dead-input K --silent-addresses LIST\n"
            "  --seed N          seed of the random faults (default: from the clock, printed)\n"
            "output:\n"
            "  --quiet           no traffic lines\n"
            "  --help            this text\n"
+           "commands to a running simulator:\n"
+           "  --send COMMAND    hand COMMAND to the simulator listening at --control PATH\n"
+           "                    (default " +
+           std::string(Options::kDefaultControlPath) +
+           "), print its reply; exit 0, or 1 when\n"
+           "                    refused (ERR) or unreachable\n"
            "\n"
            "At start it prints one line per listener (LISTEN tcp ADDRESS:PORT, LISTEN udp\n"
-           "ADDRESS:PORT, LISTEN pty PATH [LINK]), SEED N and READY. Ctrl-C ends it.\n"
+           "ADDRESS:PORT, LISTEN pty PATH [LINK], LISTEN control PATH), SEED N and READY.\n"
+           "Ctrl-C ends it. Commands come on standard input and on the control socket; each\n"
+           "is answered by one line starting with OK, ERR, STATE or STATS.\n"
            "\n" +
            CommandInterpreter::Help() + "\n";
 }
@@ -156,11 +173,17 @@ bool ParseOptions(int argc, char **argv, Options &options, std::string &error) {
         } else if (name == "address") {
             if (!required(text))
                 return false;
-            if (!ParseUnsigned(text, 10, 255, number) || number == 0) {
-                error = "--address: must be 1..255: " + text;
+            if (!ParseAddressList(text, options.addresses) || options.addresses.none()) {
+                error = "--address: must be 1..255 (or a list like 1-247 or 1,5,7-9): " + text;
                 return false;
             }
-            options.address = static_cast<uint8_t>(number);
+        } else if (name == "control") {
+            if (!required(options.controlPath))
+                return false;
+        } else if (name == "send") {
+            if (!required(text))
+                return false;
+            options.sendCommands.push_back(text);
         } else if (name == "protocol") {
             if (!required(text))
                 return false;
@@ -211,7 +234,9 @@ bool ParseOptions(int argc, char **argv, Options &options, std::string &error) {
                 return false;
             if (value)
                 text = *value;
+            // "--stuck 5=on" is "stuck 5 on".
             std::replace(text.begin(), text.end(), ',', ' ');
+            std::replace(text.begin(), text.end(), '=', ' ');
             options.faultCommands.push_back(text.empty() ? name : name + " " + text);
         } else {
             error = "unknown option: " + argument;

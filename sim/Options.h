@@ -5,12 +5,13 @@
 #include <string>
 #include <vector>
 
+#include "AddressList.h"
 #include "Board.h"
 #include "Request.h"
 
 // Everything the command line sets.
 struct Options {
-    uint8_t address = 1;
+    AddressSet addresses = AddressSet().set(1);
     std::optional<WireProtocol> protocol; // nothing: recognised per request
     std::string bindAddress = "127.0.0.1";
     std::optional<uint16_t> tcpPort;
@@ -25,9 +26,13 @@ struct Options {
     bool quiet = false;
     bool help = false;
     std::vector<std::string> faultCommands; // run through the command interpreter at start
+    std::string controlPath;                // the command socket; empty: none
+    std::vector<std::string> sendCommands;  // --send: hand these to a running simulator
 
     // Listeners used when the command line names none.
     static constexpr uint16_t kDefaultPort = 1502;
+    // Where --send looks for a simulator when --control names no other path.
+    static constexpr const char *kDefaultControlPath = "/tmp/vornak-sim.ctl";
 };
 
 // Parses the arguments argv[1..argc) into `options`.

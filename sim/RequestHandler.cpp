@@ -7,7 +7,7 @@ RequestHandler::RequestHandler(Responder &responder, FaultInjector &faults, cons
     : responder(responder), faults(faults), console(console), statistics(statistics) {}
 
 std::vector<ScheduledWrite> RequestHandler::Handle(const Request &request, const std::string &where,
-                                                   bool stream, PeerMemory &peer,
+                                                   Link link, PeerMemory &peer,
                                                    Clock::time_point now) {
     ++statistics.requests;
     console.Traffic(where, "RX", request.frame);
@@ -18,8 +18,14 @@ std::vector<ScheduledWrite> RequestHandler::Handle(const Request &request, const
         console.Note(where, "silent, no answer");
         return {};
     }
+    if (faults.IsSilentAddress(request.address) && responder.IsAddressed(request)) {
+        ++statistics.silenced;
+        console.Note(where, "silent at address " + std::to_string(request.address));
+        return {};
+    }
 
-    const FaultPlan plan = faults.Plan(request, stream);
+    const FaultSettings &settings = faults.Settings();
+    const FaultPlan plan = faults.Plan(request, link == Link::Tcp);
     Response response;
     if (plan.exception) {
         response = responder.HandleWithException(
@@ -73,24 +79,36 @@ std::vector<ScheduledWrite> RequestHandler::Handle(const Request &request, const
         console.Note(where, "fault: wrong transaction id");
     }
 
-    Clock::time_point due = std::max(now + std::chrono::milliseconds(plan.delayMs), peer.lastDue);
+    // An answer starts after the board's turnaround and never before the one before it
+    // has left (on a serial line: its last byte is through).
+    const Clock::time_point due = std::max(
+        now + std::chrono::milliseconds(settings.turnaroundMs + plan.delayMs), peer.lastDue);
     if (plan.delayMs > 0) {
         ++statistics.delayed;
         console.Note(where, "fault: answer delayed " + std::to_string(plan.delayMs) + " ms");
     }
     ++statistics.answers;
 
-    std::vector<ScheduledWrite> writes;
-    if (plan.split && bytes.size() >= 2) {
+    Pacing pacing;
+    if (link == Link::Pty)
+        pacing.baud = settings.baud;
+    if (settings.chunks > 1 && bytes.size() >= 2) {
+        ++statistics.chunked;
+        pacing.pieces = settings.chunks;
+        pacing.gapMs = settings.chunkGapMs;
+    } else if (plan.split && bytes.size() >= 2) {
         ++statistics.split;
         console.Note(where, "fault: answer split in two segments");
-        const auto half = static_cast<std::ptrdiff_t>(bytes.size() / 2);
-        writes.push_back({std::vector<uint8_t>(bytes.begin(), bytes.begin() + half), due});
-        due += std::chrono::milliseconds(plan.splitGapMs);
-        writes.push_back({std::vector<uint8_t>(bytes.begin() + half, bytes.end()), due});
-    } else {
-        writes.push_back({std::move(bytes), due});
+        pacing.pieces = 2;
+        pacing.gapMs = plan.splitGapMs;
     }
-    peer.lastDue = due;
+    if (!plan.stray.empty()) {
+        ++statistics.stray;
+        console.Note(where, "fault: " + std::to_string(plan.stray.size()) +
+                                " stray bytes after the answer");
+    }
+    std::vector<ScheduledWrite> writes = PaceAnswer(bytes, plan.stray, pacing, due);
+    if (!writes.empty())
+        peer.lastDue = writes.back().due;
     return writes;
 }

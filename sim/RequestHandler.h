@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "AnswerPacing.h"
 #include "Console.h"
 #include "FaultInjector.h"
 #include "Request.h"
@@ -20,11 +21,8 @@ struct PeerMemory {
     std::chrono::steady_clock::time_point lastDue{};
 };
 
-// Bytes to write to the peer no earlier than `due`.
-struct ScheduledWrite {
-    std::vector<uint8_t> bytes;
-    std::chrono::steady_clock::time_point due;
-};
+// The kind of line a request came over, which decides how its answer can be cut up.
+enum class Link { Tcp, Udp, Pty };
 
 // Turns one request into the writes that answer it: the board's answer with the
 // faults of the moment applied. Logs the request and every fault it applies.
@@ -35,10 +33,10 @@ public:
     RequestHandler(Responder &responder, FaultInjector &faults, const Console &console,
                    Statistics &statistics);
 
-    // `stream` is true for TCP, where an answer can be split into two segments.
-    // Returns no writes when the board stays silent.
+    // Returns no writes when the board stays silent. Only TCP answers are split by the
+    // split fault, only pty answers are paced by the baud rate.
     std::vector<ScheduledWrite> Handle(const Request &request, const std::string &where,
-                                       bool stream, PeerMemory &peer, Clock::time_point now);
+                                       Link link, PeerMemory &peer, Clock::time_point now);
 
 private:
     Responder &responder;

@@ -43,10 +43,12 @@ bool IsModbus(const Request &request) {
 
 } // namespace
 
-Responder::Responder(Board &board, uint8_t address) : board(board), address(address) {}
+Responder::Responder(Board &board, const AddressSet &addresses)
+    : board(board), addresses(addresses) {}
 
 bool Responder::IsAddressed(const Request &request) const {
-    return request.address == address || (IsModbus(request) && request.address == kBroadcast);
+    return addresses.test(request.address) ||
+           (IsModbus(request) && request.address == kBroadcast);
 }
 
 Response Responder::Handle(const Request &request) {
@@ -64,7 +66,7 @@ Response Responder::Handle(const Request &request) {
 }
 
 Response Responder::HandleWithException(const Request &request, uint8_t code) const {
-    if (!IsModbus(request) || request.address != address || request.pdu.empty()) {
+    if (!IsModbus(request) || !addresses.test(request.address) || request.pdu.empty()) {
         return Silent("no exception for this request");
     }
     return Answer(
@@ -123,5 +125,5 @@ Response Responder::Relay55(const Request &request) {
     default:
         return Silent("unknown relay command");
     }
-    return Answer(AnswerEncoder::Relay55(address, request.command, board.CoilWord()));
+    return Answer(AnswerEncoder::Relay55(request.address, request.command, board.CoilWord()));
 }

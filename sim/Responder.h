@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "AddressList.h"
 #include "Board.h"
 #include "Request.h"
 
@@ -20,10 +21,12 @@ struct Response {
 // exceptions, and the relay commands 0x10, 0x11, 0x12 and 0x20.
 class Responder {
 public:
-    // The board is shared with the rest of the simulator and must outlive this object.
-    Responder(Board &board, uint8_t address);
+    // The board is shared with the rest of the simulator and must outlive this object. It
+    // answers at each of `addresses`, with the address it was asked at.
+    Responder(Board &board, const AddressSet &addresses);
+    // A board at one address.
+    Responder(Board &board, uint8_t address) : Responder(board, AddressSet().set(address)) {}
 
-    uint8_t Address() const { return address; }
     // True when the request names this board (a Modbus broadcast, address 0, does too).
     bool IsAddressed(const Request &request) const;
     // Executes the request and frames its answer. Requests for other addresses,
@@ -38,5 +41,5 @@ private:
     Response Relay55(const Request &request);
 
     Board &board;
-    uint8_t address;
+    AddressSet addresses;
 };

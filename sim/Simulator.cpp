@@ -28,7 +28,7 @@ uint32_t SeedFrom(const Options &options) {
 Simulator::Simulator(const Options &options)
     : options(options), console(options.quiet),
       board(options.coils, options.inputs, options.inputMode), faults(SeedFrom(options)),
-      responder(board, options.address), handler(responder, faults, console, statistics),
+      responder(board, options.addresses), handler(responder, faults, console, statistics),
       decoder(options.protocol), interpreter(board, faults, statistics), udpFramer(decoder) {}
 
 bool Simulator::OpenSignals() {
@@ -84,6 +84,14 @@ bool Simulator::Start() {
         }
         ptyChannel = std::make_unique<StreamChannel>(decoder, "pty");
     }
+    if (!options.controlPath.empty()) {
+        control = std::make_unique<ControlServer>();
+        if (!control->Listen(options.controlPath, error)) {
+            Console::Error(error);
+            control.reset();
+            return false;
+        }
+    }
 
     if (tcp)
         console.Line("LISTEN tcp " + tcp->Endpoint());
@@ -95,6 +103,8 @@ bool Simulator::Start() {
             line += " " + pty->LinkPath();
         console.Line(line);
     }
+    if (control)
+        console.Line("LISTEN control " + control->Path());
     console.Line("SEED " + std::to_string(faults.Seed()));
     console.Line("READY");
     nextWalk = now + std::chrono::milliseconds(options.walkMs);
@@ -102,7 +112,7 @@ bool Simulator::Start() {
 }
 
 int Simulator::Run() {
-    enum class Source { Signal, Input, Listener, Client, Pty, Udp };
+    enum class Source { Signal, Input, Listener, Client, Pty, Udp, Control, ControlClient };
     std::vector<pollfd> fds;
     std::vector<std::pair<Source, int>> sources;
     while (!quit) {
@@ -123,6 +133,11 @@ int Simulator::Run() {
             watch(pty->Fd(), Source::Pty, 0);
         if (udp)
             watch(udp->Fd(), Source::Udp, 0);
+        if (control) {
+            watch(control->Fd(), Source::Control, 0);
+            for (const auto &[id, fd] : control->Connections())
+                watch(fd, Source::ControlClient, id);
+        }
 
         int ready = ::poll(fds.data(), fds.size(), PollTimeout(Clock::now()));
         if (ready < 0) {
@@ -133,6 +148,7 @@ int Simulator::Run() {
         }
         const Clock::time_point now = Clock::now();
         bool inputReady = false;
+        std::vector<int> controlReady;
         for (size_t i = 0; i < fds.size() && ready > 0; ++i) {
             if (fds[i].revents == 0)
                 continue;
@@ -155,6 +171,12 @@ int Simulator::Run() {
             case Source::Udp:
                 ReadUdp(now);
                 break;
+            case Source::Control:
+                control->Accept();
+                break;
+            case Source::ControlClient:
+                controlReady.push_back(sources[i].second); // handled last, like standard input
+                break;
             }
         }
         if (board.Mode() == InputMode::Walk && now >= nextWalk) {
@@ -168,6 +190,8 @@ int Simulator::Run() {
         // a command proves that every request received before it has been handled.
         if (inputReady)
             ReadStandardInput(now);
+        for (int id : controlReady)
+            ReadControl(id, now);
     }
     if (pty)
         pty->RemoveLink();
@@ -206,16 +230,34 @@ void Simulator::ReadStandardInput(Clock::time_point now) {
         stdinLine.erase(0, newline + 1);
         if (!line.empty() && line.back() == '\r')
             line.pop_back();
-        CommandInterpreter::Outcome outcome = interpreter.Execute(line, now);
-        if (!outcome.reply.empty())
-            console.Line(outcome.reply);
-        if (outcome.quit)
-            quit = true;
+        const std::string reply = RunCommand(line, now);
+        if (!reply.empty())
+            console.Line(reply);
     }
     if (stdinLine.size() > kMaxCommandLine) {
         stdinLine.clear();
         console.Line("ERR command line too long");
     }
+}
+
+void Simulator::ReadControl(int id, Clock::time_point now) {
+    std::vector<std::string> lines;
+    const bool open = control->Read(id, lines);
+    for (const std::string &line : lines) {
+        console.Note("control", line);
+        const std::string reply = RunCommand(line, now);
+        if (!reply.empty())
+            control->Reply(id, reply);
+    }
+    if (!open)
+        control->Close(id);
+}
+
+std::string Simulator::RunCommand(const std::string &line, Clock::time_point now) {
+    CommandInterpreter::Outcome outcome = interpreter.Execute(line, now);
+    if (outcome.quit)
+        quit = true;
+    return outcome.reply;
 }
 
 void Simulator::AcceptClients() {
@@ -250,7 +292,7 @@ void Simulator::ReadClient(int id, Clock::time_point now) {
         return;
     }
     channel.framer.Append(buffer, static_cast<size_t>(n), now);
-    ServeStream(channel, id, true, now);
+    ServeStream(channel, id, Link::Tcp, now);
 }
 
 void Simulator::CloseClient(int id, const std::string &why) {
@@ -268,7 +310,7 @@ void Simulator::ReadPty(Clock::time_point now) {
     if (n <= 0)
         return;
     ptyChannel->framer.Append(buffer, static_cast<size_t>(n), now);
-    ServeStream(*ptyChannel, kPtyChannel, false, now);
+    ServeStream(*ptyChannel, kPtyChannel, Link::Pty, now);
 }
 
 void Simulator::ReadUdp(Clock::time_point now) {
@@ -294,7 +336,7 @@ void Simulator::ReadUdp(Clock::time_point now) {
         Request request;
         while (udpFramer.Next(request)) {
             ReportDiscarded(where, udpFramer.TakeDiscarded());
-            for (ScheduledWrite &write : handler.Handle(request, where, false, memory, now)) {
+            for (ScheduledWrite &write : handler.Handle(request, where, Link::Udp, memory, now)) {
                 outbox.Add(kUdpChannel, from, std::move(write));
             }
         }
@@ -303,13 +345,12 @@ void Simulator::ReadUdp(Clock::time_point now) {
     }
 }
 
-void Simulator::ServeStream(StreamChannel &channel, int id, bool splittable,
-                            Clock::time_point now) {
+void Simulator::ServeStream(StreamChannel &channel, int id, Link link, Clock::time_point now) {
     Request request;
     while (channel.framer.Next(request)) {
         ReportDiscarded(channel.where, channel.framer.TakeDiscarded());
         for (ScheduledWrite &write :
-             handler.Handle(request, channel.where, splittable, channel.memory, now)) {
+             handler.Handle(request, channel.where, link, channel.memory, now)) {
             outbox.Add(id, sockaddr_in{}, std::move(write));
         }
     }
@@ -324,7 +365,19 @@ void Simulator::ReportDiscarded(const std::string &where, size_t count) {
 }
 
 void Simulator::Deliver(Clock::time_point now) {
-    for (Delivery &delivery : outbox.TakeDue(now)) {
+    std::vector<Delivery> due = outbox.TakeDue(now);
+    // A serial line has no packet boundaries: bytes paced one by one that are due by now
+    // go out in one write (and one traffic line).
+    for (size_t i = 1; i < due.size(); ++i) {
+        if (due[i].channel == kPtyChannel && due[i - 1].channel == kPtyChannel) {
+            due[i].bytes.insert(due[i].bytes.begin(), due[i - 1].bytes.begin(),
+                                due[i - 1].bytes.end());
+            due[i - 1].bytes.clear();
+        }
+    }
+    for (Delivery &delivery : due) {
+        if (delivery.bytes.empty())
+            continue;
         if (delivery.channel == kUdpChannel) {
             const std::string where = "udp " + SocketAddressText(delivery.peer);
             if (udp->Send(delivery.bytes, delivery.peer)) {

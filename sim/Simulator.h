@@ -11,6 +11,7 @@
 #include "Board.h"
 #include "CommandInterpreter.h"
 #include "Console.h"
+#include "ControlServer.h"
 #include "FaultInjector.h"
 #include "Options.h"
 #include "Outbox.h"
@@ -25,8 +26,8 @@
 #include "UniqueFd.h"
 
 // The simulator's single-threaded event loop: one poll() over the signal descriptor,
-// standard input, the listeners and every TCP connection, with the walking input and
-// the delayed answers as timers.
+// standard input, the listeners, every TCP connection and every control connection, with
+// the walking input and the delayed answers as timers.
 class Simulator {
 public:
     using Clock = std::chrono::steady_clock;
@@ -58,12 +59,15 @@ private:
 
     bool OpenSignals();
     void ReadStandardInput(Clock::time_point now);
+    void ReadControl(int id, Clock::time_point now);
+    // Carries out one command line: its reply, empty for none.
+    std::string RunCommand(const std::string &line, Clock::time_point now);
     void AcceptClients();
     void ReadClient(int id, Clock::time_point now);
     void CloseClient(int id, const std::string &why);
     void ReadPty(Clock::time_point now);
     void ReadUdp(Clock::time_point now);
-    void ServeStream(StreamChannel &channel, int id, bool splittable, Clock::time_point now);
+    void ServeStream(StreamChannel &channel, int id, Link link, Clock::time_point now);
     void Deliver(Clock::time_point now);
     void ReportDiscarded(const std::string &where, size_t count);
     int PollTimeout(Clock::time_point now) const;
@@ -83,6 +87,7 @@ private:
     std::optional<TcpServer> tcp;
     std::optional<UdpEndpoint> udp;
     std::unique_ptr<PtyPort> pty;
+    std::unique_ptr<ControlServer> control;
     std::unique_ptr<StreamChannel> ptyChannel;
     std::map<int, std::unique_ptr<StreamChannel>> clients;
     int nextClientId = 1;

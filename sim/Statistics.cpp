@@ -8,6 +8,7 @@ std::string Statistics::ToLine() const {
         {"silenced", silenced}, {"dropped", dropped},       {"corrupted", corrupted},
         {"delayed", delayed},   {"split", split},           {"late", late},
         {"wrongid", wrongId},   {"exceptions", exceptions}, {"discarded", discardedBytes},
+        {"chunked", chunked},   {"stray", stray},
     };
     std::string line;
     for (const auto &[name, value] : fields) {

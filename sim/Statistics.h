@@ -17,6 +17,8 @@ struct Statistics {
     uint64_t wrongId = 0;
     uint64_t exceptions = 0; // exception answers forced by the exception fault
     uint64_t discardedBytes = 0;
+    uint64_t chunked = 0; // answers sent in pieces by the chunks setting
+    uint64_t stray = 0;  // answers followed by junk bytes
 
     // "requests=12 answers=11 ..." in the order of the fields.
     std::string ToLine() const;

@@ -2,8 +2,14 @@
 #include <cstdio>
 
 #include "Console.h"
+#include "ControlClient.h"
 #include "Options.h"
 #include "Simulator.h"
+
+namespace {
+// Long enough for a loaded machine; every command is answered at once.
+constexpr int kSendTimeoutMs = 5000;
+} // namespace
 
 int main(int argc, char **argv) {
     Options options;
@@ -15,6 +21,11 @@ int main(int argc, char **argv) {
     if (options.help) {
         std::fputs(Usage().c_str(), stdout);
         return 0;
+    }
+    if (!options.sendCommands.empty()) {
+        const std::string path =
+            options.controlPath.empty() ? Options::kDefaultControlPath : options.controlPath;
+        return ControlClient::Send(path, options.sendCommands, kSendTimeoutMs);
     }
     Simulator simulator(options);
     if (!simulator.Start())

@@ -7,12 +7,14 @@
 #include <arpa/inet.h>
 #include <cerrno>
 #include <csignal>
+#include <cstdio>
 #include <fcntl.h>
 #include <fstream>
 #include <memory>
 #include <modbus/modbus.h>
 #include <poll.h>
 #include <random>
+#include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -94,12 +96,16 @@ Bytes Join(std::initializer_list<Bytes> parts) {
     return all;
 }
 
-// An MBAP read of all 32 coils (function 1) or inputs (2), and the answer to a coil read.
-Bytes TcpRead(uint16_t id, uint8_t function = 1) {
-    return {uint8_t(id >> 8), uint8_t(id), 0, 0, 0, 6, 1, function, 0, 0, 0, 0x20};
+// An MBAP read of all 32 coils (function 1) or inputs (2), and the answer to a coil read
+// (coils 0-3 and 31 on), at device address `unit`; a write of coil K ON, which its answer echoes.
+Bytes TcpRead(uint16_t id, uint8_t function = 1, uint8_t unit = 1) {
+    return {uint8_t(id >> 8), uint8_t(id), 0, 0, 0, 6, unit, function, 0, 0, 0, 0x20};
 }
-Bytes TcpCoilsAnswer(uint16_t id) {
-    return {uint8_t(id >> 8), uint8_t(id), 0, 0, 0, 7, 1, 1, 4, 0x0F, 0, 0, 0x80};
+Bytes TcpCoilsAnswer(uint16_t id, uint8_t unit = 1) {
+    return {uint8_t(id >> 8), uint8_t(id), 0, 0, 0, 7, unit, 1, 4, 0x0F, 0, 0, 0x80};
+}
+Bytes TcpCoilOn(uint8_t coil) {
+    return {0, coil, 0, 0, 0, 6, 1, 5, 0, coil, 0xFF, 0};
 }
 
 class SimWire : public ::testing::TestWithParam<Kind> {};
@@ -218,6 +224,14 @@ TEST(SimOptions, DoToTheAnswersAndTheBoardWhatTheySay) {
          {{Join({TcpRead(1), TcpRead(2), TcpRead(3), TcpRead(4), TcpRead(5)}),
            Join({TcpCoilsAnswer(2), TcpCoilsAnswer(4), TcpCoilsAnswer(5)})}}},
         {{"--coils", "5", "--inputs", "mirror"}, 0xD, 0xD, 0, false, {{kRtuCoil3On, kRtuCoil3On}}},
+        {{"--turnaround", "300"}, kCoils, 0, 300, false, {{TcpRead(1), TcpCoilsAnswer(1)}}},
+        // A bad board: coil 3 stuck OFF, 4 shorted to 5, input 4 dead. Writes are answered.
+        {{"--inputs", "mirror", "--stuck", "3=off", "--short", "4,5", "--dead-input", "4"},
+         0x80000037, 0x80000027, 0, false, {{TcpCoilOn(3), TcpCoilOn(3)}, {TcpCoilOn(4), TcpCoilOn(4)}}},
+        // At 5 and 9 only: as it was asked, and nothing elsewhere.
+        {{"--address", "5-9", "--silent-addresses", "6-8"}, kCoils, 0, 0, false,
+         {{TcpRead(1, 1, 1), {}}, {TcpRead(2, 1, 7), {}}, {TcpRead(3, 1, 5), TcpCoilsAnswer(3, 5)},
+          {TcpRead(4, 1, 9), TcpCoilsAnswer(4, 9)}}},
         // clang-format on
     };
     for (const auto& row : rows) {
@@ -266,6 +280,13 @@ TEST(SimCommandLine, RefusesBadOptionsAndWhatItCannotHaveWithAReason) {
         {{"--drop", "101"}, 2, "drop"},
         {{"--quiet=yes"}, 2, "--quiet"},
         {{"stray"}, 2, "stray"},
+        {{"--baud", "10"}, 2, "baud"},
+        {{"--chunks", "0,5"}, 2, "chunks"},
+        {{"--stuck", "5=up"}, 2, "stuck"},
+        {{"--short", "3,3"}, 2, "short"},
+        {{"--address", "2-1"}, 2, "2-1"},
+        {{"--silent-addresses", "300"}, 2, "silent-addresses"},
+        {{"--tcp", "0", "--control", file}, 1, file},
         {{"--tcp", tcp}, 1, "127.0.0.1:" + tcp},
         {{"--udp", udp}, 1, "127.0.0.1:" + udp},
         {{"--tcp", "0", "--bind", "localhost"}, 1, "localhost"},
@@ -283,10 +304,33 @@ TEST(SimCommandLine, RefusesBadOptionsAndWhatItCannotHaveWithAReason) {
     ::unlink(file.c_str());
 }
 
+// Runs `vornak-sim --control PATH` with `arguments`: its exit status and everything it printed.
+std::pair<int, std::string> RunSend(const std::string& path, const std::string& arguments) {
+    const std::string command =
+        std::string(VORNAK_SIM_PATH) + " --control '" + path + "' " + arguments + " 2>&1";
+    FILE* out = ::popen(command.c_str(), "r");
+    std::string text;
+    char buffer[512];
+    for (size_t n; out && (n = std::fread(buffer, 1, sizeof buffer, out)) > 0;)
+        text.append(buffer, n);
+    const int status = out ? ::pclose(out) : -1;
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, text};
+}
+
 TEST(SimCommandLine, ObeysCommandsRunsInTheBackgroundAndEndsOnCtrlC) {
+    // A control socket left behind by a simulator that was killed is taken over.
+    const std::string control =
+        ::testing::TempDir() + "vornak-sim-ctl-" + std::to_string(::getpid());
+    {
+        SimProcess killed{VORNAK_SIM_PATH};
+        ASSERT_TRUE(killed.Start({"--tcp", "0", "--quiet", "--control", control}));
+        ::kill(killed.Pid(), SIGKILL);
+    }
     SimProcess sim{VORNAK_SIM_PATH};
-    ASSERT_TRUE(sim.Start({"--pty", "--coils", "0x00000001", "--inputs", "0x80000000"}))
+    ASSERT_TRUE(sim.Start(
+        {"--pty", "--coils", "0x00000001", "--inputs", "0x80000000", "--control", control}))
         << sim.ErrorOutput();
+    EXPECT_EQ(sim.ControlPath(), control);
     std::string reply;
     for (const char* good : {"coil 31 1", "coil 0 0", "input 4 1"})
         EXPECT_TRUE(sim.Command(good)) << good;
@@ -303,8 +347,23 @@ TEST(SimCommandLine, ObeysCommandsRunsInTheBackgroundAndEndsOnCtrlC) {
     ASSERT_TRUE(serial.Open(Kind::Serial, sim));
     EXPECT_EQ(serial.Exchange({0x01, 0x02, 0x00, 0x00, 0x00, 0x20, 0x79, 0xD2}, 9),
               (Bytes{0x01, 0x02, 0x04, 0x10, 0x00, 0x00, 0x80, 0xFE, 0x82}));
+    // Its control socket still takes commands, from as many connections as come, and no other
+    // simulator can take it over.
+    EXPECT_EQ(
+        RunSend(control, "--send 'coil 5 1' --send '# note' --send state"),
+        std::make_pair(0, std::string("OK coil 5 1\nSTATE coils=00000100000000000000000000000001 "
+                                      "inputs=00001000000000000000000000000001\n")));
+    EXPECT_EQ(RunSend(control, "--send 'coil 5 0' --send jump").first, 1);
+    SimProcess rival{VORNAK_SIM_PATH};
+    EXPECT_FALSE(rival.Start({"--tcp", "0", "--control", control}));
+    EXPECT_NE(rival.ErrorOutput().find("in use"), std::string::npos) << rival.ErrorOutput();
+    EXPECT_EQ(RunSend(control, "--send state").second.substr(0, 28),
+              "STATE coils=0000000000000000");
     ASSERT_EQ(::kill(sim.Pid(), SIGINT), 0);
     EXPECT_EQ(sim.Stop(), 0);
+    const auto [status, text] = RunSend(control, "--send state");
+    EXPECT_EQ(status, 1);
+    EXPECT_NE(text.find("cannot reach a simulator at " + control), std::string::npos) << text;
 }
 
 TEST_P(SimLibmodbus, ReadsWritesAndAnswersExceptions) {
@@ -362,3 +421,54 @@ INSTANTIATE_TEST_SUITE_P(Links, SimLibmodbus, ::testing::Bool(),
                          [](const ::testing::TestParamInfo<bool>& info) {
                              return info.param ? "Tcp" : "Rtu";
                          });
+
+TEST(SimField, SendsAnswersLateSlowlyInPiecesAndWithJunkAsFieldHardwareDoes) {
+    // Each row: a transport and the options; the time from the request to the answer's last
+    // byte at least; how many reads the answer took (UDP: datagrams); whether 1-4 junk bytes
+    // follow it.
+    const struct {
+        Kind kind;
+        std::vector<std::string> options;
+        int minMs;
+        size_t minReads, maxReads;
+        bool stray;
+    } rows[] = {
+        {Kind::Tcp, {"--chunks", "3,100"}, 200, 2, 3, false},
+        {Kind::Udp, {"--chunks", "3,20"}, 40, 3, 3, false},
+        {Kind::Serial, {"--chunks", "2,150"}, 150, 2, 9, false},
+        {Kind::Serial, {"--baud", "1200"}, 75, 2, 9, false}, // 9 bytes of 8.3 ms
+        {Kind::Serial, {"--turnaround", "60", "--baud", "9600"}, 69, 1, 9, false},
+        {Kind::Tcp, {"--turnaround", "60", "--baud", "1200"}, 60, 1, 1, false}, // a pty rate
+        {Kind::Udp, {"--stray", "100"}, 0, 1, 1, true},
+        {Kind::Tcp, {"--stray", "100", "--turnaround", "20"}, 20, 1, 1, true},
+        {Kind::Serial, {"--stray", "100", "--baud", "19200"}, 4, 1, 9, true},
+    };
+    for (const auto& row : rows) {
+        const std::string name = std::string(kKindNames[int(row.kind)]) + " " + row.options[0];
+        SimProcess sim{VORNAK_SIM_PATH};
+        std::vector<std::string> arguments{"--tcp", "0",       "--udp",   "0",
+                                           "--pty", "--quiet", "--coils", "8000000F"};
+        arguments.insert(arguments.end(), row.options.begin(), row.options.end());
+        WireClient client;
+        ASSERT_TRUE(sim.Start(arguments) && client.Open(row.kind, sim)) << sim.ErrorOutput();
+        const Clock::time_point start = Clock::now();
+        ASSERT_TRUE(client.Send(kRtuReadCoils));
+        Bytes got;
+        size_t reads = 0;
+        for (Bytes piece;
+             got.size() < kRtuCoilsAnswer.size() && !(piece = client.Receive(1, 3000)).empty();
+             ++reads)
+            got.insert(got.end(), piece.begin(), piece.end());
+        using std::chrono::milliseconds;
+        EXPECT_GE(std::chrono::duration_cast<milliseconds>(Clock::now() - start).count(), row.minMs)
+            << name;
+        EXPECT_GE(reads, row.minReads) << name;
+        EXPECT_LE(reads, row.maxReads) << name;
+        const Bytes junk = client.Receive(5, 300);
+        got.insert(got.end(), junk.begin(), junk.end());
+        ASSERT_GE(got.size(), kRtuCoilsAnswer.size()) << name;
+        EXPECT_EQ(Bytes(got.begin(), got.begin() + 9), kRtuCoilsAnswer) << name;
+        const size_t extra = got.size() - kRtuCoilsAnswer.size();
+        EXPECT_TRUE(row.stray ? extra >= 1 && extra <= 4 : extra == 0) << name << ": " << extra;
+    }
+}
