@@ -1,0 +1,161 @@
+#include <gtest/gtest.h>
+
+#include <stdlib.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "dialog/IniSettingsStore.h"
+#include "dialog/WindowSettings.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct ScratchFile {
+    fs::path folder;
+    fs::path path;
+    ScratchFile() {
+        std::string pattern = ::testing::TempDir() + "vornak-settings-XXXXXX";
+        if (mkdtemp(pattern.data()) != nullptr)
+            folder = pattern;
+        path = folder / "sub" / "vornak.ini";
+    }
+    ~ScratchFile() {
+        std::error_code ignored;
+        fs::remove_all(folder, ignored);
+    }
+    void Write(const std::string& content) {
+        fs::create_directories(path.parent_path());
+        std::ofstream(path, std::ios::binary) << content;
+    }
+};
+
+WindowSettings LoadFrom(const fs::path& path) {
+    IniSettingsStore store(path.u8string());
+    store.Load();
+    return WindowSettings::Load(store);
+}
+
+TEST(WindowSettingsTest, FirstStartGivesTheWindowsStartUpValues) {
+    ScratchFile file;
+    IniSettingsStore store(file.path.u8string());
+    EXPECT_FALSE(store.Load());
+    const WindowSettings s = WindowSettings::Load(store);
+    EXPECT_EQ(s.protocol, ProtocolType::ModbusRtu);
+    EXPECT_EQ(s.transport, CommType::Serial);
+    EXPECT_EQ(s.address, "1");
+    EXPECT_EQ(s.serialPort, "");
+    EXPECT_EQ(std::make_tuple(s.baudRate, s.dataBits, s.stopBitsIndex, s.parityIndex),
+              std::make_tuple(9600u, 8u, 0, 0));
+    EXPECT_EQ(std::make_tuple(s.tcpServer, s.tcpPort), std::make_tuple("192.168.1.110", "6000"));
+    EXPECT_EQ(std::make_tuple(s.udpLocalIp, s.udpLocalPort, s.udpRemoteIp, s.udpRemotePort),
+              std::make_tuple("0.0.0.0", "0", "192.168.1.110", "6000"));
+    EXPECT_TRUE(s.pollEnabled);
+    EXPECT_EQ(s.pollInterval, "1000");
+    EXPECT_EQ(std::make_tuple(s.receiveTimeout, s.retryCount, s.heartbeatTimeout),
+              std::make_tuple(100, 3, 5000));
+}
+
+TEST(WindowSettingsTest, EveryFieldSurvivesTheFileAndClearGivesDefaultsAgain) {
+    WindowSettings s;
+    s.protocol = ProtocolType::Protocol55;
+    s.transport = CommType::None;
+    s.address = "247";
+    s.serialPort = "/dev/ttyUSB0";
+    s.baudRate = 115200;
+    s.dataBits = 7;
+    s.stopBitsIndex = 2;
+    s.parityIndex = 1;
+    s.tcpServer = "板卡=主机 \\ [a]"; // characters the file format itself uses
+    s.tcpPort = "65535";
+    s.udpLocalIp = " 127.0.0.1";
+    s.udpLocalPort = "1502";
+    s.udpRemoteIp = "127.0.0.2";
+    s.udpRemotePort = "2502";
+    s.pollEnabled = false;
+    s.pollInterval = "250";
+    s.receiveTimeout = 250;
+    s.retryCount = 10;
+    s.heartbeatTimeout = 1000;
+
+    ScratchFile file;
+    IniSettingsStore store(file.path.u8string());
+    s.Save(store);
+    ASSERT_TRUE(store.Sync());
+    EXPECT_EQ(LoadFrom(file.path), s);
+
+    store.Clear();
+    ASSERT_TRUE(store.Sync());
+    EXPECT_EQ(LoadFrom(file.path), WindowSettings());
+
+    // A folder that cannot be made fails the save and loses nothing already there.
+    std::ofstream(file.folder / "blocker") << "x";
+    IniSettingsStore blocked((file.folder / "blocker" / "vornak.ini").u8string());
+    s.Save(blocked);
+    EXPECT_FALSE(blocked.Sync());
+}
+
+TEST(WindowSettingsTest, BrokenOrHostileValuesFallBackFieldByField) {
+    static const char kGarbage[] = "\x00\xFF\xFE=\n[\n=\n]]]\nprotocol\n";
+    std::string overlong(300, 'a');
+    std::string huge = "[tcp]\nport=502\n" + std::string(IniSettingsStore::kMaxFileBytes, '#') +
+                       "\n[udp]\nremotePort=9\n";
+    struct Case {
+        std::string file;
+        WindowSettings expected;
+    } cases[] = {
+        {"protocol=7\ntransport=-1\n", {}},
+        {"protocol=2\ntransport=3\n",
+         [] {
+             WindowSettings s;
+             s.protocol = ProtocolType::Protocol55;
+             s.transport = CommType::Udp;
+             return s;
+         }()},
+        // Typed rules: the address keeps its low 8 bits, a short interval becomes 100.
+        {"address=300\n[poll]\nintervalMs=50\nenabled=0\n",
+         [] {
+             WindowSettings s;
+             s.address = "44";
+             s.pollInterval = "100";
+             s.pollEnabled = false;
+             return s;
+         }()},
+        {"address=abc\n[poll]\nintervalMs=-5\nenabled=yes\n", {}},
+        {"[serial]\nbaud=12345\ndataBits=9\nstopBits=3\nparity=-1\nport=" + overlong + "\n", {}},
+        {"[serial]\nbaud=4800\nport=COM3\n",
+         [] {
+             WindowSettings s;
+             s.baudRate = 4800;
+             s.serialPort = "COM3";
+             return s;
+         }()},
+        {"[tcp]\nserver=1.2.3.4\\n5\nport=70000\n[udp]\nlocalIp=\xC0\xAF\nremoteIp=\xED\xA0\x80\n"
+         "localPort=0x10\nremotePort=99999999999\n",
+         {}},
+        {"[link]\nreceiveTimeoutMs=5\nretryCount=0\nheartbeatTimeoutMs=99999999999\n", {}},
+        {"[link]\nreceiveTimeoutMs=60000\nretryCount=1\nheartbeatTimeoutMs=3600000\n",
+         [] {
+             WindowSettings s;
+             s.receiveTimeout = 60000;
+             s.retryCount = 1;
+             s.heartbeatTimeout = 3600000;
+             return s;
+         }()},
+        {std::string(kGarbage, sizeof kGarbage - 1), {}},
+        {huge,
+         [] {
+             WindowSettings s;
+             s.tcpPort = "502";
+             return s;
+         }()},
+    };
+    for (const Case& c : cases) {
+        ScratchFile file;
+        file.Write(c.file);
+        EXPECT_EQ(LoadFrom(file.path), c.expected) << c.file.substr(0, 80);
+    }
+}
+
+} // namespace
