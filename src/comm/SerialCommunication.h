@@ -22,9 +22,10 @@ public:
     bool Initialize() override;
     // Copies a SerialConfig; false (settings unchanged) for a null pointer.
     bool Configure(const void* config) override;
-    // Opens portName (a device path, or a name looked up under /dev/) exclusively and
-    // applies the line settings. False, with nothing left open, when the port is missing
-    // or busy, or a setting cannot be applied (one and a half stop bits among them).
+    // Opens portName (a device path, a name looked up under /dev/, or COMn on Windows)
+    // exclusively and applies the line settings. False, with nothing left open, when the
+    // port is missing or busy, or a setting cannot be applied (on Linux one and a half
+    // stop bits among them).
     bool Open() override;
     // Releases the port (and its exclusive hold); nothing happens when closed.
     void Close() override;
@@ -47,4 +48,8 @@ private:
     SerialConfig settings;
     bool isOpen = false;
     std::recursive_mutex lock;
+    // Windows: the manual-reset events that an overlapped read and write finish on,
+    // made once by the constructor and closed by the destructor. Unused elsewhere.
+    [[maybe_unused]] intptr_t readEvent = 0;
+    [[maybe_unused]] intptr_t writeEvent = 0;
 };

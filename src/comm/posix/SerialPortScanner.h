@@ -19,9 +19,6 @@ public:
     // Device paths (devDir + "/" + name) in natural order; empty when there are none.
     std::vector<std::string> List() const;
 
-    // Orders names so that runs of digits compare by value: ttyS2 before ttyS10.
-    static bool NaturalLess(const std::string& a, const std::string& b);
-
 private:
     struct Candidate {
         std::string name;

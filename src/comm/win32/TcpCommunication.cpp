@@ -1,0 +1,115 @@
+// The TCP client transport on Winsock 2.
+#include "comm/TcpCommunication.h"
+
+#include "comm/win32/WinsockSupport.h"
+
+using namespace winsock_support;
+
+namespace {
+
+SOCKET AsSocket(std::intptr_t handle) {
+    return static_cast<SOCKET>(handle);
+}
+
+// Connects s without blocking longer than timeoutMs; a refused connection ends at once.
+bool ConnectWithin(SOCKET s, const sockaddr_in& address, uint32_t timeoutMs) {
+    u_long nonBlocking = 1;
+    ioctlsocket(s, FIONBIO, &nonBlocking);
+    if (connect(s, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
+        if (WSAGetLastError() != WSAEWOULDBLOCK)
+            return false;
+        if (!WaitConnected(s, timeoutMs))
+            return false;
+    }
+    u_long blocking = 0;
+    ioctlsocket(s, FIONBIO, &blocking);
+    return true;
+}
+
+} // namespace
+
+TcpCommunication::~TcpCommunication() {
+    {
+        std::lock_guard<std::recursive_mutex> guard(lock);
+        ReleaseSocket();
+    }
+    if (socketStarted)
+        StopWinsock();
+}
+
+bool TcpCommunication::Initialize() {
+    if (!socketStarted)
+        socketStarted = StartWinsock();
+    return socketStarted;
+}
+
+bool TcpCommunication::Configure(const void* config) {
+    if (config == nullptr)
+        return false;
+    settings = *static_cast<const TcpConfig*>(config);
+    return true;
+}
+
+bool TcpCommunication::Open() {
+    std::lock_guard<std::recursive_mutex> guard(lock);
+    if (isOpen)
+        Close();
+
+    sockaddr_in address{};
+    if (!MakeIPv4Address(settings.serverIp, settings.port, &address))
+        return false;
+    const SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    if (s == INVALID_SOCKET)
+        return false;
+    if (!ConnectWithin(s, address, settings.timeoutMs)) {
+        CloseSocket(s);
+        return false;
+    }
+    SetTimeoutOption(s, SO_RCVTIMEO, settings.timeoutMs);
+    SetTimeoutOption(s, SO_SNDTIMEO, settings.timeoutMs);
+    socketHandle = static_cast<std::intptr_t>(s);
+    isOpen = true;
+    return true;
+}
+
+void TcpCommunication::Close() {
+    std::lock_guard<std::recursive_mutex> guard(lock);
+    ReleaseSocket();
+}
+
+bool TcpCommunication::IsOpen() {
+    return isOpen;
+}
+
+int32_t TcpCommunication::Send(const uint8_t* data, int32_t length) {
+    std::lock_guard<std::recursive_mutex> guard(lock);
+    if (!isOpen || socketHandle == kInvalidSocket)
+        return -1;
+    if (length < 0 || (data == nullptr && length > 0))
+        return -1;
+    const int sent = send(AsSocket(socketHandle), reinterpret_cast<const char*>(data), length, 0);
+    return sent == SOCKET_ERROR ? -1 : sent;
+}
+
+int32_t TcpCommunication::Receive(uint8_t* buffer, int32_t size, int32_t timeoutMs) {
+    if (!isOpen || socketHandle == kInvalidSocket)
+        return -1;
+    if (size < 0 || (buffer == nullptr && size > 0))
+        return -1;
+    const SOCKET s = AsSocket(socketHandle);
+    if (WaitReadable(s, timeoutMs) <= 0)
+        return 0;
+    // A closed peer makes the socket readable at once and recv return 0 on every call.
+    const int received = recv(s, reinterpret_cast<char*>(buffer), size, 0);
+    if (received != SOCKET_ERROR)
+        return received;
+    return WSAGetLastError() == WSAETIMEDOUT ? 0 : -1;
+}
+
+void TcpCommunication::ReleaseSocket() {
+    if (socketHandle != kInvalidSocket) {
+        CloseSocket(AsSocket(socketHandle));
+        socketHandle = kInvalidSocket;
+    }
+    isOpen = false;
+}

@@ -1,0 +1,108 @@
+// The Win32 serial transport against a board played on the other end of a joined pair
+// of COM ports (under wine: two pseudo-terminals that socat joins; see
+// scripts/build-windows, which names the pair in VORNAK_TEST_COM_PAIR).
+#include <algorithm>
+#include <chrono>
+#include <cstdlib>
+#include <gtest/gtest.h>
+#include <string>
+#include <windows.h>
+
+#include "comm/EnumerateSerialPorts.h"
+#include "comm/SerialCommunication.h"
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+using Clock = std::chrono::steady_clock;
+
+int64_t MsSince(Clock::time_point start) {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
+}
+
+bool UnderWine() {
+    const HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+    return ntdll != nullptr && GetProcAddress(ntdll, "wine_get_version") != nullptr;
+}
+
+class ComPair : public ::testing::Test {
+protected:
+    void SetUp() override {
+        const char* pair = std::getenv("VORNAK_TEST_COM_PAIR");
+        const std::string names = pair == nullptr ? "" : pair;
+        const size_t comma = names.find(',');
+        if (comma == std::string::npos)
+            GTEST_SKIP() << "no joined COM ports named in VORNAK_TEST_COM_PAIR";
+        portName = names.substr(0, comma);
+        boardName = names.substr(comma + 1);
+        ASSERT_TRUE(OpenAs(port, portName));
+        ASSERT_TRUE(OpenAs(board, boardName));
+    }
+
+    static bool OpenAs(SerialCommunication& transport, const std::string& name) {
+        SerialConfig config;
+        config.portName = name;
+        config.baudRate = 115200;
+        return transport.Configure(&config) && transport.Open();
+    }
+
+    // The next Receive as bytes; {0xEE, n} when it returned n <= 0.
+    static Bytes Next(SerialCommunication& transport, int32_t size, int32_t waitMs) {
+        Bytes buffer(static_cast<size_t>(size));
+        const int32_t n = transport.Receive(buffer.data(), size, waitMs);
+        return n > 0 ? Bytes(buffer.begin(), buffer.begin() + n) : Bytes{0xEE, uint8_t(n)};
+    }
+
+    std::string portName, boardName;
+    SerialCommunication port, board;
+};
+
+TEST_F(ComPair, ExchangesWholeAnswersAndReopens) {
+    const Bytes request = {0x01, 0x01, 0x00, 0x00, 0x00, 0x20, 0x3D, 0xD2};
+    const Bytes answer = {0x01, 0x01, 0x04, 0x08, 0x00, 0x00, 0x00, 0x2F, 0x55};
+    for (int round = 0; round < 3; ++round) {
+        ASSERT_EQ(port.Send(request.data(), 8), 8);
+        EXPECT_EQ(Next(board, 256, 2000), request);
+        ASSERT_EQ(board.Send(answer.data(), 9), 9);
+        EXPECT_EQ(Next(port, 256, 2000), answer);
+        ASSERT_TRUE(port.Open()); // Open on an open port closes it first
+    }
+    port.Close();
+    port.Close();
+    uint8_t byte = 0;
+    EXPECT_EQ(port.Send(&byte, 1), -1);
+    EXPECT_EQ(port.Receive(&byte, 1, 1000), -1);
+}
+
+TEST_F(ComPair, SilentBoardEndsByTheCallersWaitOrThePortsLimit) {
+    // The caller's wait ends first: the read is abandoned (-1).
+    auto start = Clock::now();
+    EXPECT_EQ(Next(port, 256, 150), Bytes({0xEE, 0xFF}));
+    EXPECT_GE(MsSince(start), 140);
+    // The port's own limit (10 ms x 16 + 100 ms) ends first: nothing came (0).
+    start = Clock::now();
+    EXPECT_EQ(Next(port, 16, 2000), Bytes({0xEE, 0}));
+    EXPECT_GE(MsSince(start), 250);
+    EXPECT_LT(MsSince(start), 1500);
+}
+
+TEST_F(ComPair, OpenPortIsExclusive) {
+    if (UnderWine())
+        GTEST_SKIP() << "wine does not open a pseudo-terminal COM port exclusively";
+    SerialCommunication second;
+    EXPECT_FALSE(OpenAs(second, portName));
+}
+
+TEST_F(ComPair, DiscoveryListsThePairInNaturalOrder) {
+    port.Close();
+    board.Close();
+    const std::vector<std::string> ports = EnumerateSerialPorts();
+    const auto first = std::find(ports.begin(), ports.end(), portName);
+    const auto second = std::find(ports.begin(), ports.end(), boardName);
+    ASSERT_NE(first, ports.end());
+    ASSERT_NE(second, ports.end());
+    // The pair is COM9 and COM10: by text COM10 would come first.
+    EXPECT_LT(first, second);
+}
+
+} // namespace
