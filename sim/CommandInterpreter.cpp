@@ -58,6 +58,7 @@ std::string CommandInterpreter::Help() {
     return "commands (the fault options take the same arguments, commas for spaces):\n"
            "  silent [MS]          answer nothing, for MS ms or until resume\n"
            "  resume               answer again\n"
+           "  silent-after N       answer N more requests, then nothing until resume\n"
            "  drop PCT             send no answer for PCT % of the requests\n"
            "  corrupt PCT          break the CRC or checksum of PCT % of the answers\n"
            "                       (Modbus TCP: the protocol identifier)\n"
@@ -124,6 +125,12 @@ CommandInterpreter::Outcome CommandInterpreter::Execute(const std::string &line,
         if (!ParseInt(words[1], 0, kMaxMs, a))
             return Error("silent: MS must be 0.." + std::to_string(kMaxMs));
         faults.Silence(static_cast<int>(a), now);
+        return Ok(words);
+    }
+    if (name == "silent-after" && count == 2) {
+        if (!ParseInt(words[1], 1, kMaxMs, a))
+            return Error("silent-after: N must be 1.." + std::to_string(kMaxMs));
+        faults.SilenceAfter(static_cast<int>(a));
         return Ok(words);
     }
     if (name == "resume" && count == 1) {

@@ -12,8 +12,14 @@ void FaultInjector::Silence(int ms, Clock::time_point now) {
     silentUntil = ms < 0 ? Clock::time_point{} : now + std::chrono::milliseconds(ms);
 }
 
+void FaultInjector::CountAnswer() {
+    if (answersLeft > 0 && --answersLeft == 0)
+        silentForever = true;
+}
+
 void FaultInjector::Resume() {
     silentForever = false;
+    answersLeft = 0;
     silentUntil = Clock::time_point{};
 }
 

@@ -60,6 +60,10 @@ public:
     void Silence(int ms, Clock::time_point now);
     void Resume();
     bool IsSilent(Clock::time_point now) const;
+    // Answers `count` more requests, then is silent until Resume(); 0: never falls silent.
+    void SilenceAfter(int count) { answersLeft = count; }
+    // Counts one answer sent, for SilenceAfter.
+    void CountAnswer();
     // Requests to these addresses meet a silent board.
     void SilenceAddresses(const std::bitset<256> &addresses) { silentAddresses = addresses; }
     bool IsSilentAddress(uint8_t address) const { return silentAddresses.test(address); }
@@ -84,5 +88,6 @@ private:
     std::mt19937 generator;
     std::bitset<256> silentAddresses;
     bool silentForever = false;
+    int answersLeft = 0; // 0: off
     Clock::time_point silentUntil{};
 };

@@ -1,10 +1,13 @@
 #include "Options.h"
 
+#include <CLI/CLI.hpp>
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
+#include <functional>
+#include <map>
 
 #include "CommandInterpreter.h"
 #include "FaultInjector.h"
@@ -42,207 +45,278 @@ bool ParseWord(const std::string &text, uint32_t &out) {
     return true;
 }
 
-// Fault options are commands: "--delay=300,50" is the command "delay 300 50".
-const char *const kFaultOptions[] = {
-    "silent", "drop",  "corrupt", "delay", "split",      "exception",  "wrongid",
-    "late",   "turnaround", "baud", "chunks", "stray", "stuck", "short",
-    "dead-input", "silent-addresses"};
-// Those that always take a value, which may then also follow as the next argument.
-const char *const kFaultOptionsWithValue[] = {
-    "drop",   "corrupt", "delay", "exception", "turnaround", "baud",
-    "chunks", "stray",   "stuck", "short",     "dead-input", "silent-addresses"};
+// Fault options are commands: "--delay=300,50" is the command "delay 300 50". Those whose
+// value may be left out come first.
+struct FaultOption {
+    const char *name;
+    const char *value;
+    const char *what;
+};
+const FaultOption kFaultOptions[] = {
+    {"silent", "[=MS]", "answer nothing (for MS ms)"},
+    {"split", "[=PCT[,GAP]]", "TCP answers in two segments"},
+    {"wrongid", "[=PCT]", "another Modbus TCP transaction id"},
+    {"late", "[=PCT]", "answer with the previous request's answer"},
+    {"drop", "PCT", "no answer"},
+    {"corrupt", "PCT", "answers with a broken check"},
+    {"delay", "MS[,PCT]", "answers MS ms late"},
+    {"exception", "CODE[,PCT]", "Modbus exception CODE"},
+    {"turnaround", "MS", "every answer starts MS ms after its request"},
+    {"baud", "N", "pty answers at the wire time of N baud"},
+    {"chunks", "N[,GAP]", "every answer in N pieces GAP ms (20) apart"},
+    {"stray", "PCT", "1-4 junk bytes after PCT % of the answers"},
+    {"stuck", "K[=on|off]", "coil K does not move (stays on, off)"},
+    {"short", "A,B", "coils A and B switch together"},
+    {"dead-input", "K", "input K always reads off"},
+    {"silent-addresses", "LIST", "no answer at these addresses"},
+    {"silent-after", "N", "silent after N more answers"},
+};
+constexpr size_t kValueOptional = 4;
 
-template <size_t N> bool Contains(const char *const (&list)[N], const std::string &name) {
-    return std::find(std::begin(list), std::end(list), name) != std::end(list);
+const FaultOption *FindFault(const std::string &name) {
+    for (const FaultOption &option : kFaultOptions) {
+        if (name == option.name)
+            return &option;
+    }
+    return nullptr;
+}
+
+// What the command line gives as text and is checked and converted by the options' own
+// rules, in the messages these options have always had.
+struct Texts {
+    std::string coils, inputs, protocol, address, line;
+};
+
+// A check with this simulator's own message; CLI11 puts the option's name in front.
+CLI::Validator Check(std::function<bool(const std::string &)> valid, std::string message) {
+    return CLI::Validator(
+        [valid = std::move(valid), message = std::move(message)](std::string &text) {
+            return valid(text) ? std::string() : message + ": " + text;
+        },
+        "");
+}
+
+bool IsPort(const std::string &text) {
+    unsigned long number = 0;
+    return ParseUnsigned(text, 10, 65535, number);
+}
+
+// Declares every option of `app`, bound to `options` and `texts`.
+void Declare(CLI::App &app, Options &options, Texts &texts) {
+    app.description(
+        "A simulated relay and digital-input board (32 coils, 32 discrete inputs) that\n"
+        "answers Modbus RTU, Modbus TCP and the 0x55 relay protocol, recognised per\n"
+        "request, over TCP, UDP and a pseudo-terminal.\n"
+        "With --send it only hands commands to a simulator that is already running.");
+    app.get_formatter()->column_width(26);
+    app.set_help_flag("--help", "this text");
+    auto last = CLI::MultiOptionPolicy::TakeLast;
+
+    const std::string where = "Where it listens (without any: TCP and UDP port 1502 and a pty)";
+    app.add_option("--tcp", options.tcpPort, "TCP server on PORT (0: the system chooses)")
+        ->type_name("PORT")
+        ->check(Check(IsPort, "not a port number (0..65535)"))
+        ->multi_option_policy(last)
+        ->group(where);
+    app.add_option("--udp", options.udpPort, "UDP on PORT (0: the system chooses)")
+        ->type_name("PORT")
+        ->check(Check(IsPort, "not a port number (0..65535)"))
+        ->multi_option_policy(last)
+        ->group(where);
+    app.add_flag("--pty", options.pty, "a pseudo-terminal pair, as a serial port")
+        ->disable_flag_override()
+        ->group(where);
+    app.add_option("--link", options.linkPath,
+                   "keep a symlink to the pseudo-terminal at PATH (implies --pty)")
+        ->type_name("PATH")
+        ->check(Check([](const std::string &text) { return !text.empty(); }, "needs a path"))
+        ->multi_option_policy(last)
+        ->group(where);
+    app.add_option("--line", texts.line,
+                   "the pty's board is set to BAUD[,PARITY[,DATA[,STOP]]], e.g.\n"
+                   "19200,even: sent at other settings, requests are noise\n"
+                   "(a pty keeps the rate and stop bits only: the rest is not compared)")
+        ->type_name("SETTINGS")
+        ->check(Check(
+            [](const std::string &text) {
+                LineSettings line;
+                return LineSettings::Parse(text, line);
+            },
+            "must be a standard rate 300..230400, then none, even or odd, 7 or 8, 1 or 2"))
+        ->multi_option_policy(last)
+        ->group(where);
+    app.add_option("--bind", options.bindAddress,
+                   "IPv4 address for TCP and UDP (default 127.0.0.1)")
+        ->type_name("ADDRESS")
+        ->multi_option_policy(last)
+        ->group(where);
+    app.add_option("--control", options.controlPath,
+                   "take commands on a Unix socket at PATH too (see --send)")
+        ->type_name("PATH")
+        ->multi_option_policy(last)
+        ->group(where);
+
+    const std::string board = "The board";
+    app.add_option("--address", texts.address,
+                   "the address(es) it answers at, with the address asked:\n"
+                   "7, 1-247 or 1,5,7-9 (1..255; default 1)")
+        ->type_name("LIST")
+        ->check(Check(
+            [](const std::string &text) {
+                AddressSet set;
+                return ParseAddressList(text, set) && set.any();
+            },
+            "must be 1..255 (or a list like 1-247 or 1,5,7-9)"))
+        ->multi_option_policy(last)
+        ->group(board);
+    app.add_option("--protocol", texts.protocol, "answer only rtu, tcp or 55 (default auto)")
+        ->type_name("P")
+        ->check(
+            Check([](const std::string &text) { return text == "auto" || ParseWireProtocol(text); },
+                  "must be auto, rtu, tcp or 55"))
+        ->multi_option_policy(last)
+        ->group(board);
+    app.add_option("--coils", texts.coils, "initial coil states, bit k = coil k (default 0)")
+        ->type_name("HEX")
+        ->check(Check(
+            [](const std::string &text) {
+                uint32_t word = 0;
+                return ParseWord(text, word);
+            },
+            "not a 32-bit hexadecimal word"))
+        ->multi_option_policy(last)
+        ->group(board);
+    app.add_option("--inputs", texts.inputs,
+                   "HEX (fixed states), walk (one lit input moving every\n"
+                   "--walk-ms) or mirror (input k follows coil k)")
+        ->type_name("X")
+        ->check(Check(
+            [](const std::string &text) {
+                uint32_t word = 0;
+                return text == "walk" || text == "mirror" || ParseWord(text, word);
+            },
+            "must be walk, mirror or a 32-bit hexadecimal word"))
+        ->multi_option_policy(last)
+        ->group(board);
+    app.add_option("--walk-ms", options.walkMs, "step of the walking input in ms (default 500)")
+        ->type_name("N")
+        ->check(Check(
+            [](const std::string &text) {
+                unsigned long number = 0;
+                return ParseUnsigned(text, 10, 3600000, number) && number >= 10;
+            },
+            "must be 10..3600000"))
+        ->multi_option_policy(last)
+        ->group(board);
+
+    const std::string faults = "Faults (the commands below; commas for spaces; repeatable)";
+    for (const FaultOption &fault : kFaultOptions) {
+        // Only collected here; FaultCommands() turns them into commands in their order.
+        CLI::Option *option =
+            app.add_option(std::string("--") + fault.name,
+                           CLI::callback_t([](const CLI::results_t &) { return true; }), fault.what)
+                ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)
+                ->type_name(fault.value)
+                ->group(faults);
+        if (&fault < kFaultOptions + kValueOptional)
+            option->expected(0, 1);
+    }
+    app.add_option("--seed", options.seed,
+                   "seed of the random faults (default: from the clock, printed)")
+        ->type_name("N")
+        ->check(Check(
+            [](const std::string &text) {
+                unsigned long number = 0;
+                return ParseUnsigned(text, 10, 0xFFFFFFFFUL, number);
+            },
+            "must be 0..4294967295"))
+        ->multi_option_policy(last)
+        ->group(faults);
+
+    app.add_flag("--quiet", options.quiet, "no traffic lines")
+        ->disable_flag_override()
+        ->group("Output");
+    app.add_option("--send", options.sendCommands,
+                   std::string("hand COMMAND to the simulator at --control PATH\n(default ") +
+                       Options::kDefaultControlPath +
+                       ") and print its reply; exit 0, or 1 when\nrefused (ERR) or unreachable")
+        ->type_name("COMMAND")
+        ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)
+        ->group("Commands to a running simulator");
+
+    app.footer("At start it prints one line per listener (LISTEN tcp ADDRESS:PORT, LISTEN udp\n"
+               "ADDRESS:PORT, LISTEN pty PATH [LINK], LISTEN control PATH), SEED N and READY.\n"
+               "Ctrl-C ends it. Commands come on standard input and on the control socket;\n"
+               "each is answered by one line starting with OK, ERR, STATE or STATS.\n"
+               "\n" +
+               CommandInterpreter::Help());
+}
+
+// The fault options as commands, in the order they were given.
+std::vector<std::string> FaultCommands(const CLI::App &app) {
+    std::vector<std::string> commands;
+    std::map<const CLI::Option *, size_t> taken;
+    for (const CLI::Option *option : app.parse_order()) {
+        const std::string name = option->get_name().substr(2);
+        if (FindFault(name) == nullptr)
+            continue;
+        const CLI::results_t &values = option->results();
+        std::string value = taken[option] < values.size() ? values[taken[option]] : "";
+        ++taken[option];
+        // "--stuck 5=on" is "stuck 5 on".
+        std::replace(value.begin(), value.end(), ',', ' ');
+        std::replace(value.begin(), value.end(), '=', ' ');
+        commands.push_back(value.empty() ? name : name + " " + value);
+    }
+    return commands;
 }
 
 } // namespace
 
 std::string Usage() {
-    return "usage: vornak-sim [options]\n"
-           "       vornak-sim [--control PATH] --send COMMAND [--send COMMAND...]\n"
-           "A simulated relay and digital-input board (32 coils, 32 discrete inputs) that\n"
-           "answers Modbus RTU, Modbus TCP and the 0x55 relay protocol, recognised per\n"
-           "request, over TCP, UDP and a pseudo-terminal.\n"
-           "\n"
-           "where it listens (without any of these: TCP and UDP port 1502 and a pty):\n"
-           "  --tcp PORT        TCP server on PORT (0: the system chooses)\n"
-           "  --udp PORT        UDP on PORT (0: the system chooses)\n"
-           "  --pty             a pseudo-terminal pair, as a serial port\n"
-           "  --link PATH       keep a symlink to the pseudo-terminal at PATH (implies --pty)\n"
-           "  --bind ADDRESS    IPv4 address for TCP and UDP (default 127.0.0.1)\n"
-           "  --control PATH    take commands on a Unix socket at PATH too (see --send)\n"
-           "the board:\n"
-           "  --address LIST    device address(es) it answers at, 1..255: 7, 1-247 or\n"
-           "                    1,5,7-9 (default 1); it answers with the address asked\n"
-           "  --protocol P      answer only rtu, tcp or 55 (default auto)\n"
-           "  --coils HEX       initial coil states, bit k = coil k (default 0)\n"
-           "  --inputs X        HEX (fixed states), walk (one lit input moving every\n"
-           "                    --walk-ms) or mirror (input k follows coil k)\n"
-           "  --walk-ms N       step of the walking input in ms (default 500)\n"
-           "faults, the commands below as options (commas for spaces, repeatable):\n"
-           "  --silent[=MS] --drop PCT --corrupt PCT --delay MS[,PCT] --split[=PCT[,GAP]]\n"
-           "  --exception CODE[,PCT] --wrongid[=PCT] --late[=PCT]\n"
-           "  --turnaround MS --baud N --chunks N[,GAP] --stray PCT\n"
-           "  --stuck K[=on|off] --short A,B --dead-input K --silent-addresses LIST\n"
-           "  --seed N          seed of the random faults (default: from the clock, printed)\n"
-           "output:\n"
-           "  --quiet           no traffic lines\n"
-           "  --help            this text\n"
-           "commands to a running simulator:\n"
-           "  --send COMMAND    hand COMMAND to the simulator listening at --control PATH\n"
-           "                    (default " +
-           std::string(Options::kDefaultControlPath) +
-           "), print its reply; exit 0, or 1 when\n"
-           "                    refused (ERR) or unreachable\n"
-           "\n"
-           "At start it prints one line per listener (LISTEN tcp ADDRESS:PORT, LISTEN udp\n"
-           "ADDRESS:PORT, LISTEN pty PATH [LINK], LISTEN control PATH), SEED N and READY.\n"
-           "Ctrl-C ends it. Commands come on standard input and on the control socket; each\n"
-           "is answered by one line starting with OK, ERR, STATE or STATS.\n"
-           "\n" +
-           CommandInterpreter::Help() + "\n";
+    CLI::App app{"", "vornak-sim"};
+    Options options;
+    Texts texts;
+    Declare(app, options, texts);
+    return app.help();
 }
 
 bool ParseOptions(int argc, char **argv, Options &options, std::string &error) {
-    for (int i = 1; i < argc; ++i) {
-        std::string argument = argv[i];
-        if (argument.rfind("--", 0) != 0) {
-            error = "unexpected argument: " + argument;
-            return false;
-        }
-        std::string name = argument.substr(2);
-        std::optional<std::string> value;
-        if (size_t equals = name.find('='); equals != std::string::npos) {
-            value = name.substr(equals + 1);
-            name = name.substr(0, equals);
-        }
-        // The value of an option that requires one, from "=" or the next argument.
-        auto required = [&](std::string &out) {
-            if (value) {
-                out = *value;
-                return true;
-            }
-            if (i + 1 >= argc) {
-                error = "--" + name + " needs a value";
-                return false;
-            }
-            out = argv[++i];
-            return true;
-        };
-        auto noValue = [&]() {
-            if (value)
-                error = "--" + name + " takes no value";
-            return !value;
-        };
-
-        std::string text;
-        unsigned long number = 0;
-        if (name == "help") {
-            if (!noValue())
-                return false;
-            options.help = true;
-        } else if (name == "quiet") {
-            if (!noValue())
-                return false;
-            options.quiet = true;
-        } else if (name == "pty") {
-            if (!noValue())
-                return false;
-            options.pty = true;
-        } else if (name == "tcp" || name == "udp") {
-            if (!required(text))
-                return false;
-            if (!ParseUnsigned(text, 10, 65535, number)) {
-                error = "--" + name + ": not a port number (0..65535): " + text;
-                return false;
-            }
-            (name == "tcp" ? options.tcpPort : options.udpPort) = static_cast<uint16_t>(number);
-        } else if (name == "link") {
-            if (!required(text))
-                return false;
-            if (text.empty()) {
-                error = "--link needs a path";
-                return false;
-            }
-            options.linkPath = text;
-            options.pty = true;
-        } else if (name == "bind") {
-            if (!required(options.bindAddress))
-                return false;
-        } else if (name == "address") {
-            if (!required(text))
-                return false;
-            if (!ParseAddressList(text, options.addresses) || options.addresses.none()) {
-                error = "--address: must be 1..255 (or a list like 1-247 or 1,5,7-9): " + text;
-                return false;
-            }
-        } else if (name == "control") {
-            if (!required(options.controlPath))
-                return false;
-        } else if (name == "send") {
-            if (!required(text))
-                return false;
-            options.sendCommands.push_back(text);
-        } else if (name == "protocol") {
-            if (!required(text))
-                return false;
-            if (text == "auto") {
-                options.protocol.reset();
-            } else if (!(options.protocol = ParseWireProtocol(text))) {
-                error = "--protocol: must be auto, rtu, tcp or 55: " + text;
-                return false;
-            }
-        } else if (name == "coils") {
-            if (!required(text))
-                return false;
-            if (!ParseWord(text, options.coils)) {
-                error = "--coils: not a 32-bit hexadecimal word: " + text;
-                return false;
-            }
-        } else if (name == "inputs") {
-            if (!required(text))
-                return false;
-            if (text == "walk") {
-                options.inputMode = InputMode::Walk;
-            } else if (text == "mirror") {
-                options.inputMode = InputMode::Mirror;
-            } else if (ParseWord(text, options.inputs)) {
-                options.inputMode = InputMode::Fixed;
-            } else {
-                error = "--inputs: must be walk, mirror or a 32-bit hexadecimal word: " + text;
-                return false;
-            }
-        } else if (name == "walk-ms") {
-            if (!required(text))
-                return false;
-            if (!ParseUnsigned(text, 10, 3600000, number) || number < 10) {
-                error = "--walk-ms: must be 10..3600000: " + text;
-                return false;
-            }
-            options.walkMs = static_cast<int>(number);
-        } else if (name == "seed") {
-            if (!required(text))
-                return false;
-            if (!ParseUnsigned(text, 10, 0xFFFFFFFFUL, number)) {
-                error = "--seed: must be 0..4294967295: " + text;
-                return false;
-            }
-            options.seed = static_cast<uint32_t>(number);
-        } else if (Contains(kFaultOptions, name)) {
-            if (Contains(kFaultOptionsWithValue, name) && !required(text))
-                return false;
-            if (value)
-                text = *value;
-            // "--stuck 5=on" is "stuck 5 on".
-            std::replace(text.begin(), text.end(), ',', ' ');
-            std::replace(text.begin(), text.end(), '=', ' ');
-            options.faultCommands.push_back(text.empty() ? name : name + " " + text);
-        } else {
-            error = "unknown option: " + argument;
-            return false;
-        }
+    CLI::App app{"", "vornak-sim"};
+    Texts texts;
+    Declare(app, options, texts);
+    // The one place where the library's exceptions are caught: the parse's outcome
+    // becomes a result and a message.
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::CallForHelp &) {
+        options.help = true;
+        return true;
+    } catch (const CLI::ParseError &failure) {
+        error = failure.what();
+        return false;
     }
+    if (!texts.address.empty())
+        ParseAddressList(texts.address, options.addresses);
+    if (!texts.protocol.empty())
+        options.protocol = ParseWireProtocol(texts.protocol); // "auto": nothing
+    if (!texts.coils.empty())
+        ParseWord(texts.coils, options.coils);
+    if (texts.inputs == "walk") {
+        options.inputMode = InputMode::Walk;
+    } else if (texts.inputs == "mirror") {
+        options.inputMode = InputMode::Mirror;
+    } else if (!texts.inputs.empty()) {
+        ParseWord(texts.inputs, options.inputs);
+    }
+    if (!texts.line.empty()) {
+        options.line.emplace();
+        LineSettings::Parse(texts.line, *options.line);
+    }
+    if (!options.linkPath.empty())
+        options.pty = true;
+    options.faultCommands = FaultCommands(app);
+
     // Fault options are checked by the interpreter that will run them, on a scratch board.
     Board scratchBoard(0, 0, InputMode::Fixed);
     FaultInjector scratchFaults(0);

@@ -7,6 +7,7 @@
 
 #include "AddressList.h"
 #include "Board.h"
+#include "LineSettings.h"
 #include "Request.h"
 
 // Everything the command line sets.
@@ -18,6 +19,7 @@ struct Options {
     std::optional<uint16_t> udpPort;
     bool pty = false;
     std::string linkPath;
+    std::optional<LineSettings> line; // the pty serves a tool set to these only
     uint32_t coils = 0;
     uint32_t inputs = 0;
     InputMode inputMode = InputMode::Fixed;

@@ -77,6 +77,11 @@ bool PtyPort::Write(const std::vector<uint8_t> &bytes) {
     return n == static_cast<ssize_t>(bytes.size());
 }
 
+bool PtyPort::PortSettings(termios &out) const {
+    // Both ends of the pair share the slave's settings, which the tool sets on its end.
+    return ::tcgetattr(slave.Get(), &out) == 0;
+}
+
 void PtyPort::RemoveLink() {
     if (linkPath.empty())
         return;

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <string>
 #include <sys/types.h>
+#include <termios.h>
 #include <vector>
 
 #include "UniqueFd.h"
@@ -31,6 +32,8 @@ public:
     ssize_t Read(uint8_t *buffer, size_t size);
     // The whole answer in one write; false when it could not all be written.
     bool Write(const std::vector<uint8_t> &bytes);
+    // The settings the tool gave its end of the pair (baud rate, framing); false on error.
+    bool PortSettings(termios &out) const;
     // Removes the symlink now (also done by the destructor).
     void RemoveLink();
 

@@ -88,6 +88,7 @@ std::vector<ScheduledWrite> RequestHandler::Handle(const Request &request, const
         console.Note(where, "fault: answer delayed " + std::to_string(plan.delayMs) + " ms");
     }
     ++statistics.answers;
+    faults.CountAnswer();
 
     Pacing pacing;
     if (link == Link::Pty)

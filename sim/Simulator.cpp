@@ -309,6 +309,15 @@ void Simulator::ReadPty(Clock::time_point now) {
     ssize_t n = pty->Read(buffer, sizeof buffer);
     if (n <= 0)
         return;
+    termios port{};
+    if (options.line && pty->PortSettings(port) && !options.line->Matches(port)) {
+        // Framed at other settings, the bits reach the board as noise.
+        ptyChannel->framer.DropPending();
+        ReportDiscarded("pty", ptyChannel->framer.TakeDiscarded() + static_cast<size_t>(n));
+        console.Note("pty", "the port is set to " + LineSettings::Text(port) +
+                                ", the board to " + options.line->Text());
+        return;
+    }
     ptyChannel->framer.Append(buffer, static_cast<size_t>(n), now);
     ServeStream(*ptyChannel, kPtyChannel, Link::Pty, now);
 }

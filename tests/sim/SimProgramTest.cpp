@@ -48,6 +48,17 @@ public:
         return fd >= 0 && ::connect(fd, reinterpret_cast<sockaddr*>(&to), sizeof to) == 0;
     }
 
+    // The serial line's rate, parity ('N', 'E' or 'O') and stop bits.
+    bool SetLine(speed_t speed, char parity, bool twoStopBits) {
+        termios line{};
+        if (::tcgetattr(fd, &line) != 0 || ::cfsetspeed(&line, speed) != 0)
+            return false;
+        line.c_cflag &= ~(PARENB | PARODD | CSTOPB);
+        line.c_cflag |= parity == 'N' ? 0 : parity == 'E' ? PARENB : PARENB | PARODD;
+        line.c_cflag |= twoStopBits ? CSTOPB : 0;
+        return ::tcsetattr(fd, TCSANOW, &line) == 0;
+    }
+
     // One write (UDP: one datagram) of all the bytes.
     bool Send(const Bytes& bytes) {
         const ssize_t n = serial ? ::write(fd, bytes.data(), bytes.size())
@@ -225,6 +236,8 @@ TEST(SimOptions, DoToTheAnswersAndTheBoardWhatTheySay) {
            Join({TcpCoilsAnswer(2), TcpCoilsAnswer(4), TcpCoilsAnswer(5)})}}},
         {{"--coils", "5", "--inputs", "mirror"}, 0xD, 0xD, 0, false, {{kRtuCoil3On, kRtuCoil3On}}},
         {{"--turnaround", "300"}, kCoils, 0, 300, false, {{TcpRead(1), TcpCoilsAnswer(1)}}},
+        {{"--silent-after", "2"}, kCoils, 0, 0, false,
+         {{TcpRead(1), TcpCoilsAnswer(1)}, {TcpRead(2), TcpCoilsAnswer(2)}, {TcpRead(3), {}}}},
         // A bad board: coil 3 stuck OFF, 4 shorted to 5, input 4 dead. Writes are answered.
         {{"--inputs", "mirror", "--stuck", "3=off", "--short", "4,5", "--dead-input", "4"},
          0x80000037, 0x80000027, 0, false, {{TcpCoilOn(3), TcpCoilOn(3)}, {TcpCoilOn(4), TcpCoilOn(4)}}},
@@ -278,7 +291,7 @@ TEST(SimCommandLine, RefusesBadOptionsAndWhatItCannotHaveWithAReason) {
         {{"--coils", "123456789"}, 2, "123456789"},
         {{"--inputs", "sideways"}, 2, "sideways"},
         {{"--drop", "101"}, 2, "drop"},
-        {{"--quiet=yes"}, 2, "--quiet"},
+        {{"--quiet=yes"}, 2, "quiet"},
         {{"stray"}, 2, "stray"},
         {{"--baud", "10"}, 2, "baud"},
         {{"--chunks", "0,5"}, 2, "chunks"},
@@ -286,6 +299,7 @@ TEST(SimCommandLine, RefusesBadOptionsAndWhatItCannotHaveWithAReason) {
         {{"--short", "3,3"}, 2, "short"},
         {{"--address", "2-1"}, 2, "2-1"},
         {{"--silent-addresses", "300"}, 2, "silent-addresses"},
+        {{"--line", "9600,mark"}, 2, "9600,mark"},
         {{"--tcp", "0", "--control", file}, 1, file},
         {{"--tcp", tcp}, 1, "127.0.0.1:" + tcp},
         {{"--udp", udp}, 1, "127.0.0.1:" + udp},
@@ -470,5 +484,25 @@ TEST(SimField, SendsAnswersLateSlowlyInPiecesAndWithJunkAsFieldHardwareDoes) {
         EXPECT_EQ(Bytes(got.begin(), got.begin() + 9), kRtuCoilsAnswer) << name;
         const size_t extra = got.size() - kRtuCoilsAnswer.size();
         EXPECT_TRUE(row.stray ? extra >= 1 && extra <= 4 : extra == 0) << name << ": " << extra;
+    }
+}
+
+TEST(SimSerial, AnswersOnlyAToolAtTheBoardsRateAndStopBits) {
+    SimProcess sim{VORNAK_SIM_PATH};
+    WireClient client;
+    ASSERT_TRUE(
+        sim.Start({"--pty", "--quiet", "--coils", "8000000F", "--line", "19200,even,8,2"}) &&
+        client.Open(Kind::Serial, sim))
+        << sim.ErrorOutput();
+    // A pty keeps no parity, so that cannot be told.
+    const struct {
+        speed_t speed;
+        bool twoStopBits, answered;
+    } lines[] = {{B9600, true, false}, {B19200, false, false}, {B19200, true, true}};
+    for (const auto& line : lines) {
+        ASSERT_TRUE(client.SetLine(line.speed, 'E', line.twoStopBits));
+        EXPECT_EQ(client.Exchange(kRtuReadCoils, 9, line.answered ? 2000 : 300),
+                  line.answered ? kRtuCoilsAnswer : Bytes{})
+            << line.speed << " " << line.twoStopBits;
     }
 }
