@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstring>
 #include <poll.h>
+#include <sstream>
 #include <sys/socket.h>
 #include <sys/un.h>
 
@@ -60,7 +61,24 @@ int ControlClient::Send(const std::string &path, const std::vector<std::string> 
         replies.append(buffer, static_cast<size_t>(n));
     }
     std::fputs(replies.c_str(), stdout);
-    // Every reply's last line is OK, ERR, STATE or STATS; only ERR means refused.
-    const bool refused = replies.rfind("ERR", 0) == 0 || replies.find("\nERR") != std::string::npos;
+    // Every command but a blank or '#' line gets one reply whose last line starts with OK,
+    // ERR, STATE or STATS; only ERR means refused.
+    size_t expected = 0;
+    for (const std::string &command : commands) {
+        const size_t first = command.find_first_not_of(" \t");
+        expected += first != std::string::npos && command[first] != '#';
+    }
+    size_t answered = 0;
+    bool refused = false;
+    std::istringstream lines(replies);
+    for (std::string line; std::getline(lines, line);) {
+        const std::string word = line.substr(0, line.find(' '));
+        answered += word == "OK" || word == "ERR" || word == "STATE" || word == "STATS";
+        refused = refused || word == "ERR";
+    }
+    if (answered < expected) {
+        Console::Error(path + " closed before answering every command (too many connections?)");
+        return 1;
+    }
     return refused ? 1 : 0;
 }
