@@ -1,13 +1,11 @@
 #include <gtest/gtest.h>
 
-#include <stdlib.h>
-#include <time.h>
-
 #include <atomic>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <mutex>
+#include <random>
 #include <set>
 #include <sstream>
 #include <thread>
@@ -26,8 +24,14 @@ namespace {
 struct ScratchFolder {
     fs::path path;
     ScratchFolder() {
-        std::string pattern = ::testing::TempDir() + "vornak-log-XXXXXX";
-        path = mkdtemp(pattern.data()) != nullptr ? fs::path(pattern) : fs::path();
+        std::random_device random;
+        for (int attempt = 0; attempt < 10 && path.empty(); ++attempt) {
+            const fs::path candidate =
+                fs::u8path(::testing::TempDir()) / ("vornak-log-" + std::to_string(random()));
+            std::error_code error;
+            if (fs::create_directory(candidate, error))
+                path = candidate;
+        }
     }
     ~ScratchFolder() {
         std::error_code ignored;
@@ -42,13 +46,15 @@ std::string ReadAll(const fs::path& path) {
     return text.str();
 }
 
-// Midnight UTC of a calendar day plus an offset.
-system_clock::time_point Utc(int year, int month, int day, milliseconds offset = {}) {
+// Local midnight of a calendar day plus an offset (the log writes local time; none of the
+// days used has a clock change near the times used).
+system_clock::time_point Local(int year, int month, int day, milliseconds offset = {}) {
     std::tm tm{};
     tm.tm_year = year - 1900;
     tm.tm_mon = month - 1;
     tm.tm_mday = day;
-    return system_clock::from_time_t(timegm(&tm)) + offset;
+    tm.tm_isdst = -1;
+    return system_clock::from_time_t(std::mktime(&tm)) + offset;
 }
 
 // Problem reports as the window's thread would get them.
@@ -69,22 +75,18 @@ struct Reports {
 
 class SessionLogTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        setenv("TZ", "UTC", 1);
-        tzset();
-        ASSERT_FALSE(folder.path.empty());
-    }
+    void SetUp() override { ASSERT_FALSE(folder.path.empty()); }
     ScratchFolder folder;
 };
 
 TEST_F(SessionLogTest, StampsEachLineWithItsPaneIntoTheFileOfItsDay) {
-    std::atomic<system_clock::time_point> now{Utc(2026, 12, 7, milliseconds(86399987))};
+    std::atomic<system_clock::time_point> now{Local(2026, 12, 7, milliseconds(86399987))};
     Reports reports;
-    SessionLog log(folder.path.string(), reports.Sink(), [&] { return now.load(); });
+    SessionLog log(folder.path.u8string(), reports.Sink(), [&] { return now.load(); });
     log.Start();
     log.Append("发送: 01 01 00 00 00 20 3D D2", true);
     log.Append("接收: 01 01 04\r\n00 00 00 00", false);
-    now = Utc(2026, 12, 8, milliseconds(4));
+    now = Local(2026, 12, 8, milliseconds(4));
     log.Append("✅ 设备已自动恢复连接", true);
     ASSERT_TRUE(log.Flush(10000));
 
@@ -96,7 +98,7 @@ TEST_F(SessionLogTest, StampsEachLineWithItsPaneIntoTheFileOfItsDay) {
 
     // A later run appends to the same day's file; Close writes what is still queued.
     log.Close();
-    SessionLog again(folder.path.string(), reports.Sink(), [&] { return now.load(); });
+    SessionLog again(folder.path.u8string(), reports.Sink(), [&] { return now.load(); });
     again.Start();
     again.Append("已断开连接", false);
     again.Close();
@@ -107,7 +109,7 @@ TEST_F(SessionLogTest, StampsEachLineWithItsPaneIntoTheFileOfItsDay) {
 }
 
 TEST_F(SessionLogTest, WritesWithinAboutASecondWithoutBeingAsked) {
-    SessionLog log(folder.path.string(), nullptr, [] { return Utc(2026, 3, 1); });
+    SessionLog log(folder.path.u8string(), nullptr, [] { return Local(2026, 3, 1); });
     log.Start();
     log.Append("定时查询已启动，间隔: 1000 ms", true);
     const fs::path file = folder.path / "vornak-2026-03-01.log";
@@ -128,7 +130,8 @@ TEST_F(SessionLogTest, KeepsFourteenDaysAcrossMonthAndYearEnds) {
     for (const char* name : expired)
         std::ofstream(folder.path / name) << "x";
 
-    SessionLog log(folder.path.string(), nullptr, [] { return Utc(2026, 1, 5, milliseconds(5)); });
+    SessionLog log(folder.path.u8string(), nullptr,
+                   [] { return Local(2026, 1, 5, milliseconds(5)); });
     log.Start();
     ASSERT_TRUE(log.Flush(10000));
     std::set<std::string> names;
@@ -149,7 +152,7 @@ TEST_F(SessionLogTest, AnUnwritableFolderOrFullDiskIsReportedOnceAndLoggingGoesO
         if (target.filename() == "full" && (noFull || !fs::exists("/dev/full")))
             continue;
         Reports reports;
-        SessionLog log(target.string(), reports.Sink(), [] { return Utc(2026, 5, 5); });
+        SessionLog log(target.u8string(), reports.Sink(), [] { return Local(2026, 5, 5); });
         log.Start();
         for (int round = 0; round < 3; ++round) {
             log.Append("写线圈 5: OFF -> ON", true);
@@ -157,7 +160,7 @@ TEST_F(SessionLogTest, AnUnwritableFolderOrFullDiskIsReportedOnceAndLoggingGoesO
         }
         log.Close();
         ASSERT_EQ(reports.Count(), 1u) << target;
-        EXPECT_NE(reports.lines[0].find(target.string()), std::string::npos);
+        EXPECT_NE(reports.lines[0].find(target.u8string()), std::string::npos);
     }
 }
 

@@ -1,9 +1,8 @@
 #include <gtest/gtest.h>
 
-#include <stdlib.h>
-
 #include <filesystem>
 #include <fstream>
+#include <random>
 
 #include "dialog/IniSettingsStore.h"
 #include "dialog/WindowSettings.h"
@@ -16,9 +15,9 @@ struct ScratchFile {
     fs::path folder;
     fs::path path;
     ScratchFile() {
-        std::string pattern = ::testing::TempDir() + "vornak-settings-XXXXXX";
-        if (mkdtemp(pattern.data()) != nullptr)
-            folder = pattern;
+        std::random_device random;
+        folder = fs::u8path(::testing::TempDir()) /
+                 ("vornak-settings-" + std::to_string(random()) + "-" + std::to_string(random()));
         path = folder / "sub" / "vornak.ini";
     }
     ~ScratchFile() {
