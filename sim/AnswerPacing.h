@@ -8,6 +8,7 @@
 struct ScheduledWrite {
     std::vector<uint8_t> bytes;
     std::chrono::steady_clock::time_point due;
+    bool fromStranger = false; // UDP: sent from another host's address
 };
 
 // How an answer leaves the board, as field hardware and gateways send it.

@@ -77,6 +77,8 @@ std::string CommandInterpreter::Help() {
            "  chunks N [GAP]       send every answer in N pieces GAP ms (20) apart, on\n"
            "                       every transport (over UDP as N datagrams); 1: whole\n"
            "  stray PCT            follow PCT % of the answers by 1-4 junk bytes\n"
+           "  stranger PCT         PCT % of UDP answers come after a well-formed one with\n"
+           "                       the opposite states from another host (127.0.0.2)\n"
            "  stuck K [on|off]     coil K (0..31) stays as it is (or on, or off)\n"
            "  short A B            coils A and B are shorted: switching one switches both\n"
            "  dead-input K         input K (0..31) always reads off\n"
@@ -191,6 +193,12 @@ CommandInterpreter::Outcome CommandInterpreter::Execute(const std::string &line,
             return Error("chunks: N [GAP] with N 1.." + std::to_string(kMaxChunks));
         settings.chunks = static_cast<int>(a);
         settings.chunkGapMs = static_cast<int>(b);
+        return Ok(words);
+    }
+    if (name == "stranger" && count == 2) {
+        if (!ParseInt(words[1], 0, 100, a))
+            return Error("stranger: PCT must be 0..100");
+        settings.strangerShare = static_cast<int>(a);
         return Ok(words);
     }
     if (name == "stray" && count == 2) {

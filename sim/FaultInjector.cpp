@@ -43,7 +43,7 @@ bool FaultInjector::Roll(int share) {
     return generator() % 100 < static_cast<uint32_t>(share);
 }
 
-FaultPlan FaultInjector::Plan(const Request &request, bool stream) {
+FaultPlan FaultInjector::Plan(const Request &request, bool stream, bool datagram) {
     FaultPlan plan;
     const bool modbus = request.protocol != WireProtocol::Protocol55;
     plan.exception = modbus && settings.exceptionCode != 0 && Roll(settings.exceptionShare);
@@ -63,6 +63,7 @@ FaultPlan FaultInjector::Plan(const Request &request, bool stream) {
         for (uint8_t &byte : plan.stray)
             byte = static_cast<uint8_t>(generator());
     }
+    plan.stranger = datagram && Roll(settings.strangerShare);
     return plan;
 }
 

@@ -27,6 +27,7 @@ struct FaultSettings {
     int chunks = 1;       // answers go out in this many pieces (datagrams over UDP)...
     int chunkGapMs = 20;  // ...this far apart
     int strayShare = 0;   // answers followed by a few junk bytes
+    int strangerShare = 0; // UDP answers that another host's answer comes before
 };
 
 // What happens to one answer, decided before it is sent.
@@ -40,6 +41,7 @@ struct FaultPlan {
     int delayMs = 0;
     int splitGapMs = 0;
     std::vector<uint8_t> stray; // junk that follows the answer; empty: none
+    bool stranger = false;
 };
 
 // Decides, with a seeded generator, which faults hit each answer, and keeps the
@@ -70,9 +72,10 @@ public:
     // Switches every fault off, the silences included.
     void Clear();
 
-    // Rolls the dice for one answer. `stream` is true for TCP, where an answer
-    // can be split; the exception applies to Modbus requests only.
-    FaultPlan Plan(const Request &request, bool stream);
+    // Rolls the dice for one answer. `stream` is true for TCP, where an answer can be
+    // split, `datagram` for UDP, where a stranger can answer; the exception applies to
+    // Modbus requests only.
+    FaultPlan Plan(const Request &request, bool stream, bool datagram);
 
     // Breaks the integrity check of an answer in `protocol`'s framing: the CRC of
     // RTU, the checksum of 0x55, the protocol identifier of MBAP (which has no check).

@@ -65,6 +65,7 @@ const FaultOption kFaultOptions[] = {
     {"baud", "N", "pty answers at the wire time of N baud"},
     {"chunks", "N[,GAP]", "every answer in N pieces GAP ms (20) apart"},
     {"stray", "PCT", "1-4 junk bytes after PCT % of the answers"},
+    {"stranger", "PCT", "UDP: another host answers first"},
     {"stuck", "K[=on|off]", "coil K does not move (stays on, off)"},
     {"short", "A,B", "coils A and B switch together"},
     {"dead-input", "K", "input K always reads off"},

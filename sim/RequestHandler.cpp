@@ -25,7 +25,7 @@ std::vector<ScheduledWrite> RequestHandler::Handle(const Request &request, const
     }
 
     const FaultSettings &settings = faults.Settings();
-    const FaultPlan plan = faults.Plan(request, link == Link::Tcp);
+    const FaultPlan plan = faults.Plan(request, link == Link::Tcp, link == Link::Udp);
     Response response;
     if (plan.exception) {
         response = responder.HandleWithException(
@@ -108,8 +108,18 @@ std::vector<ScheduledWrite> RequestHandler::Handle(const Request &request, const
         console.Note(where, "fault: " + std::to_string(plan.stray.size()) +
                                 " stray bytes after the answer");
     }
-    std::vector<ScheduledWrite> writes = PaceAnswer(bytes, plan.stray, pacing, due);
-    if (!writes.empty())
-        peer.lastDue = writes.back().due;
+    std::vector<ScheduledWrite> writes;
+    if (plan.stranger) {
+        // Another host answers first, well-formed, with the opposite states.
+        Response impostor = responder.Impostor(request);
+        if (impostor.answered) {
+            ++statistics.strangers;
+            console.Note(where, "fault: a stranger answers first");
+            writes.push_back({std::move(impostor.bytes), now, true});
+        }
+    }
+    for (ScheduledWrite &write : PaceAnswer(bytes, plan.stray, pacing, due))
+        writes.push_back(std::move(write));
+    peer.lastDue = writes.back().due;
     return writes;
 }

@@ -73,6 +73,11 @@ Response Responder::HandleWithException(const Request &request, uint8_t code) co
         AnswerEncoder::Modbus(request, AnswerEncoder::ExceptionPdu(request.pdu[0], code)));
 }
 
+Response Responder::Impostor(const Request &request) const {
+    Board other(~board.CoilWord(), ~board.InputWord(), InputMode::Fixed);
+    return Responder(other, addresses).Handle(request);
+}
+
 std::vector<uint8_t> Responder::ModbusPdu(const std::vector<uint8_t> &pdu) {
     const uint8_t function = pdu.empty() ? 0 : pdu[0];
     if (function != kReadCoils && function != kReadInputs && function != kWriteCoil) {

@@ -35,6 +35,9 @@ public:
     // The Modbus exception answer with `code` to a Modbus request for this board,
     // without executing it; not answered for other requests.
     Response HandleWithException(const Request &request, uint8_t code) const;
+    // The answer that another board at the same address with every state the other way
+    // round would give: well-formed and wrong. This board does not change.
+    Response Impostor(const Request &request) const;
 
 private:
     std::vector<uint8_t> ModbusPdu(const std::vector<uint8_t> &pdu);

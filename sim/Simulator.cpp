@@ -18,6 +18,7 @@ constexpr size_t kMaxCommandLine = 4096;
 constexpr int kMaxPollWaitMs = 1000;
 constexpr int kMaxDatagramsPerWake = 64;
 constexpr size_t kDatagramBuffer = 2048;
+constexpr const char *kStrangerAddress = "127.0.0.2";
 
 uint32_t SeedFrom(const Options &options) {
     return options.seed ? *options.seed : std::random_device{}();
@@ -73,6 +74,12 @@ bool Simulator::Start() {
         if (!udp->Bind(options.bindAddress, *options.udpPort, error)) {
             Console::Error(error);
             return false;
+        }
+        // Any loopback address is this machine's, so another one needs no setup on Linux.
+        stranger.emplace();
+        if (!stranger->Bind(kStrangerAddress, 0, error)) {
+            Console::Error("no stranger for the stranger fault: " + error);
+            stranger.reset();
         }
     }
     if (options.pty) {
@@ -346,7 +353,8 @@ void Simulator::ReadUdp(Clock::time_point now) {
         while (udpFramer.Next(request)) {
             ReportDiscarded(where, udpFramer.TakeDiscarded());
             for (ScheduledWrite &write : handler.Handle(request, where, Link::Udp, memory, now)) {
-                outbox.Add(kUdpChannel, from, std::move(write));
+                outbox.Add(write.fromStranger ? kStrangerChannel : kUdpChannel, from,
+                           std::move(write));
             }
         }
         udpFramer.DropPending();
@@ -387,6 +395,15 @@ void Simulator::Deliver(Clock::time_point now) {
     for (Delivery &delivery : due) {
         if (delivery.bytes.empty())
             continue;
+        if (delivery.channel == kStrangerChannel) {
+            const std::string where = "udp " + SocketAddressText(delivery.peer);
+            if (stranger && stranger->Send(delivery.bytes, delivery.peer)) {
+                console.Traffic(where + " from " + stranger->Endpoint(), "TX", delivery.bytes);
+            } else {
+                console.Note(where, "the stranger's answer was not sent");
+            }
+            continue;
+        }
         if (delivery.channel == kUdpChannel) {
             const std::string where = "udp " + SocketAddressText(delivery.peer);
             if (udp->Send(delivery.bytes, delivery.peer)) {

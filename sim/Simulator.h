@@ -54,6 +54,7 @@ private:
 
     static constexpr int kPtyChannel = -1;
     static constexpr int kUdpChannel = -2;
+    static constexpr int kStrangerChannel = -3; // UDP from another host's address
     static constexpr size_t kMaxClients = 32;
     static constexpr size_t kMaxUdpPeers = 256;
 
@@ -86,6 +87,7 @@ private:
     UniqueFd signals;
     std::optional<TcpServer> tcp;
     std::optional<UdpEndpoint> udp;
+    std::optional<UdpEndpoint> stranger; // another host on the network, for the stranger fault
     std::unique_ptr<PtyPort> pty;
     std::unique_ptr<ControlServer> control;
     std::unique_ptr<StreamChannel> ptyChannel;

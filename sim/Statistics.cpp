@@ -9,6 +9,7 @@ std::string Statistics::ToLine() const {
         {"delayed", delayed},   {"split", split},           {"late", late},
         {"wrongid", wrongId},   {"exceptions", exceptions}, {"discarded", discardedBytes},
         {"chunked", chunked},   {"stray", stray},
+        {"strangers", strangers},
     };
     std::string line;
     for (const auto &[name, value] : fields) {

@@ -19,6 +19,7 @@ struct Statistics {
     uint64_t discardedBytes = 0;
     uint64_t chunked = 0; // answers sent in pieces by the chunks setting
     uint64_t stray = 0;  // answers followed by junk bytes
+    uint64_t strangers = 0; // UDP answers that another host's answer came before
 
     // "requests=12 answers=11 ..." in the order of the fields.
     std::string ToLine() const;

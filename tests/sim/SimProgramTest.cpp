@@ -43,9 +43,13 @@ public:
             return ::tcsetattr(fd, TCSANOW, &raw) == 0;
         }
         const uint16_t port = kind == Kind::Tcp ? sim.TcpPort() : sim.UdpPort();
-        sockaddr_in to{AF_INET, htons(port), {htonl(INADDR_LOOPBACK)}, {}};
+        to = {AF_INET, htons(port), {htonl(INADDR_LOOPBACK)}, {}};
         fd = ::socket(AF_INET, (kind == Kind::Tcp ? SOCK_STREAM : SOCK_DGRAM) | SOCK_CLOEXEC, 0);
-        return fd >= 0 && ::connect(fd, reinterpret_cast<sockaddr*>(&to), sizeof to) == 0;
+        if (kind == Kind::Tcp)
+            return fd >= 0 && ::connect(fd, reinterpret_cast<sockaddr*>(&to), sizeof to) == 0;
+        // Not connected, as a UDP client that takes datagrams from any host is.
+        sockaddr_in local{AF_INET, 0, {htonl(INADDR_LOOPBACK)}, {}};
+        return fd >= 0 && ::bind(fd, reinterpret_cast<sockaddr*>(&local), sizeof local) == 0;
     }
 
     // The serial line's rate, parity ('N', 'E' or 'O') and stop bits.
@@ -62,7 +66,8 @@ public:
     // One write (UDP: one datagram) of all the bytes.
     bool Send(const Bytes& bytes) {
         const ssize_t n = serial ? ::write(fd, bytes.data(), bytes.size())
-                                 : ::send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL);
+                                 : ::sendto(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL,
+                                            reinterpret_cast<sockaddr*>(&to), sizeof to);
         return n == static_cast<ssize_t>(bytes.size());
     }
 
@@ -79,6 +84,21 @@ public:
         return received;
     }
 
+    // One datagram, with the address it came from in `source`; empty when none came in time.
+    Bytes ReceiveFrom(std::string& source, int timeoutMs) {
+        pollfd watch{fd, POLLIN, 0};
+        uint8_t buffer[2048];
+        sockaddr_in from{};
+        socklen_t length = sizeof from;
+        char text[INET_ADDRSTRLEN] = {};
+        const ssize_t n = ::poll(&watch, 1, timeoutMs) > 0
+                              ? ::recvfrom(fd, buffer, sizeof buffer, 0,
+                                           reinterpret_cast<sockaddr*>(&from), &length)
+                              : -1;
+        source = n > 0 ? ::inet_ntop(AF_INET, &from.sin_addr, text, sizeof text) : "";
+        return n > 0 ? Bytes(buffer, buffer + n) : Bytes{};
+    }
+
     Bytes Exchange(const Bytes& request, size_t count, int timeoutMs = 2000) {
         return Send(request) ? Receive(count, timeoutMs) : Bytes{};
     }
@@ -86,6 +106,7 @@ public:
 private:
     int fd = -1;
     bool serial = false;
+    sockaddr_in to{};
 };
 
 using Clock = std::chrono::steady_clock;
@@ -484,6 +505,19 @@ TEST(SimField, SendsAnswersLateSlowlyInPiecesAndWithJunkAsFieldHardwareDoes) {
         EXPECT_EQ(Bytes(got.begin(), got.begin() + 9), kRtuCoilsAnswer) << name;
         const size_t extra = got.size() - kRtuCoilsAnswer.size();
         EXPECT_TRUE(row.stray ? extra >= 1 && extra <= 4 : extra == 0) << name << ": " << extra;
+    }
+    // Over UDP a stranger at 127.0.0.2 answers first: well-formed, with the opposite states.
+    SimProcess sim{VORNAK_SIM_PATH};
+    WireClient client;
+    ASSERT_TRUE(sim.Start({"--udp", "0", "--quiet", "--coils", "8000000F", "--stranger", "100"}) &&
+                client.Open(Kind::Udp, sim) && client.Send(kRtuReadCoils))
+        << sim.ErrorOutput();
+    const Bytes impostor{1, 1, 4, 0xF0, 0xFF, 0xFF, 0x7F, 0xF8, 0xF1};
+    for (const auto& [host, answer] :
+         {std::pair{"127.0.0.2", impostor}, {"127.0.0.1", kRtuCoilsAnswer}}) {
+        std::string source;
+        EXPECT_EQ(client.ReceiveFrom(source, 2000), answer) << host;
+        EXPECT_EQ(source, host);
     }
 }
 
