@@ -2,6 +2,8 @@
 
 #include <QDialog>
 
+#include "dialog/AboutBoxTexts.h"
+
 class QLabel;
 class QPushButton;
 
@@ -11,7 +13,7 @@ class CAboutDlg : public QDialog {
     Q_OBJECT
 
 public:
-    explicit CAboutDlg(QWidget* parent = nullptr);
+    explicit CAboutDlg(const AboutBoxTexts& texts, QWidget* parent = nullptr);
 
     QLabel* IconLabel() const { return m_iconLabel; }
     QLabel* VersionLabel() const { return m_versionLabel; }
@@ -19,6 +21,10 @@ public:
     QPushButton* OkButton() const { return m_okButton; }
 
 private:
+    // A one-line text at its template rectangle, made as tall as the font's line, so that
+    // descenders are not cut off.
+    QLabel* AddLine(const std::string& text, const QRect& dluRect);
+
     QLabel* m_iconLabel;
     QLabel* m_versionLabel;
     QLabel* m_copyrightLabel;

@@ -173,6 +173,12 @@ void CColorButton::mouseMoveEvent(QMouseEvent* event) {
     QPushButton::mouseMoveEvent(event);
 }
 
+// Qt turns the second press of a double-click into another press, and so another click; a
+// double-click is one click here, so that a coil is switched once.
+void CColorButton::mouseDoubleClickEvent(QMouseEvent* event) {
+    event->accept();
+}
+
 void CColorButton::leaveEvent(QEvent* event) {
     m_tracking = false;
     if (m_hover) {

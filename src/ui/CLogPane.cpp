@@ -8,7 +8,7 @@
 CLogPane::CLogPane(QWidget* parent) : QPlainTextEdit(parent) {
     setReadOnly(true);
     setMaximumBlockCount(0);
-    // The pane only grows; an undo history would keep a second copy of every line.
+    // An undo history would keep a second copy of every line.
     setUndoRedoEnabled(false);
 }
 
@@ -32,4 +32,20 @@ void CLogPane::AppendLine(const QString& line) {
 
 int CLogPane::LineCount() const {
     return m_appended > 0 ? document()->blockCount() : 0;
+}
+
+void CLogPane::DropOldestLines(int count) {
+    if (count <= 0 || m_appended == 0)
+        return;
+    if (count >= document()->blockCount()) {
+        clear();
+        m_appended = 0;
+        return;
+    }
+    // One edit from the start of the first line to the start of the first line kept.
+    QTextCursor cursor(document());
+    cursor.beginEditBlock();
+    cursor.setPosition(document()->findBlockByNumber(count).position(), QTextCursor::KeepAnchor);
+    cursor.removeSelectedText();
+    cursor.endEditBlock();
 }

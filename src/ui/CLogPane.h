@@ -2,8 +2,8 @@
 
 #include <QPlainTextEdit>
 
-// A read-only pane of log lines that keeps every line and always shows the newest one.
-// Appending touches only the end of the text, so its cost hardly grows with the pane.
+// A read-only pane of log lines that always shows the newest one. Appending touches only the
+// end of the text and dropping only its start, so neither grows with the pane.
 class CLogPane : public QPlainTextEdit {
     Q_OBJECT
 
@@ -16,6 +16,8 @@ public:
     // The number of lines in the pane; 0 before the first append. Lines are meant to be
     // added through AppendLine only.
     int LineCount() const;
+    // Removes the count oldest lines (all of them when the pane holds fewer).
+    void DropOldestLines(int count);
 
 private:
     int m_appended = 0;

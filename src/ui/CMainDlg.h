@@ -3,65 +3,35 @@
 #include <QDialog>
 #include <QHash>
 
-#include <array>
 #include <cstdint>
 
-#include "device/Device.h"
-#include "device/IDeviceCallback.h"
+#include "dialog/IMainDialogView.h"
+#include "dialog/MainDialog.h"
+#include "ui/DialogUnits.h"
 
-class CColorButton;
-class CLogPane;
-class DeviceEvent;
-class QCheckBox;
 class QComboBox;
-class QLabel;
-class QLineEdit;
 
-// The main window: protocol and transport selectors, the serial, TCP and UDP setting
-// panes, 32 coil and 32 input buttons, two log panes and the timed poll. It owns the one
-// Device, turns the operator's actions into Device operations on its own thread, and
-// receives the Device's events by posting them to itself, so that every reaction runs
-// later in its own event loop and never inside a Device operation.
-//
-// The code is split by concern: CMainDlg.cpp (controls, start-up, panes, closing),
-// CMainDlgCommands.cpp (selectors, connect, disconnect, address, port list),
-// CMainDlgPanel.cpp (coil and input buttons, timers, poll), CMainDlgEvents.cpp (the
-// callback side and the handling of posted events).
-class CMainDlg : public QDialog, public IDeviceCallback {
+// The main window on Qt Widgets: builds the template's controls and the 64 coil and input
+// buttons, forwards clicks, keys, timer ticks and posted messages to its MainDialog, and
+// shows what that asks through IMainDialogView. What the window does is MainDialog's; this
+// class only lays out, paints and translates.
+class CMainDlg : public QDialog, private IMainDialogView {
     Q_OBJECT
 
 public:
-    // Creates every control with its start-up value and sets up the Device; connects
-    // nothing.
-    explicit CMainDlg(QWidget* parent = nullptr);
-    // Unregisters from the Device first, so that the disconnect its destructor runs
-    // reaches no window that is half destroyed.
+    // Lays the window out for the given available screen area (the primary screen's when
+    // empty), shrunk to fit a small screen, and runs the start-up. Connects nothing.
+    explicit CMainDlg(QWidget* parent = nullptr, QSize availableArea = QSize());
     ~CMainDlg() override;
 
-    // The control with the given identifier (the template's IDs, 2100 + i for input
-    // buttons, 2200 + i for coil buttons); null for an unknown or unnamed one.
+    // The control with the given template ID (2100 + i input buttons, 2200 + i coil buttons);
+    // null for an unknown or unnamed one.
     QWidget* GetDlgItem(int32_t id) const;
-    // The window's device, for inspection.
-    Device& GetDevice() { return m_device; }
-    // Whether TIMER_HEARTBEAT (101) or TIMER_POLL (102) is running.
-    bool IsTimerRunning(int32_t timerId) const;
-    // The interval of a running timer in ms; 0 when it is not running.
-    int32_t TimerInterval(int32_t timerId) const;
-    // The poll alternation counter: reads so far; even means the next tick reads coils.
-    int32_t PollCount() const { return m_pollCount; }
-
-    // IDeviceCallback: each only posts an event to this window.
-    void OnStateChanged(DeviceState oldState, DeviceState newState) override;
-    void OnCoilChanged(int32_t index, uint8_t state) override;
-    void OnInputChanged(int32_t index, uint8_t state) override;
-    void OnLog(const std::string& text, bool isSend) override;
-    void OnOperationResult(const OperationResult& result, uint8_t functionCode) override;
-    void OnHeartbeatTimeout() override;
+    MainDialog& Dialog() { return m_dialog; }
+    const DialogUnits& Units() const { return m_units; }
 
 public slots:
-    // Enter does nothing: the window never closes by accepting.
     void accept() override;
-    // Esc and the close box: disconnect the device, stop the timers and close.
     void reject() override;
 
 protected:
@@ -70,87 +40,34 @@ protected:
     void contextMenuEvent(QContextMenuEvent* event) override;
 
 private:
-    // Start-up (CMainDlg.cpp).
     void CreateControls();
-    void OnInitDialog();
-    void InitSerialCombos();
-    // Adds the serial ports found on this machine to combo 1008 (without clearing it).
-    void EnumerateSerialPorts();
     void CreateIoButtons();
-    void EnablePanes(bool serial, bool tcp, bool udp);
-    void EnableTransportSelectors(bool enable);
-    // Posts a line of the window's own to the send pane.
-    void PostLog(const QString& text);
-    void ShowAboutBox();
+    QComboBox* Combo(int32_t id) const;
 
-    // Connection commands (CMainDlgCommands.cpp).
-    void OnProtocolSelector(int32_t id, ProtocolType value);
-    void OnTransportSelector(int32_t id);
-    void ApplyDeviceAddress();
-    void SetDeviceAddress(uint8_t address);
-    void OnSerialConnect();
-    void OnTcpConnect();
-    void OnUdpConnect();
-    void OnConnected();
-    void OnDisconnect();
-    void OnRefreshPorts();
+    // IMainDialogView.
+    void SetTitle(const std::string& text) override;
+    void SetText(int32_t id, const std::string& text) override;
+    std::string GetText(int32_t id) override;
+    void SetCheck(int32_t id, bool checked) override;
+    bool GetCheck(int32_t id) override;
+    void Enable(int32_t id, bool enabled) override;
+    void SetComboItems(int32_t id, const std::vector<std::string>& items) override;
+    void SelectComboItem(int32_t id, int32_t index) override;
+    int32_t GetComboSelection(int32_t id) override;
+    void SetButtonLook(int32_t id, const std::string& caption, Rgb background, Rgb text) override;
+    void AppendLine(int32_t paneId, const std::string& line) override;
+    void DropOldestLines(int32_t paneId, int32_t count) override;
+    void StartTimer(int32_t timerId, int32_t intervalMs) override;
+    void StopTimer(int32_t timerId) override;
+    void Post(const WindowMessage& message) override;
+    void ShowAboutBox(const AboutBoxTexts& texts) override;
+    void Close() override;
 
-    // Coil and input panel (CMainDlgPanel.cpp).
-    void UpdateIoButton(int32_t index, bool isCoil, bool connected, bool on);
-    void RefreshIoButtons();
-    void UpdatePolling();
-    bool ClickMayExchange();
-    void OnInputClicked(int32_t id);
-    void OnCoilClicked(int32_t id);
-    void OnTimer(int32_t timerId);
-    // A window timer by the dialog's number (TIMER_HEARTBEAT or TIMER_POLL).
-    struct WindowTimer {
-        int qtId = 0; // Qt's id while running, 0 when stopped
-        int32_t intervalMs = 0;
-    };
-    WindowTimer& Timer(int32_t timerId);
-    const WindowTimer& Timer(int32_t timerId) const;
-    void SetTimer(int32_t timerId, int32_t intervalMs);
-    void KillTimer(int32_t timerId);
-
-    // Posted events (CMainDlgEvents.cpp).
-    void Post(DeviceEvent* event);
-    void OnLogLine(const DeviceEvent& event, CLogPane* pane);
-    void OnDeviceLog(const DeviceEvent& event);
-    void OnDeviceState(const DeviceEvent& event);
-    void OnDeviceHeartbeat();
-
-    QCheckBox* CheckBox(int32_t id) const;
-    QLineEdit* Edit(int32_t id) const;
-
-    Device m_device;
-    bool m_useSerial = false;
-    bool m_useTcp = false;
-    bool m_useUdp = false;
-    std::array<CColorButton*, 32> m_inputButtons{};
-    std::array<CColorButton*, 32> m_coilButtons{};
-    QComboBox* m_addressCombo = nullptr;
-    QComboBox* m_portCombo = nullptr;
-    QComboBox* m_baudCombo = nullptr;
-    QComboBox* m_dataBitsCombo = nullptr;
-    QComboBox* m_stopBitsCombo = nullptr;
-    QComboBox* m_parityCombo = nullptr;
-    QLabel* m_serialStatus = nullptr;
-    QLineEdit* m_tcpServerEdit = nullptr;
-    QLineEdit* m_tcpPortEdit = nullptr;
-    QLabel* m_tcpStatus = nullptr;
-    QLineEdit* m_udpLocalIpEdit = nullptr;
-    QLineEdit* m_udpLocalPortEdit = nullptr;
-    QLineEdit* m_udpRemoteIpEdit = nullptr;
-    QLineEdit* m_udpRemotePortEdit = nullptr;
-    QLabel* m_udpStatus = nullptr;
-    CLogPane* m_sendLog = nullptr;
-    CLogPane* m_recvLog = nullptr;
-
-    // Controls by identifier; the widgets themselves are owned by the dialog as children.
+    DialogUnits m_units;
+    // Controls by template ID; the widgets are owned by the dialog as its children.
     QHash<int32_t, QWidget*> m_items;
-    WindowTimer m_heartbeatTimer;
-    WindowTimer m_pollTimer;
-    // Alternates the poll between coils (even) and inputs (odd) for the life of the window.
-    int32_t m_pollCount = 0;
+    // Qt's timer ID by window timer ID, for the running ones.
+    QHash<int32_t, int> m_timers;
+    // Last: it disconnects its Device when destroyed, before the controls go.
+    MainDialog m_dialog;
 };

@@ -7,7 +7,7 @@
 #include <QPushButton>
 #include <QStyle>
 
-#include "ui/DialogUnits.h"
+#include <algorithm>
 
 int CaptionWidthNeeded(DlgItemKind kind, const QString& caption, const QFont& font) {
     // Probe widgets ask the style itself, so that indicator, frame and margins are those
@@ -44,7 +44,8 @@ int CaptionWidthNeeded(DlgItemKind kind, const QString& caption, const QFont& fo
     }
 }
 
-QFont CaptionFont(const QFont& base, const DlgItem* items, int count, int minPixelSize) {
+QFont CaptionFont(const QFont& base, const DialogUnits& units, const DlgItem* items, int count,
+                  int minPixelSize) {
     QFont font = base;
     int pixelSize = base.pixelSize() > 0 ? base.pixelSize() : QFontMetrics(base).height();
     for (; pixelSize > minPixelSize; --pixelSize) {
@@ -54,12 +55,28 @@ QFont CaptionFont(const QFont& base, const DlgItem* items, int count, int minPix
             const QString caption = QString::fromUtf8(items[i].caption);
             if (caption.isEmpty())
                 continue;
-            fits = CaptionWidthNeeded(items[i].kind, caption, font) <=
-                   DialogUnits::ToPixelsX(items[i].width);
+            fits =
+                CaptionWidthNeeded(items[i].kind, caption, font) <= units.ToPixelsX(items[i].width);
         }
         if (fits)
             return font;
     }
     font.setPixelSize(minPixelSize);
     return font;
+}
+
+DialogUnits FitDialogUnits(QSize dluSize, QSize available, const DlgItem* items, int count) {
+    const auto [fitX, fitY] = DialogUnits::FitScales(dluSize, available);
+    double scaleX = std::min(fitX, fitY);
+    QFont smallest = DialogUnits().DialogFont();
+    smallest.setPixelSize(DialogUnits::kMinTextPixels);
+    const DialogUnits unscaled;
+    for (int i = 0; i < count; ++i) {
+        const QString caption = QString::fromUtf8(items[i].caption);
+        if (caption.isEmpty() || items[i].width <= 0)
+            continue;
+        const double needed = CaptionWidthNeeded(items[i].kind, caption, smallest);
+        scaleX = std::max(scaleX, needed / unscaled.ToPixelsX(items[i].width));
+    }
+    return DialogUnits(std::min(scaleX, fitX), fitY);
 }

@@ -5,25 +5,45 @@
 #include <QRect>
 #include <QSize>
 
-// Converts dialog-template units to pixels for dialogs laid out with a 14-point font of
-// square CJK proportions at 96 dpi: one horizontal unit is a quarter of the horizontal base
-// unit (half the em, 9.33 px), one vertical unit an eighth of the vertical base unit (the em,
-// 18.67 px). Each value is converted by itself and rounded to the nearest pixel.
-namespace DialogUnits {
+#include <utility>
 
-// The em of the dialog font in pixels: 14 pt at 96 dpi.
-double EmPixels();
-double HorizontalBaseUnit();
-double VerticalBaseUnit();
+// Converts dialog-template units to pixels for dialogs laid out with a 14-point font of square
+// CJK proportions at 96 dpi: one horizontal unit is a quarter of the horizontal base unit
+// (half the em, 9.33 px), one vertical unit an eighth of the vertical base unit (the em,
+// 18.67 px), each times its own scale, which shrinks a dialog for a small screen. Each value
+// is converted by itself and rounded to the nearest pixel.
+class DialogUnits {
+public:
+    // The text of a scaled dialog never gets smaller than this.
+    static constexpr int kMinTextPixels = 10;
 
-int ToPixelsX(int dluX);
-int ToPixelsY(int dluY);
-QPoint ToPixels(QPoint dlu);
-QSize ToPixels(QSize dlu);
-// Position and size converted separately, as a dialog template's x, y, width and height.
-QRect ToPixels(QRect dlu);
+    // Room the window system takes around a dialog: title bar and frame.
+    static constexpr int kFrameWidth = 16;
+    static constexpr int kFrameHeight = 48;
 
-// The font the conversion assumes: a Song-style CJK face, 19 px (14 pt at 96 dpi).
-QFont DialogFont();
+    explicit DialogUnits(double scaleX = 1.0, double scaleY = 1.0);
 
-} // namespace DialogUnits
+    // The largest scale, at most 1, at which a dialog of dluSize with its title bar and frame
+    // fits into the available screen area in width (first) and height (second); never so
+    // small that the dialog's font would fall below kMinTextPixels. An empty area gives 1.
+    static std::pair<double, double> FitScales(QSize dluSize, QSize available);
+
+    double ScaleX() const { return m_scaleX; }
+    double ScaleY() const { return m_scaleY; }
+    // The em of the dialog font in pixels: 14 pt at 96 dpi, scaled with the vertical units.
+    double EmPixels() const;
+
+    int ToPixelsX(int dluX) const;
+    int ToPixelsY(int dluY) const;
+    QPoint ToPixels(QPoint dlu) const;
+    QSize ToPixels(QSize dlu) const;
+    // Position and size converted separately, as a dialog template's x, y, width and height.
+    QRect ToPixels(QRect dlu) const;
+
+    // The font the conversion assumes: a Song-style CJK face of EmPixels() (19 px unscaled).
+    QFont DialogFont() const;
+
+private:
+    double m_scaleX;
+    double m_scaleY;
+};

@@ -34,6 +34,20 @@ private slots:
         }
     }
 
+    // The oldest lines go; the pane then carries on as before, also once emptied.
+    void dropsOldestLines() {
+        CLogPane pane;
+        for (const char* line : {"a", "b", "c", "d", "e"})
+            pane.AppendLine(line);
+        pane.DropOldestLines(2);
+        QCOMPARE(pane.toPlainText(), "c\nd\ne");
+        QCOMPARE(pane.LineCount(), 3);
+        pane.DropOldestLines(3);
+        QCOMPARE(pane.LineCount(), 0);
+        pane.AppendLine("x");
+        QCOMPARE(pane.toPlainText(), "x");
+    }
+
     // Also after the operator scrolled up to read, and for a line long enough to wrap; and
     // typing changes nothing.
     void newestLineIsInViewAndTypingChangesNothing() {

@@ -2,7 +2,10 @@
 // to the board simulator, a few coils switched, the board silent for a moment and back
 // (so the status lines with their symbols show). Run by scripts/screenshot.
 //
-//   vornak_screenshot OUTPUT.png
+//   vornak_screenshot OUTPUT.png [WIDTHxHEIGHT]
+//
+// The window is laid out for a screen whose available area is WIDTHxHEIGHT (1920x1040, a
+// full HD screen with a task bar, by default), whatever the offscreen screen's size.
 
 #include <QElapsedTimer>
 #include <QImage>
@@ -40,31 +43,38 @@ int Fail(const char* why) {
 
 int main(int argc, char** argv) {
     CVornakApp app(argc, argv);
-    if (argc != 2)
-        return Fail("usage: vornak_screenshot OUTPUT.png");
+    QSize screen(1920, 1040);
+    if (argc == 3) {
+        const QStringList size = QString::fromLocal8Bit(argv[2]).split(QLatin1Char('x'));
+        screen = size.size() == 2 ? QSize(size[0].toInt(), size[1].toInt()) : QSize();
+    }
+    if ((argc != 2 && argc != 3) || screen.isEmpty())
+        return Fail("usage: vornak_screenshot OUTPUT.png [WIDTHxHEIGHT]");
 
     SimProcess sim(VORNAK_SIM_PATH);
     if (!sim.Start({"--tcp", "0", "--quiet", "--inputs", "000000A5"})) {
         return Fail("the simulator did not start");
     }
 
-    CMainDlg dlg;
+    CMainDlg dlg(nullptr, screen);
     dlg.show();
     // A short silence limit, so that the drop-out shows within a few seconds.
-    DeviceConfig config = dlg.GetDevice().GetConfig();
+    DeviceConfig config = dlg.Dialog().GetDevice().GetConfig();
     config.heartbeatTimeout = 1500;
-    dlg.GetDevice().SetConfig(config);
+    dlg.Dialog().GetDevice().SetConfig(config);
     Click(dlg, IDC_USE_TCP);
     Item<QLineEdit>(dlg, IDC_TCP_SERVER)->setText(QStringLiteral("127.0.0.1"));
     Item<QLineEdit>(dlg, IDC_TCP_PORT)->setText(QString::number(sim.TcpPort()));
     Click(dlg, IDC_TCP_CONNECT);
-    if (!WaitFor([&] { return Input(dlg, 0)->text() == QStringLiteral("0 ON"); }, 10000)) {
+    auto caption = [&](int32_t id) { return Item<CColorButton>(dlg, id)->text(); };
+    if (!WaitFor([&] { return caption(IDC_INPUT_BASE) == QStringLiteral("0 ON"); }, 10000)) {
         return Fail("the window did not connect");
     }
     for (int coil : {0, 3, 5, 12, 31}) {
         Click(dlg, IDC_COIL_BASE + coil);
-        if (!WaitFor([&] { return Coil(dlg, coil)->text() == QStringLiteral("%1 ON").arg(coil); },
-                     10000)) {
+        if (!WaitFor(
+                [&] { return caption(IDC_COIL_BASE + coil) == QStringLiteral("%1 ON").arg(coil); },
+                10000)) {
             return Fail("a coil did not switch");
         }
     }

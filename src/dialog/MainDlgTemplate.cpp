@@ -1,6 +1,6 @@
-#include "ui/MainDlgTemplate.h"
+#include "dialog/MainDlgTemplate.h"
 
-#include "ui/MainDlgIds.h"
+#include "dialog/MainDlgIds.h"
 
 namespace {
 using K = DlgItemKind;

@@ -3,7 +3,7 @@
 #include <array>
 #include <cstdint>
 
-#include "ui/DlgItem.h"
+#include "dialog/DlgItem.h"
 
 // The main dialog's layout: its client size in dialog units and its 60 controls in
 // template order, which is also the tab order. The coil and input buttons are not

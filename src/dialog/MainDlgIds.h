@@ -3,8 +3,7 @@
 #include <cstdint>
 
 // Identifiers of the main dialog and its controls. The numbers are the window's stable
-// names: the dialog looks its controls up by them, and tests reach the controls through
-// CMainDlg::GetDlgItem with the same numbers.
+// names: MainDialog and every face of the window address the controls by them.
 
 constexpr int32_t IDD_MAIN = 102;  // the main dialog's template
 constexpr int32_t IDC_STATIC = -1; // unnamed labels and frames

@@ -1,0 +1,311 @@
+#include "dialog/MainDialog.h"
+
+#include <algorithm>
+#include <mutex>
+
+#include "comm/EnumerateSerialPorts.h"
+#include "dialog/MainDlgIds.h"
+#include "dialog/MainDlgTemplate.h"
+
+namespace {
+
+const char* StatusText(DeviceState state) {
+    switch (state) {
+    case DeviceState::Disconnected:
+        return "未连接";
+    case DeviceState::Connecting:
+        return "连接中...";
+    case DeviceState::Connected:
+        return "已连接";
+    case DeviceState::Error:
+        return "错误";
+    case DeviceState::Offline:
+        return "掉线";
+    }
+    return "";
+}
+
+bool IsPointIndex(int32_t index) {
+    return index >= 0 && index < kIoPointCount;
+}
+
+} // namespace
+
+MainDialog::MainDialog(IMainDialogView& view, std::function<std::vector<std::string>()> listPorts)
+    : m_view(view), m_listPorts(std::move(listPorts)) {
+    if (!m_listPorts)
+        m_listPorts = [] { return ::EnumerateSerialPorts(); };
+}
+
+MainDialog::~MainDialog() {
+    m_device.SetCallback(nullptr);
+}
+
+void MainDialog::OnInitDialog() {
+    m_view.SetTitle(MainDlgTemplate::kCaption);
+
+    std::vector<std::string> addresses;
+    for (int address = 0; address <= 255; ++address)
+        addresses.push_back(std::to_string(address));
+    m_comboItems[IDC_ADDRESS_COMBO] = addresses;
+    m_view.SetComboItems(IDC_ADDRESS_COMBO, addresses);
+    m_view.SelectComboItem(IDC_ADDRESS_COMBO, 1);
+
+    m_view.SetText(IDC_POLL_INTERVAL, "1000");
+    InitSerialCombos();
+
+    m_view.SetText(IDC_TCP_SERVER, "192.168.1.110");
+    m_view.SetText(IDC_TCP_PORT, "6000");
+    m_view.SetText(IDC_UDP_LOCAL_IP, "0.0.0.0");
+    m_view.SetText(IDC_UDP_LOCAL_PORT, "0");
+    m_view.SetText(IDC_UDP_REMOTE_IP, "192.168.1.110");
+    m_view.SetText(IDC_UDP_REMOTE_PORT, "6000");
+
+    {
+        std::lock_guard<std::recursive_mutex> hold(m_device.GetLock());
+        m_device.SetProtocol(m_device.GetConfig().protocolType);
+    }
+    m_device.SetCallback(this);
+
+    DeviceConfig config;
+    config.commType = CommType::Serial;
+    config.serial.portName = "COM1";
+    config.serial.baudRate = 9600;
+    config.serial.dataBits = 8;
+    config.serial.stopBits = 0;
+    config.serial.parity = 0;
+    config.tcp.serverIp = "127.0.0.1";
+    config.tcp.port = 502;
+    config.tcp.timeoutMs = 5000;
+    config.udp.localIp = "0.0.0.0";
+    config.udp.localPort = 0;
+    config.udp.remoteIp = "127.0.0.1";
+    config.udp.remotePort = 502;
+    config.udp.timeoutMs = 3000;
+    config.slaveAddress = 1;
+    config.receiveTimeout = 100;
+    config.retryCount = 3;
+    config.heartbeatTimeout = 5000;
+    config.protocolType = ProtocolType::Protocol55;
+    m_device.SetConfig(config);
+
+    EnablePanes(false, false, false);
+
+    // The record above holds Protocol55, so the Modbus RTU handler switches the device to
+    // Modbus RTU and enables the input buttons.
+    m_view.SetCheck(IDC_PROTO_RTU, true);
+    OnProtocolSelector(IDC_PROTO_RTU, ProtocolType::ModbusRtu);
+
+    m_view.SetCheck(IDC_USE_SERIAL, true);
+    m_useSerial = true;
+    OnTransportSelector(IDC_USE_SERIAL);
+
+    // Ticked only: the poll starts with the first successful connect.
+    m_view.SetCheck(IDC_POLL_ENABLE, true);
+
+    RefreshIoButtons();
+}
+
+void MainDialog::InitSerialCombos() {
+    EnumerateSerialPorts();
+    if (!m_comboItems[IDC_PORT_COMBO].empty())
+        m_view.SelectComboItem(IDC_PORT_COMBO, 0);
+
+    // The list positions of stop bits and parity are the codes of the serial settings.
+    const std::pair<int32_t, std::vector<std::string>> lists[] = {
+        {IDC_BAUD_COMBO, {"9600", "19200", "38400", "57600", "115200"}},
+        {IDC_DATABITS_COMBO, {"5", "6", "7", "8"}},
+        {IDC_STOPBITS_COMBO, {"1", "1.5", "2"}},
+        {IDC_PARITY_COMBO, {"无校验", "奇校验", "偶校验"}},
+    };
+    for (const auto& [id, items] : lists) {
+        m_comboItems[id] = items;
+        m_view.SetComboItems(id, items);
+        m_view.SelectComboItem(id, id == IDC_DATABITS_COMBO ? 3 : 0);
+    }
+}
+
+// Replaces the port list with the ports found now; selects nothing.
+void MainDialog::EnumerateSerialPorts() {
+    std::vector<std::string>& ports = m_comboItems[IDC_PORT_COMBO];
+    ports = m_listPorts();
+    m_view.SetComboItems(IDC_PORT_COMBO, ports);
+}
+
+void MainDialog::EnablePanes(bool serial, bool tcp, bool udp) {
+    for (int32_t id :
+         {IDC_GROUP_SERIAL, IDC_PORT_COMBO, IDC_BAUD_COMBO, IDC_DATABITS_COMBO, IDC_STOPBITS_COMBO,
+          IDC_PARITY_COMBO, IDC_SERIAL_OPEN, IDC_SERIAL_CLOSE, IDC_REFRESH_PORTS}) {
+        m_view.Enable(id, serial);
+    }
+    for (int32_t id :
+         {IDC_GROUP_TCP, IDC_TCP_SERVER, IDC_TCP_PORT, IDC_TCP_CONNECT, IDC_TCP_DISCONNECT}) {
+        m_view.Enable(id, tcp);
+    }
+    for (int32_t id : {IDC_GROUP_UDP, IDC_UDP_LOCAL_IP, IDC_UDP_LOCAL_PORT, IDC_UDP_REMOTE_IP,
+                       IDC_UDP_REMOTE_PORT, IDC_UDP_CONNECT, IDC_UDP_DISCONNECT}) {
+        m_view.Enable(id, udp);
+    }
+    m_view.Enable(IDC_POLL_INTERVAL, true);
+    m_view.Enable(IDC_POLL_ENABLE, true);
+}
+
+void MainDialog::EnableTransportSelectors(bool enable) {
+    for (int32_t id : {IDC_USE_SERIAL, IDC_USE_TCP, IDC_USE_UDP})
+        m_view.Enable(id, enable);
+}
+
+// The dialog's own lines queue behind the device events already posted, so every line
+// reaches its pane in the order things happened.
+void MainDialog::PostLog(const std::string& text) {
+    m_view.Post({WM_LOG_SEND, 0, 0, text});
+}
+
+void MainDialog::AppendToPane(int32_t paneId, const std::string& line) {
+    int32_t& lines = m_paneLines[paneId == IDC_SEND_LOG ? 0 : 1];
+    m_view.AppendLine(paneId, line);
+    // A line with its own breaks shows as several lines.
+    lines += 1 + static_cast<int32_t>(std::count(line.begin(), line.end(), '\n'));
+    if (lines >= kPaneLines + kPaneDropBlock) {
+        const int32_t drop = lines - kPaneLines;
+        m_view.DropOldestLines(paneId, drop);
+        lines -= drop;
+    }
+}
+
+std::vector<MenuEntry> MainDialog::MenuEntries() const {
+    return {{IDM_ABOUTBOX, IDS_ABOUTBOX}};
+}
+
+void MainDialog::OnMenuCommand(int32_t command) {
+    if (command == IDM_ABOUTBOX)
+        m_view.ShowAboutBox(AboutBoxTexts{});
+}
+
+void MainDialog::OnOK() {}
+
+void MainDialog::OnCancel() {
+    m_device.Disconnect();
+    // The timers end with the window on every path out of it.
+    KillTimer(TIMER_HEARTBEAT);
+    KillTimer(TIMER_POLL);
+    m_view.Close();
+}
+
+// The callback side: post, nothing more.
+
+void MainDialog::OnStateChanged(DeviceState oldState, DeviceState newState) {
+    m_view.Post(
+        {WM_DEVICE_STATE, static_cast<int64_t>(oldState), static_cast<int64_t>(newState), {}});
+}
+
+void MainDialog::OnCoilChanged(int32_t index, uint8_t state) {
+    if (IsPointIndex(index))
+        m_view.Post({WM_DEVICE_COIL, index, state, {}});
+}
+
+void MainDialog::OnInputChanged(int32_t index, uint8_t state) {
+    if (IsPointIndex(index))
+        m_view.Post({WM_DEVICE_INPUT, index, state, {}});
+}
+
+void MainDialog::OnLog(const std::string& text, bool isSend) {
+    m_view.Post({WM_DEVICE_LOG, isSend ? 1 : 0, 0, text});
+}
+
+// Only failures are shown, straight in the receive pane.
+void MainDialog::OnOperationResult(const OperationResult& result, uint8_t functionCode) {
+    if (result.success)
+        return;
+    static const char kHex[] = "0123456789ABCDEF";
+    const std::string code{kHex[functionCode >> 4], kHex[functionCode & 0x0F]};
+    m_view.Post({WM_LOG_RECV, 0, 0, "操作失败 [0x" + code + "]: " + result.message});
+}
+
+void MainDialog::OnHeartbeatTimeout() {
+    m_view.Post({WM_DEVICE_HEARTBEAT, 0, 0, {}});
+}
+
+// The handlers of posted messages, one at a time on the window's thread.
+void MainDialog::OnPosted(const WindowMessage& message) {
+    switch (message.message) {
+    case WM_LOG_SEND:
+        AppendToPane(IDC_SEND_LOG, message.text);
+        break;
+    case WM_LOG_RECV:
+        AppendToPane(IDC_RECV_LOG, message.text);
+        break;
+    case WM_DEVICE_LOG:
+        // Straight into its pane: a second trip through the queue would put it behind
+        // lines of later events.
+        AppendToPane(message.wParam != 0 ? IDC_SEND_LOG : IDC_RECV_LOG, message.text);
+        break;
+    case WM_DEVICE_STATE:
+        OnDeviceState(static_cast<DeviceState>(message.wParam),
+                      static_cast<DeviceState>(message.lParam));
+        break;
+    case WM_DEVICE_COIL:
+    case WM_DEVICE_INPUT:
+        // The look follows the connection as it is now, not as it was when posted.
+        if (message.wParam >= 0 && message.wParam < kIoPointCount) {
+            UpdateIoButton(static_cast<int32_t>(message.wParam), message.message == WM_DEVICE_COIL,
+                           m_device.IsConnected(), message.lParam != 0);
+        }
+        break;
+    case WM_DEVICE_HEARTBEAT:
+        PostLog("⚠ 心跳检测超时，设备已掉线");
+        RefreshIoButtons();
+        break;
+    default:
+        break;
+    }
+}
+
+void MainDialog::OnDeviceState(DeviceState oldState, DeviceState newState) {
+    // The label shows the state the device is in now: posted events arrive after the
+    // operation that raised them, so a connect shows its outcome already for Connecting.
+    switch (m_device.GetActiveCommType()) {
+    case static_cast<int32_t>(CommType::Serial):
+        m_view.SetText(IDC_SERIAL_STATUS, StatusText(m_device.GetState()));
+        break;
+    case static_cast<int32_t>(CommType::Tcp):
+        m_view.SetText(IDC_TCP_STATUS, StatusText(m_device.GetState()));
+        break;
+    case static_cast<int32_t>(CommType::Udp):
+        m_view.SetText(IDC_UDP_STATUS, StatusText(m_device.GetState()));
+        break;
+    default:
+        break;
+    }
+
+    switch (newState) {
+    case DeviceState::Connected:
+        RefreshIoButtons();
+        if (oldState == DeviceState::Offline) {
+            PostLog("✅ 设备已自动恢复连接");
+        } else {
+            EnableTransportSelectors(false);
+            PostLog("连接成功，正在读取所有状态...");
+            m_device.ReadCoils(0, kIoPointCount);
+            m_device.ReadInputs(0, kIoPointCount);
+        }
+        break;
+    case DeviceState::Offline:
+        RefreshIoButtons();
+        PostLog("⚠ 通信超时，设备已掉线（按钮已变灰，点击可重试）");
+        break;
+    case DeviceState::Disconnected:
+        RefreshIoButtons();
+        EnableTransportSelectors(true);
+        m_device.ClearStates();
+        break;
+    case DeviceState::Error:
+        RefreshIoButtons();
+        EnableTransportSelectors(true);
+        PostLog("❌ 设备错误，请检查连接配置");
+        break;
+    case DeviceState::Connecting:
+        break;
+    }
+    EnablePanes(m_useSerial, m_useTcp, m_useUdp);
+}

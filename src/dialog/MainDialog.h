@@ -1,0 +1,126 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "device/Device.h"
+#include "device/IDeviceCallback.h"
+#include "dialog/IMainDialogView.h"
+#include "dialog/MenuEntry.h"
+
+// The main window's behaviour, free of any toolkit: start-up values, the selectors, reading
+// the setting panes into the device's settings, connect and disconnect, the coil and input
+// buttons, the timed poll and the heartbeat, and what each device event shows. It owns the
+// one Device and drives a window through IMainDialogView; the window forwards the operator's
+// actions, timer ticks and posted messages to the On... operations below.
+//
+// Device events are never handled inside a Device call: the callback side only posts them
+// to the window, which hands them back through OnPosted, in the order they were raised.
+//
+// Split by concern: MainDialog.cpp (start-up, panes, menu, closing, posted messages),
+// MainDialogCommands.cpp (selectors, address, connect, disconnect, port list),
+// MainDialogPanel.cpp (coil and input buttons, poll, timers).
+class MainDialog : private IDeviceCallback {
+public:
+    // Every pane keeps at least its newest kPaneLines lines; the oldest kPaneDropBlock go at
+    // once when it holds kPaneLines + kPaneDropBlock, so that an append stays cheap.
+    static constexpr int32_t kPaneLines = 10000;
+    static constexpr int32_t kPaneDropBlock = 1000;
+
+    // The view must outlive this object. listPorts finds the serial ports to offer (the
+    // machine's ports when empty).
+    explicit MainDialog(IMainDialogView& view,
+                        std::function<std::vector<std::string>()> listPorts = {});
+    // Unregisters from the Device first: the disconnect its destructor runs posts nothing.
+    ~MainDialog() override;
+    MainDialog(const MainDialog&) = delete;
+    MainDialog& operator=(const MainDialog&) = delete;
+
+    // After the window has created every control of the template and the 64 buttons: fills
+    // in the start-up values and sets up the Device. Connects nothing.
+    void OnInitDialog();
+    // A click on a button or check box (BN_CLICKED), by control ID; unknown IDs are ignored.
+    void OnCommand(int32_t id);
+    // The text or selection of a combo box changed (CBN_EDITCHANGE, CBN_SELENDOK).
+    void OnComboChange(int32_t id);
+    // A tick of window timer 101 or 102.
+    void OnTimer(int32_t timerId);
+    // A message posted through IMainDialogView::Post, now on the window's thread.
+    void OnPosted(const WindowMessage& message);
+    // Enter: does nothing, so the window never closes by accepting.
+    void OnOK();
+    // Esc or the close box: disconnects, stops both timers and closes the window.
+    void OnCancel();
+
+    // The window's menu entries (the about box, for now) and the handling of one of them.
+    std::vector<MenuEntry> MenuEntries() const;
+    void OnMenuCommand(int32_t command);
+
+    Device& GetDevice() { return m_device; }
+    // The interval of a running window timer in ms; 0 when it is stopped.
+    int32_t TimerInterval(int32_t timerId) const;
+    // Poll ticks so far; even means the next tick reads coils.
+    int32_t PollCount() const { return m_pollCount; }
+
+private:
+    // IDeviceCallback: each posts one message to the window, nothing more.
+    void OnStateChanged(DeviceState oldState, DeviceState newState) override;
+    void OnCoilChanged(int32_t index, uint8_t state) override;
+    void OnInputChanged(int32_t index, uint8_t state) override;
+    void OnLog(const std::string& text, bool isSend) override;
+    void OnOperationResult(const OperationResult& result, uint8_t functionCode) override;
+    void OnHeartbeatTimeout() override;
+
+    // Start-up and panes (MainDialog.cpp).
+    void InitSerialCombos();
+    void EnumerateSerialPorts();
+    void EnablePanes(bool serial, bool tcp, bool udp);
+    void EnableTransportSelectors(bool enable);
+    void PostLog(const std::string& text);
+    void AppendToPane(int32_t paneId, const std::string& line);
+    void OnDeviceState(DeviceState oldState, DeviceState newState);
+
+    // Connection commands (MainDialogCommands.cpp).
+    void OnProtocolSelector(int32_t id, ProtocolType value);
+    void OnTransportSelector(int32_t id);
+    void ApplyDeviceAddress();
+    void SetDeviceAddress(uint8_t address);
+    std::string ComboText(int32_t id);
+    void OnSerialConnect();
+    void OnTcpConnect();
+    void OnUdpConnect();
+    void ConnectWith(const DeviceConfig& config);
+    void OnDisconnect();
+    void OnRefreshPorts();
+
+    // Coil and input panel (MainDialogPanel.cpp).
+    void UpdateIoButton(int32_t index, bool isCoil, bool connected, bool on);
+    void RefreshIoButtons();
+    void EnableInputButtons(bool enable);
+    void UpdatePolling();
+    bool ClickMayExchange();
+    bool MayExchange();
+    void OnInputClicked(int32_t id);
+    void OnCoilClicked(int32_t id);
+    void SetTimer(int32_t timerId, int32_t intervalMs);
+    void KillTimer(int32_t timerId);
+
+    IMainDialogView& m_view;
+    std::function<std::vector<std::string>()> m_listPorts;
+    Device m_device;
+    bool m_useSerial = false;
+    bool m_useTcp = false;
+    bool m_useUdp = false;
+    // The items of each combo box, as given to the view, by combo ID.
+    std::map<int32_t, std::vector<std::string>> m_comboItems;
+    // The settings the open connection was made with, to tell a changed pane on a connect.
+    DeviceConfig m_connectedConfig;
+    int32_t m_paneLines[2] = {0, 0}; // send pane, receive pane
+    int32_t m_heartbeatIntervalMs = 0;
+    int32_t m_pollIntervalMs = 0;
+    // Alternates the poll between coils (even) and inputs (odd) for the life of the window.
+    int32_t m_pollCount = 0;
+};

@@ -1,0 +1,441 @@
+// The window's behaviour against a fake window and a Device on scripted transports with a
+// fake clock: start-up, selectors, settings, connect paths, buttons, poll, timers and the
+// order of the lines in the panes.
+#include <gtest/gtest.h>
+
+#include <memory>
+
+#include "dialog/DecimalText.h"
+#include "dialog/FakeDialogView.h"
+#include "dialog/MainDlgIds.h"
+#include "protocol/ModbusProtocol.h"
+#include "support/ScriptedCommunication.h"
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+using Lines = std::vector<std::string>;
+constexpr int64_t kNsPerMs = 1000000;
+constexpr Rgb kGreyBk{241, 241, 0}, kOnBk{50, 255, 50}, kOffBk{240, 0, 0};
+
+// A Modbus RTU frame of device 1 with its CRC.
+Bytes Rtu(Bytes frame) {
+    frame.insert(frame.begin(), 0x01);
+    const uint16_t crc = ModbusProtocol::CalcCrc16(frame.data(), int32_t(frame.size()));
+    frame.push_back(uint8_t(crc & 0xFF));
+    frame.push_back(uint8_t(crc >> 8));
+    return frame;
+}
+// Answers to a read of 32 coils (coils 0 and 5 on) and of 32 inputs (inputs 2 and 7 on).
+const Bytes kCoils = Rtu({0x01, 0x04, 0x21, 0x00, 0x00, 0x00});
+const Bytes kInputs = Rtu({0x02, 0x04, 0x84, 0x00, 0x00, 0x00});
+
+const std::string kGotCoils = "接收: 01 01 04 21 00 00 00 F1 ED ";
+const std::string kGotInputs = "接收: 01 02 04 84 00 00 00 D3 12 ";
+
+class MainDialogTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        view.dialog = &dialog;
+        dialog.GetDevice().SetHooks({[this](CommType kind) -> std::unique_ptr<ICommunication> {
+                                         return std::make_unique<ScriptedCommunication>(kind,
+                                                                                        script);
+                                     },
+                                     [this] { return nowMs * kNsPerMs; }, [](int32_t) {}});
+        dialog.OnInitDialog();
+    }
+
+    void Answer(std::initializer_list<Bytes> frames) {
+        for (const Bytes& frame : frames)
+            script->replies.push_back(CommScript::Data(frame));
+    }
+    // Connects over TCP; the board answers the reads that follow with kCoils and kInputs.
+    void ConnectTcp() {
+        if (!view.checks[IDC_USE_TCP])
+            view.Click(IDC_USE_TCP);
+        Answer({kCoils, kInputs});
+        view.Click(IDC_TCP_CONNECT);
+    }
+    // The lines of a pane added since the last call.
+    Lines New(int32_t paneId) {
+        Lines lines = view.Lines(paneId);
+        size_t& seen = paneId == IDC_SEND_LOG ? seenSent : seenReceived;
+        Lines added(lines.begin() + long(std::min(seen, lines.size())), lines.end());
+        seen = lines.size();
+        return added;
+    }
+    std::string Caption(int32_t id) { return view.looks[id].caption; }
+    bool AllGrey() {
+        bool grey = true;
+        for (int32_t i = 0; i < 64; ++i) {
+            const auto& look = view.looks[(i < 32 ? IDC_COIL_BASE : IDC_INPUT_BASE - 32) + i];
+            grey = grey && look.caption == std::to_string(i % 32) + "\n---" &&
+                   look.background == kGreyBk && look.text == Rgb{128, 128, 128};
+        }
+        return grey;
+    }
+    std::string Flags(std::initializer_list<int32_t> ids, std::map<int32_t, bool>& of) {
+        std::string flags;
+        for (int32_t id : ids)
+            flags += of[id] ? '1' : '0';
+        return flags;
+    }
+
+    std::shared_ptr<CommScript> script = std::make_shared<CommScript>();
+    int64_t nowMs = 1000;
+    FakeDialogView view;
+    MainDialog dialog{view, [] { return std::vector<std::string>{"/dev/ttyS0", "/dev/ttyUSB1"}; }};
+    size_t seenSent = 0, seenReceived = 0;
+};
+
+const auto kSelectors = {IDC_USE_SERIAL, IDC_USE_TCP, IDC_USE_UDP};
+const auto kProtocols = {IDC_PROTO_RTU, IDC_PROTO_55, IDC_PROTO_TCP};
+
+TEST_F(MainDialogTest, StartUpShowsTheDefaultsAndConnectsNothing) {
+    EXPECT_EQ(view.title, "Vornak V1.00");
+    EXPECT_EQ(view.combos[IDC_ADDRESS_COMBO].items.size(), 256u);
+    const std::pair<int32_t, const char*> texts[] = {{IDC_ADDRESS_COMBO, "1"},
+                                                     {IDC_PORT_COMBO, "/dev/ttyS0"},
+                                                     {IDC_BAUD_COMBO, "9600"},
+                                                     {IDC_DATABITS_COMBO, "8"},
+                                                     {IDC_STOPBITS_COMBO, "1"},
+                                                     {IDC_PARITY_COMBO, "无校验"},
+                                                     {IDC_TCP_SERVER, "192.168.1.110"},
+                                                     {IDC_TCP_PORT, "6000"},
+                                                     {IDC_UDP_LOCAL_IP, "0.0.0.0"},
+                                                     {IDC_UDP_LOCAL_PORT, "0"},
+                                                     {IDC_UDP_REMOTE_IP, "192.168.1.110"},
+                                                     {IDC_UDP_REMOTE_PORT, "6000"},
+                                                     {IDC_POLL_INTERVAL, "1000"}};
+    for (const auto& [id, text] : texts)
+        EXPECT_EQ(view.GetText(id), text) << id;
+    EXPECT_EQ(view.texts.count(IDC_SERIAL_STATUS) + view.texts.count(IDC_TCP_STATUS), 0u);
+    EXPECT_EQ(Flags({IDC_PROTO_RTU, IDC_PROTO_55, IDC_PROTO_TCP, IDC_USE_SERIAL, IDC_USE_TCP,
+                     IDC_USE_UDP, IDC_POLL_ENABLE},
+                    view.checks),
+              "1001001");
+    EXPECT_EQ(Flags({IDC_GROUP_SERIAL, IDC_PORT_COMBO, IDC_SERIAL_OPEN, IDC_REFRESH_PORTS,
+                     IDC_POLL_INTERVAL, IDC_POLL_ENABLE, IDC_GROUP_TCP, IDC_TCP_SERVER,
+                     IDC_TCP_CONNECT, IDC_TCP_DISCONNECT, IDC_GROUP_UDP, IDC_UDP_REMOTE_IP,
+                     IDC_UDP_CONNECT, IDC_INPUT_BASE, IDC_INPUT_BASE + 31},
+                    view.enabled),
+              "111111000000011");
+    EXPECT_TRUE(AllGrey());
+    EXPECT_TRUE(view.timers.empty() && view.queue.empty() && view.panes.empty());
+    const DeviceConfig c = dialog.GetDevice().GetConfig();
+    EXPECT_EQ(std::tie(c.protocolType, c.commType, c.tcp.serverIp, c.udp.remotePort),
+              std::make_tuple(ProtocolType::ModbusRtu, CommType::Serial, "127.0.0.1", 502u));
+
+    // Clicks before any connect send nothing and say why.
+    view.Click(IDC_COIL_BASE + 3);
+    view.Click(IDC_INPUT_BASE + 7);
+    EXPECT_EQ(New(IDC_SEND_LOG), Lines({"错误: 设备未连接", "错误: 设备未连接"}));
+    EXPECT_TRUE(script->sent.empty() && AllGrey());
+
+    // Enter does nothing; the menu opens the about box; Esc disconnects and closes.
+    dialog.OnOK();
+    ASSERT_EQ(dialog.MenuEntries().size(), 1u);
+    EXPECT_EQ(dialog.MenuEntries()[0].text, "关于 Vornak(&A)...");
+    dialog.OnMenuCommand(dialog.MenuEntries()[0].command);
+    EXPECT_EQ(view.aboutBoxes, 1);
+    EXPECT_FALSE(view.closed);
+    dialog.OnCancel();
+    view.Pump();
+    EXPECT_TRUE(view.closed);
+    EXPECT_EQ(New(IDC_RECV_LOG), Lines{"已断开连接"});
+}
+
+TEST_F(MainDialogTest, SelectorsExcludeEachOther) {
+    auto protocol = [&] { return dialog.GetDevice().GetConfig().protocolType; };
+    view.Click(IDC_PROTO_55);
+    EXPECT_EQ(Flags(kProtocols, view.checks), "010");
+    EXPECT_EQ(protocol(), ProtocolType::Protocol55);
+    EXPECT_EQ(Flags({IDC_INPUT_BASE, IDC_INPUT_BASE + 31}, view.enabled), "00");
+    view.Click(IDC_PROTO_TCP);
+    EXPECT_EQ(Flags(kProtocols, view.checks), "001");
+    EXPECT_EQ(protocol(), ProtocolType::ModbusTcp);
+    EXPECT_TRUE(view.enabled[IDC_INPUT_BASE + 31]);
+    // Unticking the ticked box leaves none ticked and the protocol as it was.
+    view.Click(IDC_PROTO_TCP);
+    EXPECT_EQ(Flags(kProtocols, view.checks), "000");
+    EXPECT_EQ(protocol(), ProtocolType::ModbusTcp);
+
+    const auto panes = {IDC_SERIAL_OPEN, IDC_TCP_CONNECT, IDC_TCP_SERVER,
+                        IDC_UDP_CONNECT, IDC_GROUP_UDP,   IDC_POLL_INTERVAL};
+    view.Click(IDC_USE_TCP);
+    EXPECT_EQ(Flags(kSelectors, view.checks), "010");
+    EXPECT_EQ(Flags(panes, view.enabled), "011001");
+    view.Click(IDC_USE_UDP);
+    EXPECT_EQ(Flags(kSelectors, view.checks), "001");
+    EXPECT_EQ(Flags(panes, view.enabled), "000111");
+    view.Click(IDC_USE_UDP);
+    EXPECT_EQ(Flags(kSelectors, view.checks), "000");
+    EXPECT_EQ(Flags(panes, view.enabled), "000001");
+    // No pane selected: a connect button cannot start anything.
+    dialog.OnCommand(IDC_UDP_CONNECT);
+    EXPECT_TRUE(view.queue.empty());
+    EXPECT_EQ(dialog.GetDevice().GetState(), DeviceState::Disconnected);
+}
+
+// Typed text applies at once, as a saturated decimal cut to its low 8 bits; a choice from
+// the list too.
+TEST_F(MainDialogTest, AddressFollowsTypingAndChoice) {
+    const std::pair<const char*, int> rows[] = {
+        {"99999999999999999998", 255},
+        {"-99999999999999999998", 0},
+        {"300", 44},
+        {"abc", 0},
+        {"17x", 17},
+        {"-1", 255},
+        {"  +77", 77},
+        {"\xE3\x80\x80"
+         "12",
+         12},
+        {"\xEF\xBC\x91\xEF\xBC\x92", 0} /* full-width digits are no digits */};
+    for (const auto& [typed, address] : rows) {
+        view.Type(IDC_ADDRESS_COMBO, typed);
+        EXPECT_EQ(dialog.GetDevice().GetConfig().slaveAddress, address) << typed;
+    }
+    view.SelectComboItem(IDC_ADDRESS_COMBO, 200);
+    dialog.OnComboChange(IDC_ADDRESS_COMBO);
+    EXPECT_EQ(dialog.GetDevice().GetConfig().slaveAddress, 200);
+    EXPECT_EQ(DecimalTextToInt("\t-2147483649"), INT32_MIN);
+}
+
+// Each pane's fields reach the device's settings as the connect button reads them.
+TEST_F(MainDialogTest, ConnectButtonsWriteTheirPaneIntoTheSettings) {
+    view.SelectComboItem(IDC_PORT_COMBO, 1);
+    view.SelectComboItem(IDC_BAUD_COMBO, 4);
+    view.SelectComboItem(IDC_STOPBITS_COMBO, 2);
+    view.SelectComboItem(IDC_PARITY_COMBO, 1);
+    view.Type(IDC_ADDRESS_COMBO, "7");
+    view.Click(IDC_SERIAL_OPEN);
+    const SerialConfig& serial = script->serial;
+    EXPECT_EQ(
+        std::tie(serial.portName, serial.baudRate, serial.dataBits, serial.stopBits, serial.parity),
+        std::make_tuple("/dev/ttyUSB1", 115200u, 8u, 2u, 1u));
+    EXPECT_EQ(dialog.GetDevice().GetConfig().slaveAddress, 7);
+    view.Click(IDC_SERIAL_CLOSE);
+    view.Type(IDC_PORT_COMBO, " /tmp/link "); // a typed path, trimmed
+    view.Click(IDC_SERIAL_OPEN);
+    EXPECT_EQ(serial.portName, "/tmp/link");
+    view.Click(IDC_SERIAL_CLOSE);
+
+    view.Click(IDC_USE_UDP);
+    view.Type(IDC_UDP_LOCAL_IP, "127.0.0.2");
+    view.Type(IDC_UDP_LOCAL_PORT, "40001x");
+    view.Type(IDC_UDP_REMOTE_IP, "127.0.0.3");
+    view.Type(IDC_UDP_REMOTE_PORT, "");
+    view.Click(IDC_UDP_CONNECT);
+    const UdpConfig& udp = script->udp;
+    EXPECT_EQ(std::tie(udp.localIp, udp.localPort, udp.remoteIp, udp.remotePort, udp.timeoutMs),
+              std::make_tuple("127.0.0.2", 40001u, "127.0.0.3", 0u, 3000u));
+    view.Click(IDC_UDP_DISCONNECT);
+
+    view.Click(IDC_USE_TCP);
+    view.Type(IDC_TCP_SERVER, "127.0.0.4");
+    view.Type(IDC_TCP_PORT, "502");
+    view.Click(IDC_TCP_CONNECT);
+    const TcpConfig& tcp = script->tcp;
+    EXPECT_EQ(std::tie(tcp.serverIp, tcp.port, tcp.timeoutMs),
+              std::make_tuple("127.0.0.4", 502u, 5000u));
+    EXPECT_EQ(dialog.GetDevice().GetConfig().commType, CommType::Tcp);
+}
+
+// A connect shows its outcome, reads every state at once, starts the poll and the heartbeat;
+// the lines come in the order things happened.
+TEST_F(MainDialogTest, ConnectReadsEverythingAndDisconnectClears) {
+    ConnectTcp();
+    EXPECT_EQ(view.texts[IDC_TCP_STATUS], "已连接");
+    EXPECT_EQ(New(IDC_RECV_LOG), Lines({"正在连接...", "连接成功", kGotCoils, kGotInputs}));
+    EXPECT_EQ(New(IDC_SEND_LOG),
+              Lines({"定时查询已启动，间隔: 1000 ms", "连接成功，正在读取所有状态...",
+                     "发送: 01 01 00 00 00 20 3D D2 ", "发送: 01 02 00 00 00 20 79 D2 "}));
+    EXPECT_EQ(Caption(IDC_COIL_BASE + 5) + Caption(IDC_COIL_BASE + 6), "5 ON6 OFF");
+    EXPECT_EQ(view.looks[IDC_INPUT_BASE + 7].background, kOnBk);
+    EXPECT_EQ(view.looks[IDC_INPUT_BASE + 6].background, kOffBk);
+    EXPECT_EQ(Flags(kSelectors, view.enabled), "000");
+    EXPECT_EQ(view.timers,
+              (std::map<int32_t, int32_t>{{TIMER_HEARTBEAT, 1000}, {TIMER_POLL, 1000}}));
+
+    // Input 7 reads one input; coil 5 switches off.
+    Answer({Rtu({0x02, 0x01, 0x01}), Rtu({0x05, 0x00, 0x05, 0x00, 0x00})});
+    view.Click(IDC_INPUT_BASE + 7);
+    view.Click(IDC_COIL_BASE + 5);
+    EXPECT_EQ(New(IDC_SEND_LOG), Lines({"读取离散输入 7", "发送: 01 02 00 07 00 01 08 0B ",
+                                        "写线圈 5: ON -> OFF", "发送: 01 05 00 05 00 00 DD CB "}));
+    EXPECT_EQ(New(IDC_RECV_LOG),
+              Lines({"接收: 01 02 01 01 60 48 ", "接收: 01 05 00 05 00 00 DD CB "}));
+    EXPECT_EQ(Caption(IDC_COIL_BASE + 5), "5 OFF");
+
+    // A connect again with the same settings keeps the connection and restarts the timers.
+    const int32_t created = script->created;
+    view.Click(IDC_TCP_CONNECT);
+    EXPECT_EQ(script->created, created);
+    EXPECT_EQ(New(IDC_SEND_LOG), Lines({"定时查询已启动，间隔: 1000 ms"}));
+
+    view.Click(IDC_TCP_DISCONNECT);
+    EXPECT_EQ(view.texts[IDC_TCP_STATUS], "未连接");
+    EXPECT_EQ(New(IDC_RECV_LOG), Lines{"已断开连接"});
+    EXPECT_TRUE(AllGrey());
+    EXPECT_EQ(dialog.GetDevice().GetCachedInput(7) + dialog.GetDevice().GetCachedCoil(0), 0);
+    EXPECT_EQ(Flags(kSelectors, view.enabled), "111");
+    // The poll goes on and does nothing while no transport is open.
+    EXPECT_EQ(view.timers, (std::map<int32_t, int32_t>{{TIMER_POLL, 1000}}));
+    const size_t sent = script->sent.size();
+    EXPECT_TRUE(view.Tick(TIMER_POLL) && view.Tick(TIMER_POLL));
+    EXPECT_EQ(script->sent.size(), sent);
+    EXPECT_TRUE(New(IDC_SEND_LOG).empty() && New(IDC_RECV_LOG).empty());
+}
+
+// A failed connect shows the error and stays there: no heartbeat, so never "掉线", and no
+// poll sends anything. Also when it follows a working connection.
+TEST_F(MainDialogTest, FailedConnectStaysAnErrorAndSendsNothing) {
+    for (bool connectedBefore : {false, true}) {
+        if (connectedBefore) {
+            ConnectTcp();
+            nowMs += 6000;
+            ASSERT_TRUE(view.Tick(TIMER_HEARTBEAT));
+            EXPECT_EQ(view.texts[IDC_TCP_STATUS], "掉线");
+        } else {
+            view.Click(IDC_USE_TCP);
+        }
+        script->openResults.push_back(false);
+        New(IDC_SEND_LOG);
+        New(IDC_RECV_LOG);
+        view.Click(IDC_TCP_CONNECT);
+        EXPECT_EQ(view.texts[IDC_TCP_STATUS], "错误");
+        EXPECT_EQ(New(IDC_SEND_LOG), Lines{"❌ 设备错误，请检查连接配置"});
+        EXPECT_EQ(New(IDC_RECV_LOG), Lines({"正在连接...", "连接失败"}));
+        EXPECT_TRUE(AllGrey());
+        EXPECT_EQ(Flags(kSelectors, view.enabled), "111");
+        EXPECT_EQ(view.timers.count(TIMER_HEARTBEAT), 0u);
+        const size_t sent = script->sent.size();
+        nowMs += 60000;
+        for (int tick = 0; tick < 4; ++tick)
+            view.Tick(TIMER_POLL);
+        EXPECT_EQ(script->sent.size(), sent);
+        EXPECT_EQ(view.texts[IDC_TCP_STATUS], "错误");
+        EXPECT_TRUE(New(IDC_SEND_LOG).empty() && New(IDC_RECV_LOG).empty());
+    }
+}
+
+// Changed settings on a connect while connected close the old connection and open one with
+// them; the poll counter carries on.
+TEST_F(MainDialogTest, ConnectWithChangedSettingsReconnects) {
+    ConnectTcp();
+    const int32_t closed = script->closed;
+    view.Type(IDC_TCP_PORT, "1502");
+    Answer({kCoils, kInputs});
+    view.Click(IDC_TCP_CONNECT);
+    EXPECT_EQ(script->closed, closed + 1);
+    EXPECT_EQ(script->tcp.port, 1502u);
+    EXPECT_EQ(view.texts[IDC_TCP_STATUS], "已连接");
+    const Lines received = New(IDC_RECV_LOG);
+    EXPECT_EQ(Lines(received.end() - 5, received.end()),
+              Lines({"已断开连接", "正在连接...", "连接成功", kGotCoils, kGotInputs}));
+    EXPECT_EQ(Caption(IDC_COIL_BASE + 5), "5 ON");
+    EXPECT_EQ(view.timers.count(TIMER_HEARTBEAT), 1u);
+    EXPECT_EQ(Flags(kSelectors, view.enabled), "000");
+}
+
+// The poll alternates coils and inputs at the clamped interval, and carries on where it stopped
+// after a reconnect.
+TEST_F(MainDialogTest, PollClampsItsIntervalAndAlternates) {
+    const std::pair<const char*, int32_t> intervals[] = {{"50", 100}, {"", 100},    {"abc", 100},
+                                                         {"-5", 100}, {"100", 100}, {"250", 250}};
+    for (const auto& [typed, used] : intervals) {
+        view.Type(IDC_POLL_INTERVAL, typed);
+        view.Click(IDC_POLL_ENABLE); // off
+        view.Click(IDC_POLL_ENABLE); // on
+        EXPECT_EQ(dialog.TimerInterval(TIMER_POLL), used) << typed;
+        EXPECT_EQ(view.timers[TIMER_POLL], used) << typed;
+        EXPECT_EQ(view.GetText(IDC_POLL_INTERVAL), std::to_string(used));
+        EXPECT_EQ(
+            New(IDC_SEND_LOG),
+            Lines({"定时查询已停止", "定时查询已启动，间隔: " + std::to_string(used) + " ms"}));
+    }
+    EXPECT_EQ(dialog.PollCount(), 0);
+
+    ConnectTcp();
+    std::string reads;
+    for (int round = 0; round < 2; ++round) {
+        for (int tick = 0; tick < 3; ++tick) {
+            const size_t mark = script->sent.size();
+            view.Tick(TIMER_POLL);
+            reads += script->sent.size() > mark ? char('0' + script->sent.back()[1]) : '-';
+        }
+        view.Click(IDC_TCP_DISCONNECT);
+        reads += '|';
+        Answer({kCoils, kInputs});
+        view.Click(IDC_TCP_CONNECT);
+    }
+    EXPECT_EQ(reads, "121|212|");
+    EXPECT_EQ(dialog.PollCount(), 6);
+    view.Click(IDC_POLL_ENABLE);
+    EXPECT_EQ(view.timers.count(TIMER_POLL), 0u);
+}
+
+// A read that times out, a write the board refuses (with its rollback), a silence and the
+// recovery: every line reaches its pane in the order it happened.
+TEST_F(MainDialogTest, LinesKeepTheOrderOfEvents) {
+    ConnectTcp();
+    New(IDC_SEND_LOG);
+    New(IDC_RECV_LOG);
+
+    view.Tick(TIMER_POLL); // no answer
+    EXPECT_EQ(New(IDC_RECV_LOG), Lines({"接收超时，重试 1/3", "接收超时，重试 2/3",
+                                        "接收超时，重试 3/3", "操作失败 [0x01]: 接收超时"}));
+    EXPECT_EQ(New(IDC_SEND_LOG), Lines{"发送: 01 01 00 00 00 20 3D D2 "});
+
+    Answer({Rtu({0x85, 0x02})});
+    view.Click(IDC_COIL_BASE + 3);
+    const Lines sent = New(IDC_SEND_LOG);
+    ASSERT_EQ(sent.size(), 3u);
+    EXPECT_EQ(sent[0], "写线圈 3: OFF -> ON");
+    EXPECT_EQ(sent[1], "发送: 01 05 00 03 FF 00 7C 3A ");
+    EXPECT_EQ(sent[2].rfind("写线圈 3 失败: ", 0), 0u) << sent[2];
+    const Lines received = New(IDC_RECV_LOG);
+    ASSERT_EQ(received.size(), 3u);
+    EXPECT_EQ(received[0], "接收: 01 85 02 C3 51 ");
+    EXPECT_EQ(received[1], "写线圈 3 失败，已回滚");
+    EXPECT_EQ(received[2].rfind("操作失败 [0x05]: ", 0), 0u) << received[2];
+    EXPECT_EQ(Caption(IDC_COIL_BASE + 3), "3 OFF");
+
+    nowMs += 5001;
+    view.Tick(TIMER_HEARTBEAT);
+    EXPECT_EQ(view.texts[IDC_TCP_STATUS], "掉线");
+    EXPECT_TRUE(AllGrey());
+    EXPECT_EQ(New(IDC_SEND_LOG), Lines({"⚠ 通信超时，设备已掉线（按钮已变灰，点击可重试）",
+                                        "⚠ 心跳检测超时，设备已掉线"}));
+    EXPECT_EQ(New(IDC_RECV_LOG), Lines{"心跳超时，设备掉线"});
+
+    // A click while offline is a retry; the answer brings the board back without a re-read.
+    Answer({Rtu({0x05, 0x00, 0x02, 0xFF, 0x00})});
+    const size_t mark = script->sent.size();
+    view.Click(IDC_COIL_BASE + 2);
+    EXPECT_EQ(script->sent.size(), mark + 1);
+    EXPECT_EQ(view.texts[IDC_TCP_STATUS], "已连接");
+    EXPECT_EQ(New(IDC_SEND_LOG),
+              Lines({"警告: 设备处于超时状态，操作可能失败", "写线圈 2: OFF -> ON",
+                     "发送: 01 05 00 02 FF 00 2D FA ", "✅ 设备已自动恢复连接"}));
+    EXPECT_EQ(New(IDC_RECV_LOG),
+              Lines({"收到数据，设备自动恢复连接", "接收: 01 05 00 02 FF 00 2D FA "}));
+    EXPECT_EQ(Caption(IDC_COIL_BASE + 2) + "," + Caption(IDC_INPUT_BASE + 7), "2 ON,7 ON");
+}
+
+// Each pane keeps its newest lines, dropping the oldest in blocks.
+TEST_F(MainDialogTest, PanesKeepTheirNewestLines) {
+    const int32_t total = 3 * MainDialog::kPaneLines + 7;
+    for (int32_t n = 0; n < total; ++n)
+        view.Post({WM_DEVICE_LOG, 0, 0, "line " + std::to_string(n)});
+    view.Pump();
+    const Lines pane = New(IDC_RECV_LOG);
+    EXPECT_GE(pane.size(), size_t(MainDialog::kPaneLines));
+    EXPECT_LT(pane.size(), size_t(MainDialog::kPaneLines + MainDialog::kPaneDropBlock));
+    for (size_t i = 0; i < pane.size(); ++i)
+        ASSERT_EQ(pane[i], "line " + std::to_string(total - int32_t(pane.size()) + int32_t(i)));
+    EXPECT_TRUE(New(IDC_SEND_LOG).empty());
+}
+
+} // namespace
