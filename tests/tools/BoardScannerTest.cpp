@@ -1,0 +1,94 @@
+// The board search against the simulator at address 7 over each transport, within the
+// time that it promises.
+#include <gtest/gtest.h>
+
+#include <chrono>
+
+#include "sim/SimDeviceRig.h"
+#include "tools/BoardScanner.h"
+
+namespace {
+
+struct ScanCase {
+    const char* name;
+    CommType transport;
+    ScanPlan plan;
+    std::vector<std::string> expected; // "protocol@address[/baud/parity]" in the order found
+};
+
+std::string Describe(const ScanHit& hit) {
+    std::string text = NameOf(hit.protocol) + "@" + std::to_string(hit.address);
+    if (hit.serial)
+        text += "/" + std::to_string(hit.baudRate) + "/" + std::to_string(hit.parity);
+    return text;
+}
+
+ScanPlan Plan(int32_t from, int32_t to, std::vector<uint32_t> bauds = {}, int32_t waitMs = 0,
+              bool first = false) {
+    ScanPlan plan;
+    plan.fromAddress = from;
+    plan.toAddress = to;
+    plan.baudRates = std::move(bauds);
+    plan.waitMs = waitMs;
+    plan.stopAtFirst = first;
+    return plan;
+}
+
+class ScanOnSim : public ::testing::TestWithParam<ScanCase> {};
+
+TEST_P(ScanOnSim, FindsTheBoardInTime) {
+    const ScanCase& c = GetParam();
+    SimProcess sim{VORNAK_SIM_PATH};
+    ASSERT_TRUE(sim.Start({"--tcp", "0", "--udp", "0", "--pty", "--quiet", "--address", "7"}))
+        << sim.ErrorOutput();
+    Device device;
+    ConfigureForSim(device, sim, c.transport, ProtocolType::ModbusRtu, 100, 60000);
+    const DeviceConfig base = device.GetConfig();
+
+    BoardScanner scanner(device, base, c.plan);
+    std::vector<std::string> found;
+    const auto start = std::chrono::steady_clock::now();
+    int64_t lastDone = 0;
+    scanner.Run(
+        nullptr, [&](int64_t done, int64_t) { lastDone = done; },
+        [&](const ScanHit& hit) { found.push_back(Describe(hit)); });
+    const double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+
+    EXPECT_EQ(scanner.Error(), "");
+    EXPECT_EQ(found, c.expected);
+    ASSERT_EQ(scanner.Hits().size(), c.expected.size());
+    EXPECT_EQ(lastDone, scanner.ProbesDone());
+    // Loaded machines get some slack, but not the time of a second search.
+    EXPECT_LT(seconds, BoardScanner::WorstCaseSeconds(c.plan, c.transport) * 1.5 + 1.0);
+    // The device is handed back as it was given.
+    EXPECT_EQ(device.GetState(), DeviceState::Disconnected);
+    EXPECT_EQ(device.GetConfig().slaveAddress, base.slaveAddress);
+    EXPECT_EQ(device.GetConfig().receiveTimeout, base.receiveTimeout);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Transports, ScanOnSim,
+    ::testing::Values(ScanCase{"Tcp", CommType::Tcp, Plan(1, 12), {"Rtu@7", "Mbap@7", "Relay@7"}},
+                      ScanCase{"Udp", CommType::Udp, Plan(5, 9), {"Rtu@7", "Mbap@7", "Relay@7"}},
+                      ScanCase{"PtyFirst",
+                               CommType::Serial,
+                               Plan(1, 10, {9600, 19200}, 100, true),
+                               {"Rtu@7/9600/0"}}),
+    [](const ::testing::TestParamInfo<ScanCase>& info) { return info.param.name; });
+
+TEST(BoardScanner, PromisesTheTimeOfAFullSerialSearch) {
+    ScanPlan plan;
+    plan.baudRates = ScanPlan::DefaultBaudRates();
+    EXPECT_EQ(BoardScanner::WaitMs(9600, 0), 20 + 19);
+    EXPECT_EQ(BoardScanner::WaitMs(1200, 0), 20 + 147);
+    EXPECT_EQ(BoardScanner::WaitMs(0, 0), BoardScanner::kNetworkWaitMs);
+    EXPECT_EQ(BoardScanner::WaitMs(1200, 80), 80);
+    // 24 line settings, 247 + 247 + 255 addresses each, at the waits of their baud rates.
+    const double seconds = BoardScanner::WorstCaseSeconds(plan, CommType::Serial);
+    EXPECT_GT(seconds, 24 * 0.1 + 749 * 3 * (39 + 167) / 1000.0);
+    EXPECT_LT(seconds, 30 * 60);
+    EXPECT_NEAR(BoardScanner::WorstCaseSeconds(plan, CommType::Tcp), 0.1 + 749 * 0.05, 1e-9);
+}
+
+} // namespace
