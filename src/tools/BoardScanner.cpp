@@ -24,8 +24,9 @@ BoardScanner::BoardScanner(Device& device, const DeviceConfig& base, ScanPlan pl
     for (ProtocolType protocol : this->plan.protocols) {
         int32_t from = 0, to = 0;
         AddressRange(this->plan, protocol, from, to);
-        probesTotal += static_cast<int64_t>(to - from + 1) * static_cast<int64_t>(settings.size());
+        probesPerSetting += to - from + 1;
     }
+    probesTotal = probesPerSetting * static_cast<int64_t>(settings.size());
     current.retryCount = 1;
     finished = probesTotal <= 0;
 }
@@ -82,8 +83,15 @@ bool BoardScanner::Step() {
     }
     if (address < 0) {
         if (protocolIndex == 0 && !OpenSetting()) {
-            Finish();
-            return false;
+            // Some ports refuse some line settings; the others may still find the board.
+            probesDone += probesPerSetting;
+            if (++settingsRefused == settings.size())
+                error = "cannot open the transport";
+            if (++settingIndex == settings.size()) {
+                Finish();
+                return false;
+            }
+            return true;
         }
         const ProtocolType protocol = plan.protocols[protocolIndex];
         current.protocolType = protocol;
@@ -150,10 +158,7 @@ bool BoardScanner::OpenSetting() {
     // A connected device ignores Connect, so new line settings need a fresh connection.
     device.Disconnect();
     device.SetConfig(current);
-    if (device.Connect())
-        return true;
-    error = "cannot open the transport";
-    return false;
+    return device.Connect();
 }
 
 bool BoardScanner::Answers(uint8_t asked) {

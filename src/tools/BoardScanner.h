@@ -62,7 +62,7 @@ public:
     void Cancel() { cancelRequested = true; } // any thread
 
     const std::vector<ScanHit>& Hits() const { return hits; }
-    // Non-empty when the search ended because the transport could not be opened.
+    // Non-empty when the transport could not be opened with any of the line settings.
     const std::string& Error() const { return error; }
     bool Cancelled() const { return cancelled; }
     int64_t ProbesDone() const { return probesDone; }
@@ -99,6 +99,8 @@ private:
     std::atomic<bool> cancelRequested{false};
     bool cancelled = false;
     bool finished = false;
+    size_t settingsRefused = 0;
+    int64_t probesPerSetting = 0;
     int64_t probesDone = 0;
     int64_t probesTotal = 0;
 };

@@ -3,8 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <fcntl.h>
+#include <termios.h>
 
+#include "comm/SerialCommunication.h"
 #include "sim/SimDeviceRig.h"
+#include "support/PtyPair.h"
 #include "tools/BoardScanner.h"
 
 namespace {
@@ -76,6 +80,48 @@ INSTANTIATE_TEST_SUITE_P(
                                Plan(1, 10, {9600, 19200}, 100, true),
                                {"Rtu@7/9600/0"}}),
     [](const ::testing::TestParamInfo<ScanCase>& info) { return info.param.name; });
+
+TEST(BoardScanner, FindsTheLineSettingsOfASerialBoard) {
+    // A board at 19200 baud, odd parity: the test's pty passes requests on to the simulator
+    // only while the port is set so, as a real line garbles all others. (Linux keeps no
+    // parity on a pty but PARODD, so odd is the parity that it can tell.)
+    SimProcess sim{VORNAK_SIM_PATH};
+    ASSERT_TRUE(sim.Start({"--pty", "--quiet", "--address", "7"})) << sim.ErrorOutput();
+    SerialCommunication simPort;
+    SerialConfig simLine;
+    simLine.portName = sim.PtyPath();
+    ASSERT_TRUE(simPort.Configure(&simLine) && simPort.Open());
+    struct Descriptor {
+        int fd = -1;
+        ~Descriptor() { ::close(fd); }
+    } lineSide; // declared before the pty, so that it outlives the pty's responder
+    PtyPair line;
+    const int lineFd = lineSide.fd =
+        ::open(line.SlavePath().c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    ASSERT_GE(lineFd, 0);
+    line.StartScripted([&](const PtyPair::Bytes& request) {
+        termios t{};
+        PtyPair::Bytes answer(256);
+        if (::tcgetattr(lineFd, &t) != 0 || cfgetospeed(&t) != B19200 || !(t.c_cflag & PARODD) ||
+            simPort.Send(request.data(), int32_t(request.size())) != int32_t(request.size()))
+            return PtyPair::Bytes{};
+        // Shorter than the search's wait, so that a silent address does not hold up the next.
+        answer.resize(std::max(simPort.Receive(answer.data(), 256, 120), 0));
+        return answer;
+    });
+
+    DeviceConfig base;
+    base.commType = CommType::Serial;
+    base.serial.portName = line.SlavePath();
+    ScanPlan plan = Plan(6, 8, {9600, 19200}, 400);
+    plan.protocols = {ProtocolType::ModbusRtu};
+    plan.parities = {0, 2, 1}; // even may be refused by a pty: the search goes on
+    Device device;
+    BoardScanner scanner(device, base, plan);
+    scanner.Run();
+    ASSERT_EQ(scanner.Hits().size(), 1u) << scanner.Error();
+    EXPECT_EQ(Describe(scanner.Hits()[0]), "Rtu@7/19200/1");
+}
 
 TEST(BoardScanner, PromisesTheTimeOfAFullSerialSearch) {
     ScanPlan plan;
