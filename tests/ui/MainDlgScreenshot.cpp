@@ -7,7 +7,6 @@
 // The window is laid out for a screen whose available area is WIDTHxHEIGHT (1920x1040, a
 // full HD screen with a task bar, by default), whatever the offscreen screen's size.
 
-#include <QElapsedTimer>
 #include <QImage>
 #include <QPixmap>
 #include <QTest>
@@ -21,18 +20,6 @@
 using namespace testing_ui;
 
 namespace {
-
-// Runs the event loop until done() holds or timeoutMs pass.
-template <class Done> bool WaitFor(Done done, int timeoutMs) {
-    QElapsedTimer clock;
-    clock.start();
-    while (!done()) {
-        if (clock.elapsed() > timeoutMs)
-            return false;
-        QTest::qWait(20);
-    }
-    return true;
-}
 
 int Fail(const char* why) {
     std::fprintf(stderr, "vornak_screenshot: %s\n", why);
@@ -67,12 +54,13 @@ int main(int argc, char** argv) {
     Item<QLineEdit>(dlg, IDC_TCP_PORT)->setText(QString::number(sim.TcpPort()));
     Click(dlg, IDC_TCP_CONNECT);
     auto caption = [&](int32_t id) { return Item<CColorButton>(dlg, id)->text(); };
-    if (!WaitFor([&] { return caption(IDC_INPUT_BASE) == QStringLiteral("0 ON"); }, 10000)) {
+    if (!QTest::qWaitFor([&] { return caption(IDC_INPUT_BASE) == QStringLiteral("0 ON"); },
+                         10000)) {
         return Fail("the window did not connect");
     }
     for (int coil : {0, 3, 5, 12, 31}) {
         Click(dlg, IDC_COIL_BASE + coil);
-        if (!WaitFor(
+        if (!QTest::qWaitFor(
                 [&] { return caption(IDC_COIL_BASE + coil) == QStringLiteral("%1 ON").arg(coil); },
                 10000)) {
             return Fail("a coil did not switch");
@@ -82,12 +70,12 @@ int main(int argc, char** argv) {
 
     auto status = [&] { return Item<QLabel>(dlg, IDC_TCP_STATUS)->text(); };
     if (!sim.Command("silent") ||
-        !WaitFor([&] { return status() == QStringLiteral("掉线"); }, 10000)) {
+        !QTest::qWaitFor([&] { return status() == QStringLiteral("掉线"); }, 10000)) {
         return Fail("the board did not drop out");
     }
     // The poll's next answered read brings it back.
     if (!sim.Command("resume") ||
-        !WaitFor([&] { return status() == QStringLiteral("已连接"); }, 10000)) {
+        !QTest::qWaitFor([&] { return status() == QStringLiteral("已连接"); }, 10000)) {
         return Fail("the board did not come back");
     }
     QTest::qWait(300);
