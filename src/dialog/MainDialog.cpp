@@ -6,6 +6,7 @@
 #include "comm/EnumerateSerialPorts.h"
 #include "dialog/MainDlgIds.h"
 #include "dialog/MainDlgTemplate.h"
+#include "dialog/WindowTools.h"
 
 namespace {
 
@@ -104,6 +105,9 @@ void MainDialog::OnInitDialog() {
     m_view.SetCheck(IDC_POLL_ENABLE, true);
 
     RefreshIoButtons();
+    // What the operator chose last time replaces the start-up values.
+    if (m_tools)
+        m_tools->OnInitDialog();
 }
 
 void MainDialog::InitSerialCombos() {
@@ -164,6 +168,8 @@ void MainDialog::PostLog(const std::string& text) {
 void MainDialog::AppendToPane(int32_t paneId, const std::string& line) {
     int32_t& lines = m_paneLines[paneId == IDC_SEND_LOG ? 0 : 1];
     m_view.AppendLine(paneId, line);
+    if (m_tools)
+        m_tools->OnPaneLine(line, paneId == IDC_SEND_LOG);
     // A line with its own breaks shows as several lines.
     lines += 1 + static_cast<int32_t>(std::count(line.begin(), line.end(), '\n'));
     if (lines >= kPaneLines + kPaneDropBlock) {
@@ -174,17 +180,40 @@ void MainDialog::AppendToPane(int32_t paneId, const std::string& line) {
 }
 
 std::vector<MenuEntry> MainDialog::MenuEntries() const {
-    return {{IDM_ABOUTBOX, IDS_ABOUTBOX}};
+    std::vector<MenuEntry> entries{{IDM_ABOUTBOX, IDS_ABOUTBOX}};
+    if (m_tools) {
+        for (const MenuEntry& entry : m_tools->MenuEntries())
+            entries.push_back(entry);
+    }
+    return entries;
 }
 
 void MainDialog::OnMenuCommand(int32_t command) {
     if (command == IDM_ABOUTBOX)
         m_view.ShowAboutBox(AboutBoxTexts{});
+    else if (m_tools)
+        m_tools->OnMenuCommand(command);
+}
+
+int32_t MainDialog::FindComboItem(int32_t id, const std::string& text) {
+    const std::vector<std::string>& items = m_comboItems[id];
+    const auto found = std::find(items.begin(), items.end(), text);
+    return found == items.end() ? -1 : static_cast<int32_t>(found - items.begin());
+}
+
+int32_t MainDialog::AddComboItem(int32_t id, const std::string& text) {
+    std::vector<std::string>& items = m_comboItems[id];
+    items.push_back(text);
+    m_view.SetComboItems(id, items);
+    return static_cast<int32_t>(items.size()) - 1;
 }
 
 void MainDialog::OnOK() {}
 
 void MainDialog::OnCancel() {
+    // The settings shown now are saved before the disconnect changes anything.
+    if (m_tools)
+        m_tools->OnClose();
     m_device.Disconnect();
     // The timers end with the window on every path out of it.
     KillTimer(TIMER_HEARTBEAT);

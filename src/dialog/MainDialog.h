@@ -11,6 +11,8 @@
 #include "dialog/IMainDialogView.h"
 #include "dialog/MenuEntry.h"
 
+class WindowTools;
+
 // The main window's behaviour, free of any toolkit: start-up values, the selectors, reading
 // the setting panes into the device's settings, connect and disconnect, the coil and input
 // buttons, the timed poll and the heartbeat, and what each device event shows. It owns the
@@ -55,9 +57,20 @@ public:
     // Esc or the close box: disconnects, stops both timers and closes the window.
     void OnCancel();
 
-    // The window's menu entries (the about box, for now) and the handling of one of them.
+    // The window's menu entries (the about box, then the tools' entries) and the handling
+    // of one of them.
     std::vector<MenuEntry> MenuEntries() const;
     void OnMenuCommand(int32_t command);
+
+    // Hands the start-up, the close, every pane line and the tools' menu commands to tools
+    // (not owned; null: none). Set before OnInitDialog.
+    void SetTools(WindowTools* tools) { m_tools = tools; }
+    // The items of a list or combo box as given to the view.
+    const std::vector<std::string>& ComboItems(int32_t id) { return m_comboItems[id]; }
+    // The index of the item with that text; -1 when there is none.
+    int32_t FindComboItem(int32_t id, const std::string& text);
+    // Appends an item to a combo box's list (the view's selection is cleared); its index.
+    int32_t AddComboItem(int32_t id, const std::string& text);
 
     Device& GetDevice() { return m_device; }
     // The interval of a running window timer in ms; 0 when it is stopped.
@@ -109,6 +122,7 @@ private:
     void KillTimer(int32_t timerId);
 
     IMainDialogView& m_view;
+    WindowTools* m_tools = nullptr;
     std::function<std::vector<std::string>()> m_listPorts;
     Device m_device;
     bool m_useSerial = false;

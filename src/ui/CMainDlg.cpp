@@ -8,6 +8,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QPlainTextEdit>
 #include <QScreen>
 #include <QShortcut>
 #include <QTimerEvent>
@@ -15,11 +16,15 @@
 #include "dialog/IoButtonGrid.h"
 #include "dialog/MainDlgIds.h"
 #include "dialog/MainDlgTemplate.h"
+#include "dialog/UserFolders.h"
+#include "dialog/WindowTools.h"
 #include "ui/CAboutDlg.h"
 #include "ui/CColorButton.h"
 #include "ui/CLogPane.h"
+#include "ui/CToolsView.h"
 #include "ui/CaptionFont.h"
 #include "ui/PostedEvent.h"
+#include "ui/QtSettingsStore.h"
 #include "ui/VornakIcon.h"
 
 namespace {
@@ -63,7 +68,16 @@ PixelRect ToPixelRect(const QRect& rect) {
 
 } // namespace
 
-CMainDlg::CMainDlg(QWidget* parent, QSize availableArea)
+CMainDlg::Storage CMainDlg::Storage::ForUser() {
+    Storage storage;
+    const std::string settingsFolder = UserFolders::SettingsFolder();
+    if (!settingsFolder.empty())
+        storage.settingsFile = settingsFolder + "/vornak.conf";
+    storage.logFolder = UserFolders::SessionLogFolder();
+    return storage;
+}
+
+CMainDlg::CMainDlg(QWidget* parent, QSize availableArea, const Storage& storage)
     : QDialog(parent),
       m_units(FitDialogUnits(QSize(MainDlgTemplate::kWidth, MainDlgTemplate::kHeight),
                              AvailableArea(availableArea), MainDlgTemplate::kItems.data(),
@@ -82,6 +96,14 @@ CMainDlg::CMainDlg(QWidget* parent, QSize availableArea)
     auto* about = new QShortcut(QKeySequence(Qt::Key_F1), this);
     connect(about, &QShortcut::activated, this, [this] { m_dialog.OnMenuCommand(IDM_ABOUTBOX); });
 
+    if (!storage.settingsFile.empty()) {
+        m_store = std::make_unique<QtSettingsStore>(storage.settingsFile);
+        m_toolsView = std::make_unique<CToolsView>(this);
+        IMainDialogView& view = *this;
+        m_tools = std::make_unique<WindowTools>(m_dialog, view, *m_toolsView, *m_store,
+                                                storage.logFolder);
+        m_dialog.SetTools(m_tools.get());
+    }
     m_dialog.OnInitDialog();
 }
 
@@ -223,6 +245,8 @@ std::string CMainDlg::GetText(int32_t id) {
         return Utf8(button->text());
     if (auto* combo = qobject_cast<QComboBox*>(widget))
         return Utf8(combo->currentText());
+    if (auto* pane = qobject_cast<QPlainTextEdit*>(widget))
+        return Utf8(pane->toPlainText());
     return {};
 }
 

@@ -4,12 +4,17 @@
 #include <QHash>
 
 #include <cstdint>
+#include <memory>
+#include <string>
 
 #include "dialog/IMainDialogView.h"
 #include "dialog/MainDialog.h"
 #include "ui/DialogUnits.h"
 
+class CToolsView;
 class QComboBox;
+class QtSettingsStore;
+class WindowTools;
 
 // The main window on Qt Widgets: builds the template's controls and the 64 coil and input
 // buttons, forwards clicks, keys, timer ticks and posted messages to its MainDialog, and
@@ -19,9 +24,20 @@ class CMainDlg : public QDialog, private IMainDialogView {
     Q_OBJECT
 
 public:
+    // Where the window keeps its remembered settings and its session log (UTF-8 paths).
+    struct Storage {
+        std::string settingsFile; // empty: nothing remembered, no tools on the menu
+        std::string logFolder;    // empty: no session log file
+        // This user's: the settings in the user's configuration folder, the log in the
+        // user's state folder.
+        static Storage ForUser();
+    };
+
     // Lays the window out for the given available screen area (the primary screen's when
-    // empty), shrunk to fit a small screen, and runs the start-up. Connects nothing.
-    explicit CMainDlg(QWidget* parent = nullptr, QSize availableArea = QSize());
+    // empty), shrunk to fit a small screen, and runs the start-up, with the settings
+    // remembered in storage. Connects nothing.
+    explicit CMainDlg(QWidget* parent = nullptr, QSize availableArea = QSize(),
+                      const Storage& storage = Storage());
     ~CMainDlg() override;
 
     // The control with the given template ID (2100 + i input buttons, 2200 + i coil buttons);
@@ -68,6 +84,11 @@ private:
     QHash<int32_t, QWidget*> m_items;
     // Qt's timer ID by window timer ID, for the running ones.
     QHash<int32_t, int> m_timers;
+    // The tools (remembered settings, session log) when the window has storage; they go
+    // after the dialog.
+    std::unique_ptr<QtSettingsStore> m_store;
+    std::unique_ptr<CToolsView> m_toolsView;
+    std::unique_ptr<WindowTools> m_tools;
     // Last: it disconnects its Device when destroyed, before the controls go.
     MainDialog m_dialog;
 };

@@ -17,7 +17,7 @@ CVornakApp::CVornakApp(int& argc, char** argv) : QApplication(argc, argv) {
 }
 
 int CVornakApp::InitInstance() {
-    CMainDlg dialog;
+    CMainDlg dialog(nullptr, QSize(), CMainDlg::Storage::ForUser());
     dialog.exec();
     return 0;
 }

@@ -2,6 +2,7 @@
 
 #include <deque>
 #include <map>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -31,6 +32,7 @@ public:
     std::map<int32_t, std::deque<std::string>> panes;
     std::map<int32_t, int32_t> timers;
     std::deque<WindowMessage> queue;
+    std::mutex queueLock;
     int32_t aboutBoxes = 0;
     bool closed = false;
     MainDialog* dialog = nullptr;
@@ -40,7 +42,15 @@ public:
     std::string GetText(int32_t id) override {
         const auto combo = combos.find(id);
         const bool listed = combo != combos.end() && combo->second.selection >= 0;
-        return listed ? combo->second.items[size_t(combo->second.selection)] : texts[id];
+        if (listed)
+            return combo->second.items[size_t(combo->second.selection)];
+        const auto pane = panes.find(id);
+        if (pane == panes.end())
+            return texts[id];
+        std::string text;
+        for (const std::string& line : pane->second)
+            text += (text.empty() ? "" : "\n") + line;
+        return text;
     }
     void SetCheck(int32_t id, bool checked) override { checks[id] = checked; }
     bool GetCheck(int32_t id) override { return checks[id]; }
@@ -62,7 +72,11 @@ public:
     }
     void StartTimer(int32_t timerId, int32_t intervalMs) override { timers[timerId] = intervalMs; }
     void StopTimer(int32_t timerId) override { timers.erase(timerId); }
-    void Post(const WindowMessage& message) override { queue.push_back(message); }
+    // Any thread may post, as with a real window.
+    void Post(const WindowMessage& message) override {
+        std::lock_guard<std::mutex> hold(queueLock);
+        queue.push_back(message);
+    }
     void ShowAboutBox(const AboutBoxTexts&) override { ++aboutBoxes; }
     void Close() override { closed = true; }
 
@@ -92,8 +106,17 @@ public:
         return true;
     }
     void Pump() {
-        for (; !queue.empty(); queue.pop_front())
-            dialog->OnPosted(WindowMessage(queue.front()));
+        for (;;) {
+            WindowMessage next;
+            {
+                std::lock_guard<std::mutex> hold(queueLock);
+                if (queue.empty())
+                    return;
+                next = queue.front();
+                queue.pop_front();
+            }
+            dialog->OnPosted(next);
+        }
     }
     std::vector<std::string> Lines(int32_t paneId) {
         return {panes[paneId].begin(), panes[paneId].end()};

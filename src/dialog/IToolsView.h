@@ -1,0 +1,31 @@
+#pragma once
+
+#include <functional>
+#include <string>
+
+// The three texts of "通信参数...": response time-out (ms), retry count, heartbeat
+// time-out (ms), as the operator typed them.
+struct LinkParameterTexts {
+    std::string receiveTimeout;
+    std::string retryCount;
+    std::string heartbeatTimeout;
+};
+
+// What WindowTools asks of a window beyond IMainDialogView: the desktop's file manager, a
+// file chooser and the small "通信参数..." form. Texts are UTF-8; every call comes on the
+// window's thread and may run a modal loop.
+class IToolsView {
+public:
+    virtual ~IToolsView() = default;
+
+    // Shows the folder in the desktop's file manager; false when that failed.
+    virtual bool OpenFolder(const std::string& path) = 0;
+    // Asks where to save, offering suggestedName; the chosen path, or "" when cancelled.
+    virtual std::string AskSaveFileName(const std::string& suggestedName) = 0;
+    // Shows the link parameter form filled with texts. On OK it calls check with what was
+    // typed: a non-empty answer is shown in the form, which stays open; an empty one
+    // closes it, with texts then holding what was typed. False when cancelled.
+    virtual bool
+    AskLinkParameters(LinkParameterTexts& texts,
+                      const std::function<std::string(const LinkParameterTexts&)>& check) = 0;
+};

@@ -1,0 +1,21 @@
+#pragma once
+
+#include "dialog/IToolsView.h"
+
+class QWidget;
+
+// The tools' dialogs on Qt: the desktop's file manager, the save-file chooser and the
+// "通信参数..." form, each modal over the main window.
+class CToolsView : public IToolsView {
+public:
+    explicit CToolsView(QWidget* parent) : m_parent(parent) {}
+
+    bool OpenFolder(const std::string& path) override;
+    std::string AskSaveFileName(const std::string& suggestedName) override;
+    bool
+    AskLinkParameters(LinkParameterTexts& texts,
+                      const std::function<std::string(const LinkParameterTexts&)>& check) override;
+
+private:
+    QWidget* m_parent;
+};

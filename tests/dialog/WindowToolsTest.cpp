@@ -1,0 +1,225 @@
+// The window's tools against a fake window: remembered settings across two windows,
+// "恢复默认设置", "通信参数...", the session log fed by the panes, and the log menu entries.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <regex>
+#include <sstream>
+#include <thread>
+
+#include "dialog/FakeDialogView.h"
+#include "dialog/IniSettingsStore.h"
+#include "dialog/MainDlgIds.h"
+#include "dialog/WindowTools.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// Plays the operator in the tools' own dialogs: each answer is taken from the front.
+struct FakeToolsView : IToolsView {
+    std::vector<LinkParameterTexts> typed; // what the operator types, try after try
+    std::vector<std::string> formErrors;   // what the form showed
+    std::string saveAs;
+    bool folderOpens = true;
+    std::vector<std::string> openedFolders;
+
+    bool OpenFolder(const std::string& path) override {
+        openedFolders.push_back(path);
+        return folderOpens;
+    }
+    std::string AskSaveFileName(const std::string&) override { return saveAs; }
+    bool
+    AskLinkParameters(LinkParameterTexts& texts,
+                      const std::function<std::string(const LinkParameterTexts&)>& check) override {
+        for (const LinkParameterTexts& attempt : typed) {
+            const std::string error = check(attempt);
+            if (error.empty()) {
+                texts = attempt;
+                return true;
+            }
+            formErrors.push_back(error);
+        }
+        return false; // the operator gave up
+    }
+};
+
+std::string ReadAll(const fs::path& path) {
+    std::ifstream file(path, std::ios::binary);
+    std::ostringstream text;
+    text << file.rdbuf();
+    return text.str();
+}
+
+// One window with its tools, on a settings file and a log folder that outlive it.
+struct Window {
+    FakeDialogView view;
+    FakeToolsView tools;
+    IniSettingsStore store;
+    MainDialog dialog{view, [] { return std::vector<std::string>{"COM3", "COM4"}; }};
+    WindowTools windowTools;
+
+    Window(const fs::path& settings, const fs::path& logs)
+        : store(settings.u8string()),
+          windowTools(dialog, view, tools, store, logs.empty() ? "" : logs.u8string()) {
+        view.dialog = &dialog;
+        dialog.SetTools(&windowTools);
+        store.Load();
+        dialog.OnInitDialog();
+        view.Pump();
+    }
+    void Menu(int32_t command) {
+        dialog.OnMenuCommand(command);
+        view.Pump();
+    }
+    std::string LastSent() { return view.Lines(IDC_SEND_LOG).back(); }
+};
+
+class WindowToolsTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        std::random_device random;
+        root = fs::u8path(::testing::TempDir()) / ("vornak-tools-" + std::to_string(random()));
+        ASSERT_TRUE(fs::create_directories(root));
+    }
+    void TearDown() override {
+        std::error_code ignored;
+        fs::remove_all(root, ignored);
+    }
+    fs::path root;
+};
+
+TEST_F(WindowToolsTest, TheNextStartShowsWhatTheLastOneLeftAndResetShowsTheStartUpValues) {
+    const fs::path settings = root / "config" / "vornak.ini";
+    WindowSettings firstStart;
+    {
+        Window w(settings, {});
+        firstStart = w.windowTools.Collect();
+        w.view.Click(IDC_PROTO_55);
+        w.view.Click(IDC_USE_TCP);
+        w.view.Type(IDC_ADDRESS_COMBO, "300");
+        w.view.SelectComboItem(IDC_BAUD_COMBO, 2);
+        w.view.SelectComboItem(IDC_PORT_COMBO, 1);
+        w.view.Type(IDC_TCP_SERVER, "127.0.0.1");
+        w.view.Type(IDC_TCP_PORT, "1502");
+        w.view.Click(IDC_POLL_ENABLE);
+        w.view.Type(IDC_POLL_INTERVAL, "50");
+        w.tools.typed = {{"abc", "3", "5000"}, {"250", "11", "5000"}, {" 250 ", "5", "8000"}};
+        w.Menu(WindowTools::IDM_LINK_PARAMETERS);
+        EXPECT_EQ(w.tools.formErrors,
+                  (std::vector<std::string>{"响应超时应为 20 到 60000 之间的整数 (ms)",
+                                            "重试次数应为 1 到 10 之间的整数"}));
+        EXPECT_EQ(w.LastSent(), "通信参数: 响应超时 250 ms，重试 5 次，心跳超时 8000 ms");
+        w.dialog.OnCancel();
+        EXPECT_TRUE(w.view.closed);
+    }
+    // The defaults of a first start are the window's start-up values, with the first port.
+    WindowSettings expectedFirst;
+    expectedFirst.serialPort = "COM3";
+    EXPECT_EQ(firstStart, expectedFirst);
+
+    Window w(settings, {});
+    EXPECT_EQ(w.view.checks[IDC_PROTO_55], true);
+    EXPECT_EQ(w.view.checks[IDC_PROTO_RTU], false);
+    EXPECT_FALSE(w.view.enabled[IDC_INPUT_BASE + 4]); // no inputs under the 0x55 protocol
+    EXPECT_TRUE(w.view.checks[IDC_USE_TCP] && !w.view.checks[IDC_USE_SERIAL]);
+    EXPECT_TRUE(w.view.enabled[IDC_TCP_CONNECT] && !w.view.enabled[IDC_SERIAL_OPEN]);
+    const std::pair<int32_t, const char*> texts[] = {
+        {IDC_ADDRESS_COMBO, "44"},     {IDC_PORT_COMBO, "COM4"}, {IDC_BAUD_COMBO, "38400"},
+        {IDC_TCP_SERVER, "127.0.0.1"}, {IDC_TCP_PORT, "1502"},   {IDC_POLL_INTERVAL, "100"}};
+    for (const auto& [id, text] : texts)
+        EXPECT_EQ(w.view.GetText(id), text) << id;
+    EXPECT_FALSE(w.view.checks[IDC_POLL_ENABLE]);
+    DeviceConfig c = w.dialog.GetDevice().GetConfig();
+    EXPECT_EQ(std::make_tuple(c.protocolType, c.slaveAddress, c.receiveTimeout, c.retryCount,
+                              c.heartbeatTimeout),
+              std::make_tuple(ProtocolType::Protocol55, uint8_t(44), 250, 5, 8000));
+
+    w.Menu(WindowTools::IDM_RESTORE_DEFAULTS);
+    EXPECT_EQ(w.LastSent(), "已恢复默认设置");
+    EXPECT_EQ(w.windowTools.Collect(), expectedFirst);
+    EXPECT_TRUE(w.view.enabled[IDC_INPUT_BASE + 4]);
+    c = w.dialog.GetDevice().GetConfig();
+    EXPECT_EQ(std::make_tuple(c.protocolType, c.slaveAddress, c.receiveTimeout),
+              std::make_tuple(ProtocolType::ModbusRtu, uint8_t(1), 100));
+    EXPECT_EQ(ReadAll(settings), "");
+
+    // A broken file gives the start-up values for what it breaks, the rest as stored.
+    std::ofstream(settings, std::ios::binary) << "protocol=9\n[serial]\nbaud=\xFF\nport=COM4\n";
+    Window broken(settings, {});
+    WindowSettings expectedBroken;
+    expectedBroken.serialPort = "COM4";
+    EXPECT_EQ(broken.windowTools.Collect(), expectedBroken);
+}
+
+TEST_F(WindowToolsTest, PaneLinesReachTheSessionLogAndTheLogEntriesWork) {
+    const fs::path logs = root / "state" / "logs";
+    auto w = std::make_unique<Window>(root / "vornak.ini", logs);
+    std::vector<std::string> entries;
+    for (const MenuEntry& entry : w->dialog.MenuEntries())
+        entries.push_back(entry.text);
+    EXPECT_EQ(entries, (std::vector<std::string>{"关于 Vornak(&A)...", "打开日志文件夹",
+                                                 "保存日志...", "恢复默认设置", "通信参数..."}));
+
+    w->view.Click(IDC_COIL_BASE + 3);
+    w->view.Post({WM_LOG_RECV, 0, 0, "接收: 01 01 04 00 00 00 00 FB D1 "});
+    w->view.Click(IDC_POLL_ENABLE);
+
+    w->Menu(WindowTools::IDM_OPEN_LOG_FOLDER);
+    EXPECT_EQ(w->tools.openedFolders, std::vector<std::string>{logs.u8string()});
+    w->tools.folderOpens = false;
+    w->Menu(WindowTools::IDM_OPEN_LOG_FOLDER);
+    EXPECT_EQ(w->LastSent(), "❌ 无法打开日志文件夹: " + logs.u8string());
+
+    w->tools.saveAs = (root / "saved.txt").u8string();
+    w->Menu(WindowTools::IDM_SAVE_LOG);
+    EXPECT_EQ(ReadAll(root / "saved.txt"),
+              "[发送]\n错误: 设备未连接\n定时查询已停止\n❌ 无法打开日志文件夹: " + logs.u8string() +
+                  "\n\n[接收]\n接收: 01 01 04 00 00 00 00 FB D1 \n");
+    EXPECT_EQ(w->LastSent(), "日志已保存: " + w->tools.saveAs);
+    w->dialog.OnCancel(); // writes what the log still holds
+    w.reset();
+
+    std::string file;
+    for (const auto& entry : fs::directory_iterator(logs))
+        file += ReadAll(entry.path());
+    const std::regex stamp("\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d\\.\\d{3} ");
+    const std::string lines[] = {
+        "[发送] 错误: 设备未连接", "[接收] 接收: 01 01 04 00 00 00 00 FB D1 ",
+        "[发送] 定时查询已停止", "[发送] ❌ 无法打开日志文件夹: " + logs.u8string(),
+        "[发送] 日志已保存: " + (root / "saved.txt").u8string()};
+    std::istringstream in(file);
+    std::string line;
+    for (const std::string& expected : lines) {
+        ASSERT_TRUE(std::getline(in, line));
+        EXPECT_TRUE(std::regex_search(line, stamp)) << line;
+        EXPECT_EQ(line.substr(24), expected);
+    }
+    EXPECT_FALSE(std::getline(in, line));
+}
+
+TEST_F(WindowToolsTest, AnUnwritableLogFolderIsReportedOnceInTheSendPane) {
+    std::ofstream(root / "blocker") << "x";
+    Window w(root / "vornak.ini", root / "blocker" / "logs");
+    const std::string report = "⚠ 会话日志写入失败 (" + (root / "blocker" / "logs").u8string() +
+                               ")，日志只显示在窗口中，工具照常工作";
+    size_t reports = 0;
+    // The report comes from the log's own thread within about a second of a failed write.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (reports == 0 && std::chrono::steady_clock::now() < deadline) {
+        w.view.Click(IDC_COIL_BASE);
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        w.view.Pump();
+        const auto sent = w.view.Lines(IDC_SEND_LOG);
+        reports = static_cast<size_t>(std::count(sent.begin(), sent.end(), report));
+    }
+    ASSERT_EQ(reports, 1u);
+    // The window goes on working.
+    w.view.Click(IDC_COIL_BASE);
+    EXPECT_EQ(w.LastSent(), "错误: 设备未连接");
+}
+
+} // namespace
