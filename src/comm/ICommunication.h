@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 // Kind of transport a Device creates. Values outside 1..3 name no transport.
@@ -32,6 +33,9 @@ struct UdpConfig {
     uint32_t timeoutMs = 3000;
 };
 
+// Tells whether the bytes received so far hold one whole answer.
+using AnswerCheck = std::function<bool(const uint8_t* data, int32_t length)>;
+
 // A transport moves bytes and knows nothing of frames. No operation throws;
 // failures are reported as false or -1.
 class ICommunication {
@@ -55,4 +59,10 @@ public:
     // Waits at most about timeoutMs for data: the count received, 0 or -1 as
     // each transport documents.
     virtual int32_t Receive(uint8_t* buffer, int32_t size, int32_t timeoutMs) = 0;
+    // Transports that can only see an answer's end by timing (serial) use it to return
+    // as soon as the answer is complete; others may ignore it. Empty = no check.
+    virtual void SetAnswerCheck(AnswerCheck check) = 0;
+    // Reads, without blocking, whatever input is already waiting (up to size bytes) and
+    // drops it: the count read (0 when nothing waited), or -1 on error.
+    virtual int32_t DiscardPending(uint8_t* buffer, int32_t size) = 0;
 };

@@ -7,8 +7,9 @@
 
 // A serial port as a transport. The port is opened exclusively with the line settings
 // of its SerialConfig on a raw, binary-transparent line with DTR and RTS raised. An
-// answer ends at the first pause of more than 50 ms after its first byte, so one
-// Receive normally returns one whole answer. The platform code lives in its own file.
+// answer ends when the answer check says it is whole, or at the first pause of more
+// than 50 ms after its first byte, so one Receive normally returns one whole answer.
+// The platform code lives in its own file.
 class SerialCommunication : public ICommunication {
 public:
     // Created closed, with the settings "COM1", 9600, 8 data bits, one stop bit, no parity.
@@ -34,11 +35,17 @@ public:
     // line to take it: the count taken, possibly short or 0. -1 when closed, on a failure,
     // or when the 1000 ms wait ends before that limit (frames above 90 bytes).
     int32_t Send(const uint8_t* data, int32_t length) override;
-    // Reads until the buffer is full, a pause of more than 50 ms follows the first byte,
-    // or 10 ms x size + 100 ms have passed: the count read, 0 when that last limit passed
-    // with no byte. -1 when closed, on a failure, when the port has gone away, or when
-    // timeoutMs ends first (the bytes taken so far are then dropped). Takes no lock.
+    // Waits at most timeoutMs for the first byte, then reads the answer to its end: the
+    // answer check says it is whole (returned at once), the buffer is full, a pause of
+    // more than 50 ms follows a byte, or 10 ms x size + 100 ms have passed since the
+    // call. The count read; 0 when that last limit passed with no byte; -1 when closed,
+    // on a failure, when the port has gone away, or when timeoutMs passed with no byte.
+    // Takes no lock.
     int32_t Receive(uint8_t* buffer, int32_t size, int32_t timeoutMs) override;
+    // Called with the bytes read so far after every read of a Receive.
+    void SetAnswerCheck(AnswerCheck check) override;
+    // Reads what the port holds without waiting: the count dropped, 0 or -1.
+    int32_t DiscardPending(uint8_t* buffer, int32_t size) override;
 
 private:
     // A file descriptor here; wide enough for a Windows handle too.
@@ -48,6 +55,7 @@ private:
     SerialConfig settings;
     bool isOpen = false;
     std::recursive_mutex lock;
+    AnswerCheck answerCheck;
     // Windows: the manual-reset events that an overlapped read and write finish on,
     // made once by the constructor and closed by the destructor. Unused elsewhere.
     [[maybe_unused]] intptr_t readEvent = 0;

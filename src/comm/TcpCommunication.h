@@ -37,6 +37,11 @@ public:
     // closed (then at once, on every call); -1 when closed, for bad arguments or on a
     // read error.
     int32_t Receive(uint8_t *buffer, int32_t size, int32_t timeoutMs) override;
+    // Ignored: the Device collects an answer that comes in pieces.
+    void SetAnswerCheck(AnswerCheck check) override;
+    // Reads the bytes already received without waiting: their count (0 when none, or
+    // when the peer has closed), or -1 when closed or on a read error.
+    int32_t DiscardPending(uint8_t *buffer, int32_t size) override;
 
 private:
     static constexpr std::intptr_t kInvalidSocket = -1;

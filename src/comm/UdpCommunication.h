@@ -6,8 +6,9 @@
 #include "comm/ICommunication.h"
 
 // UDP datagrams from a bound local address and port to the device's IPv4 address and
-// port. There is no connection: Open only prepares the socket, and answers are taken
-// from any sender. Open, Close and Send take the transport's lock; Receive does not,
+// port. There is no connection: Open only prepares the socket. Only datagrams from
+// the remote IP address count as answers (from any port: some gateways answer from
+// another one). Open, Close and Send take the transport's lock; Receive does not,
 // so the caller must not close or reopen the transport during a Receive.
 class UdpCommunication : public ICommunication {
 public:
@@ -32,10 +33,16 @@ public:
     // Sends one datagram to the remote address: the count sent, or -1 when closed, for
     // bad arguments or when the send failed.
     int32_t Send(const uint8_t *data, int32_t length) override;
-    // Waits up to timeoutMs for a datagram from any sender and returns its size; 0 when
-    // none came in time or the wait failed; -1 when closed, for bad arguments, for a
-    // datagram larger than size (it is dropped) or on any read error.
+    // Waits up to timeoutMs for a datagram from the remote IP address and returns its
+    // size, dropping datagrams from other addresses; 0 when none came in time or the
+    // wait failed; -1 when closed, for bad arguments, for a datagram larger than size
+    // (it is dropped) or on any read error.
     int32_t Receive(uint8_t *buffer, int32_t size, int32_t timeoutMs) override;
+    // Ignored: a datagram is one piece of an answer.
+    void SetAnswerCheck(AnswerCheck check) override;
+    // Reads the datagrams already waiting, from any sender, without blocking: the bytes
+    // dropped (those beyond size are dropped uncounted), or -1 when closed or on error.
+    int32_t DiscardPending(uint8_t *buffer, int32_t size) override;
 
 private:
     static constexpr std::intptr_t kInvalidSocket = -1;

@@ -3,9 +3,11 @@
 #include <chrono>
 #include <cstdarg>
 #include <cstdio>
+#include <cstring>
 #include <thread>
 #include <utility>
 
+#include "comm/Deadline.h"
 #include "comm/SerialCommunication.h"
 #include "comm/TcpCommunication.h"
 #include "comm/UdpCommunication.h"
@@ -147,6 +149,8 @@ bool Device::CreateCommunication(int32_t type) {
     }
     comm = std::move(made);
     comm->Initialize(); // a failed start shows itself as a failed Open
+    comm->SetAnswerCheck(
+        [this](const uint8_t *data, int32_t length) { return IsWholeAnswer(data, length); });
     return true;
 }
 
@@ -196,6 +200,7 @@ bool Device::Connect() {
     SetState(DeviceState::Connected);
     Log("连接成功");
     lastActivity = NowNs();
+    staleCount = 0; // what came on the old connection is gone with it
     return true;
 }
 
@@ -301,7 +306,10 @@ uint8_t Device::GetCachedInput(int32_t index) {
 
 void Device::CheckHeartbeat() {
     std::lock_guard<std::recursive_mutex> guard(lock);
-    if (state == DeviceState::Disconnected || state == DeviceState::Offline)
+    // Error means the last connect failed: that is no silent board, and going Offline
+    // would let operations run on a transport that is not open.
+    if (state == DeviceState::Disconnected || state == DeviceState::Offline ||
+        state == DeviceState::Error)
         return;
     const int64_t silenceMs = (NowNs() - lastActivity) / kNsPerMs;
     if (silenceMs <= config.heartbeatTimeout)
@@ -335,6 +343,8 @@ OperationResult Device::Transact(uint8_t slaveAddress, uint8_t functionCode, uin
         }
     }
 
+    DiscardStaleInput();
+
     // Send phase: up to retryCount attempts with a pause after each failed one.
     const int32_t attempts = config.retryCount;
     int32_t sent = -1;
@@ -360,12 +370,12 @@ OperationResult Device::Transact(uint8_t slaveAddress, uint8_t functionCode, uin
     if (!delivered)
         return Failure(-3, Format("发送失败，已发送: %d 字节", sent));
 
-    // Receive phase: the first attempt that delivers bytes holds the whole answer.
+    // Receive phase: the first attempt that delivers bytes begins the answer.
     uint8_t answer[kFrameBufferSize];
     int32_t received = 0;
     int32_t failed = 0;
     do {
-        received = ReceiveFrame(answer, config.receiveTimeout);
+        received = ReceiveFrame(answer, kFrameBufferSize, config.receiveTimeout);
         if (received > 0)
             break;
         ++failed;
@@ -376,6 +386,7 @@ OperationResult Device::Transact(uint8_t slaveAddress, uint8_t functionCode, uin
         return Failure(-4, "接收失败");
     if (received == 0)
         return Failure(-5, "接收超时");
+    received = CollectAnswer(answer, received);
 
     std::lock_guard<std::recursive_mutex> guard(lock);
     if (!protocol)
@@ -435,13 +446,13 @@ bool Device::BuildRequest(uint8_t slaveAddress, uint8_t functionCode, uint8_t st
     return true;
 }
 
-int32_t Device::ReceiveFrame(uint8_t *buffer, int32_t timeoutMs) {
+int32_t Device::ReceiveFrame(uint8_t *buffer, int32_t size, int32_t timeoutMs) {
     if (!comm || !comm->IsOpen())
         return -1;
-    int32_t count = comm->Receive(buffer, kFrameBufferSize, timeoutMs);
+    int32_t count = comm->Receive(buffer, size, timeoutMs);
     // A transport can never have delivered more than the buffer holds.
-    if (count > kFrameBufferSize)
-        count = kFrameBufferSize;
+    if (count > size)
+        count = size;
     if (count > 0) {
         lastActivity = NowNs();
         if (state == DeviceState::Offline) {
@@ -452,6 +463,85 @@ int32_t Device::ReceiveFrame(uint8_t *buffer, int32_t timeoutMs) {
         Log(HexLine("接收: ", buffer, count));
     }
     return count;
+}
+
+void Device::DiscardStaleInput() {
+    if (!comm || !comm->IsOpen())
+        return;
+    uint8_t dropped[kDiscardBufferSize];
+    int32_t count = staleCount;
+    std::memcpy(dropped, staleBytes, static_cast<size_t>(staleCount));
+    staleCount = 0;
+    while (count < kDiscardBufferSize) {
+        const int32_t n = comm->DiscardPending(dropped + count, kDiscardBufferSize - count);
+        if (n <= 0)
+            break;
+        count += n > kDiscardBufferSize - count ? kDiscardBufferSize - count : n;
+    }
+    if (count > 0)
+        Log(HexLine("丢弃过期数据: ", dropped, count));
+}
+
+// The answer may come in pieces, behind a late answer to an earlier request or behind
+// stray bytes, and may have stray bytes behind it. Collects, within one window, until
+// buffer begins with one whole answer to this request and returns its length; what
+// follows it is kept as stale. Bytes that no answer header explains are returned whole,
+// to be parsed as they are; so is an incomplete answer or a late one that nothing
+// followed.
+int32_t Device::CollectAnswer(uint8_t *buffer, int32_t count) {
+    const Deadline window(int64_t{config.receiveTimeout} *
+                          (config.retryCount > 1 ? config.retryCount : 1));
+    for (;;) {
+        // Where the first answer, whole or begun, starts.
+        int32_t skip = 0;
+        int32_t whole = -1;
+        for (; skip < count && protocol; ++skip) {
+            whole = protocol->AnswerLength(buffer + skip, count - skip);
+            if (whole >= 0)
+                break;
+        }
+        if (skip >= count || !protocol)
+            return count;
+        if (whole > 0 && protocol->AnswersLastRequest(buffer + skip, whole)) {
+            DropFront(buffer, count, skip);
+            staleCount = count - whole;
+            std::memcpy(staleBytes, buffer + whole, static_cast<size_t>(staleCount));
+            return whole;
+        }
+        if (whole > 0 && count - skip > whole) {
+            DropFront(buffer, count, skip + whole); // a late answer with more behind it
+            continue;
+        }
+        // Begun, or late with nothing behind it yet: wait for more within the window.
+        int32_t more = 0;
+        if (count < kFrameBufferSize && !window.Expired()) {
+            const int32_t wait = window.RemainingMs() < config.receiveTimeout
+                                     ? window.RemainingMs()
+                                     : config.receiveTimeout;
+            more = ReceiveFrame(buffer + count, kFrameBufferSize - count, wait);
+        }
+        if (more > 0) {
+            count += more;
+            continue;
+        }
+        if (whole > 0) {
+            DropFront(buffer, count, skip);
+            return whole; // the late answer, refused with its own reason
+        }
+        return count;
+    }
+}
+
+void Device::DropFront(uint8_t *buffer, int32_t &count, int32_t dropped) {
+    if (dropped <= 0)
+        return;
+    Log(HexLine("丢弃过期数据: ", buffer, dropped));
+    count -= dropped;
+    std::memmove(buffer, buffer + dropped, static_cast<size_t>(count));
+}
+
+bool Device::IsWholeAnswer(const uint8_t *data, int32_t length) {
+    return protocol && protocol->AnswerLength(data, length) > 0;
 }
 
 void Device::SyncStates() {
@@ -476,7 +566,7 @@ void Device::SyncStates() {
 bool Device::MayExchange() {
     std::lock_guard<std::recursive_mutex> guard(lock);
     // Offline devices are still asked, so that their next answer can bring them back.
-    return IsConnected() || state == DeviceState::Offline;
+    return IsConnected() || (state == DeviceState::Offline && comm && comm->IsOpen());
 }
 
 void Device::SetState(DeviceState newState) {

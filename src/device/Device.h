@@ -50,7 +50,8 @@ public:
     // The CommType last asked for, even when no object could be made.
     int32_t GetActiveCommType() const;
 
-    // Reads count coils/inputs from start; code -1 when not connected (nor Offline).
+    // Reads count coils/inputs from start; code -1 when not connected (nor Offline with
+    // an open transport).
     OperationResult ReadCoils(uint8_t start, uint8_t count);
     OperationResult ReadInputs(uint8_t start, uint8_t count);
     // Switches one coil, showing the requested state at once and rolling back on
@@ -62,7 +63,8 @@ public:
     uint8_t GetCachedCoil(int32_t index);
     uint8_t GetCachedInput(int32_t index);
 
-    // Declares the device Offline after more than heartbeatTimeout ms of silence.
+    // Declares the device Offline after more than heartbeatTimeout ms of silence; a
+    // device in Error (its connect failed) stays in Error.
     void CheckHeartbeat();
 
     // The device's lock; the owner takes it around its start-up SetProtocol.
@@ -72,6 +74,8 @@ public:
 
 private:
     static constexpr int32_t kFrameBufferSize = 256;
+    // The most stale input one discard reads and logs before a request.
+    static constexpr int32_t kDiscardBufferSize = 1024;
 
     bool CreateCommunication(int32_t type);
     OperationResult Transact(uint8_t slaveAddress, uint8_t functionCode, uint8_t start,
@@ -79,7 +83,11 @@ private:
     bool BuildRequest(uint8_t slaveAddress, uint8_t functionCode, uint8_t start,
                       uint8_t countOrValue, const uint8_t* data, int32_t dataLength,
                       uint8_t* out, int32_t& outLength);
-    int32_t ReceiveFrame(uint8_t* buffer, int32_t timeoutMs);
+    int32_t ReceiveFrame(uint8_t* buffer, int32_t size, int32_t timeoutMs);
+    void DiscardStaleInput();
+    int32_t CollectAnswer(uint8_t* buffer, int32_t count);
+    void DropFront(uint8_t* buffer, int32_t& count, int32_t dropped);
+    bool IsWholeAnswer(const uint8_t* data, int32_t length);
     void SyncStates();
     bool MayExchange();
     void SetState(DeviceState newState);
@@ -97,5 +105,9 @@ private:
     int64_t lastActivity = 0;
     uint8_t coilCache[32] = {};
     uint8_t inputCache[32] = {};
+    // Bytes that came after the last parsed answer; logged and dropped before the next
+    // request together with whatever else is waiting then.
+    uint8_t staleBytes[kFrameBufferSize] = {};
+    int32_t staleCount = 0;
     Hooks hooks;
 };

@@ -33,6 +33,13 @@ public:
     // Checks and decodes one answer: 0 with the tables updated and text describing
     // it, or -1 with the reason in text and the tables unchanged.
     virtual int32_t ParseResponse(const uint8_t* data, int32_t length, std::string& text) = 0;
+    // Measures the answer at the start of the bytes received so far: its whole length
+    // once they hold it, 0 while they are the plausible beginning of one, -1 when no
+    // answer header explains them (they are then parsed as they are).
+    virtual int32_t AnswerLength(const uint8_t* data, int32_t length) const = 0;
+    // For a whole answer of AnswerLength bytes: false when it evidently answers another
+    // request than the last one built (a late answer), true otherwise.
+    virtual bool AnswersLastRequest(const uint8_t* data, int32_t length) const = 0;
     // State of coil/input index (0..31) into out; false for a larger index.
     virtual bool GetCoilState(uint8_t index, uint8_t& out) = 0;
     virtual bool GetInputState(uint8_t index, uint8_t& out) = 0;

@@ -15,6 +15,7 @@ bool ModbusPdu::BuildRead(uint8_t function, uint8_t start, uint8_t count, uint8_
         return false;
     lastStart = start;
     lastCount = count;
+    lastFunction = function;
     out[0] = function;
     out[1] = 0x00;
     out[2] = start;
@@ -24,11 +25,25 @@ bool ModbusPdu::BuildRead(uint8_t function, uint8_t start, uint8_t count, uint8_
 }
 
 void ModbusPdu::BuildWriteCoil(uint8_t index, bool on, uint8_t* out) {
+    lastFunction = kWriteCoil;
+    lastWriteIndex = index;
     out[0] = kWriteCoil;
     out[1] = 0x00;
     out[2] = index;
     out[3] = on ? 0xFF : 0x00;
     out[4] = 0x00;
+}
+
+bool ModbusPdu::AnswersLastRequest(const uint8_t* pdu, int32_t pduLength) const {
+    if (lastFunction == 0 || pdu == nullptr || pduLength < 1)
+        return true;
+    if ((pdu[0] & ~kExceptionBit) != lastFunction)
+        return false;
+    if ((pdu[0] & kExceptionBit) != 0)
+        return true;
+    if (lastFunction == kWriteCoil)
+        return pduLength >= 3 && pdu[1] == 0x00 && pdu[2] == lastWriteIndex;
+    return pduLength >= 2 && pdu[1] == (lastCount + 7) / 8;
 }
 
 bool ModbusPdu::DecodeRead(const uint8_t* pdu, int32_t pduLength, std::string& list) {

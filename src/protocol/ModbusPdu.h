@@ -22,8 +22,13 @@ public:
     // Writes the 5-byte read request PDU for function 0x01 or 0x02 and remembers start
     // and count; false (nothing written or remembered) when the range is refused.
     bool BuildRead(uint8_t function, uint8_t start, uint8_t count, uint8_t* out);
-    // Writes the 5-byte Write Single Coil PDU (value FF 00 for on, 00 00 for off).
-    static void BuildWriteCoil(uint8_t index, bool on, uint8_t* out);
+    // Writes the 5-byte Write Single Coil PDU (value FF 00 for on, 00 00 for off) and
+    // remembers the coil.
+    void BuildWriteCoil(uint8_t index, bool on, uint8_t* out);
+    // False when an answer PDU evidently answers another request than the last one
+    // built: another function, a read answer with another byte count, a write echo for
+    // another coil. True when no request was built yet.
+    bool AnswersLastRequest(const uint8_t* pdu, int32_t pduLength) const;
 
     // Decodes a read answer PDU (function, byte count N, N data bytes) of pduLength
     // bytes against the last read request. On success updates the coil (0x01) or input
@@ -35,6 +40,8 @@ public:
     uint8_t ApplyWriteEcho(const uint8_t* fields, int32_t& coilAddress);
 
     uint8_t LastStart() const { return lastStart; }
+    // Function code of the last request built; 0 before the first.
+    uint8_t LastFunction() const { return lastFunction; }
     // "线圈" for Read Coils, "离散输入" for Read Discrete Inputs.
     static const char* KindWord(uint8_t function);
     // Text of a Modbus exception code.
@@ -51,4 +58,6 @@ private:
     uint8_t inputStates[kPoints] = {};
     uint8_t lastStart = 0;
     uint8_t lastCount = 0;
+    uint8_t lastFunction = 0;
+    uint8_t lastWriteIndex = 0;
 };

@@ -5,6 +5,8 @@
 namespace {
 constexpr int32_t kMinAnswerLength = 4; // address, function, CRC
 constexpr int32_t kWriteEchoLength = 8;
+constexpr int32_t kExceptionLength = 5;
+constexpr int32_t kMaxAnswerLength = 256; // the longest RTU frame
 } // namespace
 
 uint16_t ModbusProtocol::CalcCrc16(const uint8_t* data, int32_t length) {
@@ -54,7 +56,7 @@ int32_t ModbusProtocol::BuildWriteCoil(uint8_t address, uint8_t index, bool on, 
                                        int32_t& outLength) {
     if (out == nullptr)
         return -1;
-    ModbusPdu::BuildWriteCoil(index, on, out + 1);
+    pdu.BuildWriteCoil(index, on, out + 1);
     Frame(address, out, outLength);
     return 0;
 }
@@ -73,6 +75,12 @@ int32_t ModbusProtocol::ParseResponse(const uint8_t* data, int32_t length, std::
 
     const uint8_t address = data[0];
     const uint8_t function = data[1];
+    // Without this, a late answer to another request could be taken for this one.
+    const uint8_t expected = pdu.LastFunction();
+    if (expected != 0 && (function & ~ModbusPdu::kExceptionBit) != expected) {
+        text = ProtocolText::Format("功能码不匹配: 期望0x%02X, 实际0x%02X", expected, function);
+        return -1;
+    }
     if ((function & ModbusPdu::kExceptionBit) != 0) {
         // A 4-byte frame has no room for the code: byte 2 is then the CRC, not a code.
         const uint8_t code = length >= 5 ? data[2] : 0;
@@ -108,6 +116,34 @@ int32_t ModbusProtocol::ParseReadResponse(const uint8_t* frame, int32_t length, 
     text = ProtocolText::Format("设备%d读取%s状态(地址%d): %s", frame[0],
                                 ModbusPdu::KindWord(frame[1]), pdu.LastStart(), list.c_str());
     return 0;
+}
+
+int32_t ModbusProtocol::AnswerLength(const uint8_t* data, int32_t length) const {
+    if (data == nullptr || length < 2)
+        return length < 0 ? -1 : 0;
+    const uint8_t function = data[1];
+    int32_t whole = 0;
+    if ((function & ModbusPdu::kExceptionBit) != 0) {
+        whole = kExceptionLength;
+    } else if (function == ModbusPdu::kReadCoils || function == ModbusPdu::kReadInputs) {
+        if (length < 3)
+            return 0;
+        whole = 5 + data[2];
+    } else if (function == ModbusPdu::kWriteCoil) {
+        whole = kWriteEchoLength;
+    } else {
+        return -1;
+    }
+    if (whole > kMaxAnswerLength)
+        return -1;
+    if (length < whole)
+        return 0;
+    const uint16_t crc = static_cast<uint16_t>(data[whole - 2] | (data[whole - 1] << 8));
+    return CalcCrc16(data, whole - 2) == crc ? whole : -1;
+}
+
+bool ModbusProtocol::AnswersLastRequest(const uint8_t* data, int32_t length) const {
+    return data == nullptr || length < 4 || pdu.AnswersLastRequest(data + 1, length - 3);
 }
 
 bool ModbusProtocol::GetCoilState(uint8_t index, uint8_t& out) {

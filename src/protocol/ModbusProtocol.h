@@ -25,7 +25,13 @@ public:
     // Accepts a read answer or a write echo (0); refuses (-1) a frame shorter than 4
     // bytes, a CRC mismatch, a device exception, a read answer with fewer data bytes
     // than its byte count, a write echo shorter than 8 bytes and other function codes.
+    // An answer whose function code (without the exception bit) is not the request's
+    // is refused as well, once a request was built.
     int32_t ParseResponse(const uint8_t* data, int32_t length, std::string& text) override;
+    // Address, function, then the byte count (0x01, 0x02), 8 bytes (0x05) or 5 bytes
+    // (an exception), whole only with a good CRC.
+    int32_t AnswerLength(const uint8_t* data, int32_t length) const override;
+    bool AnswersLastRequest(const uint8_t* data, int32_t length) const override;
     bool GetCoilState(uint8_t index, uint8_t& out) override;
     bool GetInputState(uint8_t index, uint8_t& out) override;
     void ResetStates(uint8_t value) override;

@@ -5,6 +5,7 @@
 namespace {
 constexpr int32_t kHeaderLength = 7; // MBAP header including the unit id
 constexpr int32_t kMinAnswerLength = 9;
+constexpr int32_t kMaxAnswerLength = 260; // the longest Modbus TCP frame
 constexpr const char* kPduTooShort = "PDU 长度不足";
 
 int32_t ReadU16(const uint8_t* bytes) {
@@ -50,7 +51,7 @@ int32_t ModbusTcpProtocol::BuildWriteCoil(uint8_t address, uint8_t index, bool o
                                           int32_t& outLength) {
     if (out == nullptr)
         return -1;
-    ModbusPdu::BuildWriteCoil(index, on, out + kHeaderLength);
+    pdu.BuildWriteCoil(index, on, out + kHeaderLength);
     Frame(address, out, outLength);
     return 0;
 }
@@ -121,6 +122,25 @@ int32_t ModbusTcpProtocol::ParseReadResponse(const uint8_t* pduBytes, int32_t pd
     text = ProtocolText::Format("读取%s状态(地址%d): %s", ModbusPdu::KindWord(pduBytes[0]),
                                 pdu.LastStart(), list.c_str());
     return 0;
+}
+
+int32_t ModbusTcpProtocol::AnswerLength(const uint8_t* data, int32_t length) const {
+    if (data == nullptr || length < 0)
+        return -1;
+    for (int32_t i = 2; i < 4 && i < length; ++i) {
+        if (data[i] != 0)
+            return -1;
+    }
+    if (length < 6)
+        return 0;
+    const int32_t whole = ReadU16(data + 4) + 6;
+    if (whole < kMinAnswerLength - 1 || whole > kMaxAnswerLength)
+        return -1;
+    return length >= whole ? whole : 0;
+}
+
+bool ModbusTcpProtocol::AnswersLastRequest(const uint8_t* data, int32_t length) const {
+    return data == nullptr || length < 2 || ReadU16(data) == expectedTransactionId;
 }
 
 bool ModbusTcpProtocol::GetCoilState(uint8_t index, uint8_t& out) {

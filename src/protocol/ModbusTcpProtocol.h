@@ -28,6 +28,11 @@ public:
     // announces, a PDU too short for its function, exceptions and other function codes.
     // Bytes beyond the announced length are ignored.
     int32_t ParseResponse(const uint8_t* data, int32_t length, std::string& text) override;
+    // Whole at the MBAP length field's 6 + L bytes; a protocol identifier other than 0,
+    // or a length below 2 or beyond the longest frame, explains nothing.
+    int32_t AnswerLength(const uint8_t* data, int32_t length) const override;
+    // False for another transaction identifier than the request's.
+    bool AnswersLastRequest(const uint8_t* data, int32_t length) const override;
     bool GetCoilState(uint8_t index, uint8_t& out) override;
     bool GetInputState(uint8_t index, uint8_t& out) override;
     void ResetStates(uint8_t value) override;

@@ -38,6 +38,7 @@ uint8_t Protocol55::CalcSum8(const uint8_t* data, int32_t length) {
 
 void Protocol55::Frame(uint8_t address, uint8_t command, uint8_t channel, uint8_t* out,
                        int32_t& outLength) {
+    lastCommand = command;
     out[0] = kRequestHeader;
     out[1] = address;
     out[2] = command;
@@ -93,6 +94,20 @@ int32_t Protocol55::ParseResponse(const uint8_t* data, int32_t length, std::stri
     text = ProtocolText::Format("设备%d 响应[%s]: %s", data[1], command,
                                 ProtocolText::StateList(coilStates, kChannels, 1).c_str());
     return 0;
+}
+
+int32_t Protocol55::AnswerLength(const uint8_t* data, int32_t length) const {
+    if (data == nullptr || length <= 0)
+        return length < 0 ? -1 : 0;
+    if (data[0] != kAnswerHeader)
+        return -1;
+    if (length < kFrameLength)
+        return 0;
+    return CalcSum8(data, kFrameLength - 1) == data[kFrameLength - 1] ? kFrameLength : -1;
+}
+
+bool Protocol55::AnswersLastRequest(const uint8_t* data, int32_t length) const {
+    return lastCommand == 0 || data == nullptr || length < 3 || data[2] == lastCommand;
 }
 
 // status holds the big-endian status word: its last byte carries channels 1..8.

@@ -28,6 +28,11 @@ public:
     // last byte and a known command, taking all 32 relay states from bytes 3..6; -1 with
     // the reason otherwise.
     int32_t ParseResponse(const uint8_t* data, int32_t length, std::string& text) override;
+    // Whole at 8 bytes beginning 0x22 with a good checksum; another first byte, or a
+    // bad checksum, explains nothing.
+    int32_t AnswerLength(const uint8_t* data, int32_t length) const override;
+    // False when the answered command is not the command of the last request.
+    bool AnswersLastRequest(const uint8_t* data, int32_t length) const override;
     // Coil index 0..31 is channel index + 1; false for a larger index.
     bool GetCoilState(uint8_t index, uint8_t& out) override;
     // Always 0 for 0..31; false for a larger index.
@@ -40,10 +45,11 @@ public:
     static uint8_t CalcSum8(const uint8_t* data, int32_t length);
 
 private:
-    static void Frame(uint8_t address, uint8_t command, uint8_t channel, uint8_t* out,
-                      int32_t& outLength);
+    void Frame(uint8_t address, uint8_t command, uint8_t channel, uint8_t* out, int32_t& outLength);
     void UnpackRelayStates(const uint8_t* status);
 
     uint8_t coilStates[kChannels] = {};
     uint8_t inputStates[kChannels] = {};
+    // Only to recognise a late answer; answers are parsed without it.
+    uint8_t lastCommand = 0;
 };

@@ -41,6 +41,20 @@ Bytes Next(ICommunication& transport, int32_t size = 256, int32_t waitMs = 2000)
     return n > 0 ? Bytes(buffer.begin(), buffer.begin() + n) : Bytes{0xEE, uint8_t(n)};
 }
 
+// What DiscardPending takes without waiting, asked until count bytes have crossed (or 2 s).
+Bytes Discarded(ICommunication& transport, size_t count) {
+    Bytes dropped(256);
+    size_t got = 0;
+    for (const auto start = Clock::now(); got < count && MsSince(start) < 2000;) {
+        const int32_t n = transport.DiscardPending(dropped.data() + got, int32_t(256 - got));
+        if (n < 0)
+            break;
+        got += size_t(n);
+    }
+    dropped.resize(got);
+    return dropped;
+}
+
 // Nothing to read: Receive gives 0 after about the wait, and a negative wait is no wait.
 void ExpectQuietReceives(ICommunication& transport) {
     auto start = Clock::now();
@@ -78,7 +92,10 @@ TEST(TcpCommunication, ExchangesAndReturnsWhatIsThereSoASplitAnswerTakesTwoRecei
     EXPECT_EQ(Next(tcp), Bytes({0x01, 0x01}));
     ASSERT_TRUE(server.WriteAnswer({0x04, 0xAA, 0xBB}));
     EXPECT_EQ(Next(tcp), Bytes({0x04, 0xAA, 0xBB}));
+    ASSERT_TRUE(server.WriteAnswer({0x7E, 0x7F}));
+    EXPECT_EQ(Discarded(tcp, 2), Bytes({0x7E, 0x7F}));
     ExpectQuietReceives(tcp);
+    EXPECT_EQ(tcp.DiscardPending(nullptr, 0), 0);
 }
 
 TEST(TcpCommunication, ConnectGivesUpAfterItsTimeoutWhenTheHandshakeHangs) {
@@ -162,8 +179,9 @@ TEST(TcpCommunication, RefusedOrInvalidOpenFailsAtOnceAndNoDescriptorIsLeft) {
     EXPECT_EQ(CountOpenDescriptors(), before);
 }
 
-TEST(UdpCommunication, ExchangesOneDatagramPerReceiveFromAnySenderAndDropsOversizedOnes) {
-    LoopbackUdpPeer device, stranger;
+TEST(UdpCommunication, ExchangesOneDatagramPerReceiveFromTheRemoteIpAndDropsOversizedOnes) {
+    LoopbackUdpPeer device, otherPort, stranger(0x7F000002);
+    ASSERT_NE(stranger.Port(), 0);
     UdpCommunication udp;
     ASSERT_TRUE(OpenUdp(udp, 0x30000u | device.Port())); // only the low 16 bits count
     const Bytes request = {0x55, 0x01, 0x10, 0x00, 0x00, 0x00, 0x00, 0x66};
@@ -173,10 +191,20 @@ TEST(UdpCommunication, ExchangesOneDatagramPerReceiveFromAnySenderAndDropsOversi
     ASSERT_TRUE(device.ReceiveDatagram(&got, &local, 2000));
     EXPECT_EQ(got, request);
 
-    ASSERT_TRUE(stranger.SendTo({0xA1, 0xA2, 0xA3}, local));
+    // Another host's well-formed answer is dropped; another port of the board's IP is not.
+    ASSERT_TRUE(stranger.SendTo({0x55, 0x01, 0x10, 0x00, 0x00, 0x00, 0x00, 0x66}, local));
+    ASSERT_TRUE(otherPort.SendTo({0xA1, 0xA2, 0xA3}, local));
     ASSERT_TRUE(device.SendTo({0xB1}, local));
     EXPECT_EQ(Next(udp), Bytes({0xA1, 0xA2, 0xA3}));
     EXPECT_EQ(Next(udp), Bytes{0xB1});
+    // Waiting datagrams, from anyone, are dropped whole, those beyond the buffer uncounted.
+    ASSERT_TRUE(stranger.SendTo({0xC1}, local));
+    ASSERT_TRUE(device.SendTo({0xC2, 0xC3}, local));
+    EXPECT_EQ(Discarded(udp, 3), Bytes({0xC1, 0xC2, 0xC3}));
+    ASSERT_TRUE(device.SendTo(Bytes(300, 0xC4), local));
+    ASSERT_TRUE(device.SendTo({0xC5}, local));
+    EXPECT_EQ(Discarded(udp, 256), Bytes(256, 0xC4));
+    EXPECT_EQ(udp.DiscardPending(nullptr, 0), 0);
     // A datagram larger than the buffer is an error, and what follows is the next
     // datagram rather than its rest.
     for (size_t size : {256, 257, 1400}) {

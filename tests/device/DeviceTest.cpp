@@ -19,7 +19,7 @@ using Lines = std::vector<std::string>;
 const Bytes kCoilsAnswer = {0x01, 0x01, 0x04, 0x0F, 0x00, 0x00, 0x80, 0xF9, 0x65};
 const Bytes kCoil3On = {0x01, 0x05, 0x00, 0x03, 0xFF, 0x00, 0x7C, 0x3A};
 const Bytes kCoil3Off = {0x01, 0x05, 0x00, 0x03, 0x00, 0x00, 0x3D, 0xCA};
-const Bytes kException = {0x01, 0x81, 0x02, 0xC1, 0x91};
+const Bytes kException = {0x01, 0x85, 0x02, 0xC3, 0x51}; // to a write
 const std::string kSentRead = "log S 发送: 01 01 00 00 00 20 3D D2 ";
 const std::string kGotCoils = "log R 接收: 01 01 04 0F 00 00 80 F9 65 ";
 const std::string kSentOn = "log S 发送: 01 05 00 03 FF 00 7C 3A ";
@@ -215,22 +215,14 @@ TEST_F(DeviceTest, ReadReportsOnlyChangedPoints) {
     EXPECT_EQ(events.lines.at(1).size(), std::string("log R 接收: ").size() + 256 * 3);
 }
 
-// Each row reads 32 coils. The closed row fails a reconnect, so that the transport is closed,
-// and lets the silence check make the device Offline, where exchanges are still attempted.
+// Each row reads 32 coils.
 TEST_F(DeviceTest, RetriesCountTheirAttempts) {
-    const auto check = [&](const char* name, int32_t retryCount, bool closed,
-                           std::deque<int32_t> sendResults, std::deque<CommScript::Reply> replies,
-                           const Lines& expected, int32_t pauseCount) {
+    const auto check = [&](const char* name, int32_t retryCount, std::deque<int32_t> sendResults,
+                           std::deque<CommScript::Reply> replies, const Lines& expected,
+                           int32_t pauseCount) {
         Renew();
         SCOPED_TRACE(name);
         Connect(ProtocolType::ModbusRtu, retryCount);
-        if (closed) {
-            device->Disconnect();
-            script->openResults = {false};
-            ASSERT_FALSE(device->Connect());
-            GoSilent();
-            events.Take();
-        }
         script->sendResults = sendResults;
         script->replies = replies;
         const OperationResult r = device->ReadCoils(0, 32);
@@ -242,26 +234,24 @@ TEST_F(DeviceTest, RetriesCountTheirAttempts) {
     };
     const std::string unsent = "result 1 -3 发送失败，已发送: -1 字节";
     const CommScript::Reply answer = CommScript::Data(kCoilsAnswer);
-    check("SilentDevice", 3, false, {}, {},
+    check("SilentDevice", 3, {}, {},
           {kSentRead, kTimeout + "1/3", kTimeout + "2/3", kTimeout + "3/3", "result 1 -5 接收超时"},
           0);
-    check("ErrorOnEveryReceive", 3, false, {}, {kError, kError, kError},
+    check("ErrorOnEveryReceive", 3, {}, {kError, kError, kError},
           {kSentRead, "result 1 -4 接收失败"}, 0);
-    check("TimeoutAfterErrors", 2, false, {}, {kError, kSilence},
+    check("TimeoutAfterErrors", 2, {}, {kError, kSilence},
           {kSentRead, kTimeout + "2/2", "result 1 -5 接收超时"}, 0);
-    check("ErrorAfterTimeouts", 3, false, {}, {kSilence, kSilence, kError},
+    check("ErrorAfterTimeouts", 3, {}, {kSilence, kSilence, kError},
           {kSentRead, kTimeout + "1/3", kTimeout + "2/3", "result 1 -4 接收失败"}, 0);
-    check("AnswerOnSecondReceive", 3, false, {}, {kSilence, answer},
+    check("AnswerOnSecondReceive", 3, {}, {kSilence, answer},
           ReadOk({kSentRead, kTimeout + "1/3", kGotCoils}), 0);
-    check("SendSucceedsSecondTime", 2, false, {-1, 8}, {answer},
+    check("SendSucceedsSecondTime", 2, {-1, 8}, {answer},
           ReadOk({kSentRead, kSendRetry + "1/2", kSentRead, kGotCoils}), 1);
-    check("ShortWriteEveryTime", 3, false, {4, 4, 4}, {},
+    check("ShortWriteEveryTime", 3, {4, 4, 4}, {},
           {kSentRead, kSendRetry + "1/3", kSentRead, kSendRetry + "2/3", kSentRead,
            kSendRetry + "3/3", "result 1 -3 发送失败，已发送: 4 字节"},
           3);
-    check("ClosedTransport", 3, true, {}, {},
-          {kSendRetry + "1/3", kSendRetry + "2/3", kSendRetry + "3/3", unsent}, 3);
-    check("NoAttemptAtAll", 0, false, {}, {}, {unsent}, 0);
+    check("NoAttemptAtAll", 0, {}, {}, {unsent}, 0);
 }
 
 TEST_F(DeviceTest, RealPauseBetweenSendAttempts) {
@@ -289,7 +279,7 @@ TEST_F(DeviceTest, WriteFollowsTheDeviceRollsBackAndRecovers) {
     ASSERT_TRUE(device->WriteCoil(3, 1).success);
     events.Take();
     ExpectResult(device->WriteCoil(3, 0), -1, "设备1响应异常: 非法数据地址");
-    EXPECT_EQ(events.Take(), (Lines{"coil 3=0", kSentOff, "log R 接收: 01 81 02 C1 91 ", "coil 3=1",
+    EXPECT_EQ(events.Take(), (Lines{"coil 3=0", kSentOff, "log R 接收: 01 85 02 C3 51 ", "coil 3=1",
                                     kRolledBack, "result 5 -1 设备1响应异常: 非法数据地址"}));
     EXPECT_EQ(device->GetCachedCoil(3), 1);
 
@@ -303,6 +293,53 @@ TEST_F(DeviceTest, WriteFollowsTheDeviceRollsBackAndRecovers) {
               (Lines{"coil 3=0", kSentOff, "state 4->2", "log R 收到数据，设备自动恢复连接",
                      "coil 3=1", kGotOff, "coil 3=0", "result 5 ok"}));
     EXPECT_TRUE(device->IsConnected());
+}
+
+// An answer in pieces, behind stray bytes or a late answer, or followed by stray bytes: each row
+// reads 32 coils with the given input waiting before the send and the given receives after it.
+TEST_F(DeviceTest, CollectsTheAnswerToTheRequestAndDropsStaleInput) {
+    const auto check = [&](const char* name, Bytes waiting, std::deque<CommScript::Reply> replies,
+                           Lines expected, const std::string& result) {
+        Renew();
+        SCOPED_TRACE(name);
+        Connect();
+        script->pending = {waiting};
+        script->replies = std::move(replies);
+        device->ReadCoils(0, 32);
+        if (result != "ok")
+            expected.push_back("result 1 " + result);
+        EXPECT_EQ(events.lines, result == "ok" ? ReadOk(expected) : expected);
+        for (size_t i = 1; i < script->receives.size(); ++i) // the continuation waits
+            EXPECT_EQ(script->receives[i].second, 100);
+    };
+    const auto data = [](std::initializer_list<uint8_t> bytes) { return CommScript::Data(bytes); };
+    const std::string got = "log R 接收: ", dropped = "log R 丢弃过期数据: ";
+    const CommScript::Reply answer = CommScript::Data(kCoilsAnswer);
+    check("StaleInputBeforeTheSend", {0xAA, 0xBB}, {answer},
+          {dropped + "AA BB ", kSentRead, kGotCoils}, "ok");
+    check("ThreePieces", {}, {data({1, 1, 4}), data({0x0F, 0, 0}), data({0x80, 0xF9, 0x65})},
+          {kSentRead, got + "01 01 04 ", got + "0F 00 00 ", got + "80 F9 65 "}, "ok");
+    check("LateAnswerThenItsOwn", {}, {data({1, 1, 1, 1, 0x90, 0x48}), answer},
+          {kSentRead, got + "01 01 01 01 90 48 ", kGotCoils, dropped + "01 01 01 01 90 48 "}, "ok");
+    check("StrayBytesFirst", {}, {data({0x7E}), answer},
+          {kSentRead, got + "7E ", kGotCoils, dropped + "7E "}, "ok");
+    check("LateAnswerAlone", {}, {CommScript::Data(kCoil3On)},
+          {kSentRead, got + "01 05 00 03 FF 00 7C 3A "}, "-1 功能码不匹配: 期望0x01, 实际0x05");
+    check("BegunThenSilent", {}, {data({1, 1, 4, 0x0F})}, {kSentRead, got + "01 01 04 0F "},
+          "-1 CRC校验错误");
+    // Bytes behind the answer are stale: they go, with what waits then, before the next send.
+    Renew();
+    Connect();
+    script->replies = {data({1, 5, 0, 3, 0xFF, 0, 0x7C, 0x3A, 0x7E, 0x7E}), answer};
+    script->pending = {{}, {0x7F}};
+    ASSERT_TRUE(device->WriteCoil(3, 1).success);
+    ASSERT_TRUE(device->ReadCoils(0, 32).success);
+    EXPECT_EQ(events.lines.at(4), dropped + "7E 7E 7F ");
+    EXPECT_EQ(events.lines.at(5), kSentRead);
+    // The transport is told when the bytes so far are one whole answer.
+    ASSERT_TRUE(script->answerCheck);
+    EXPECT_TRUE(script->answerCheck(kCoilsAnswer.data(), 9));
+    EXPECT_FALSE(script->answerCheck(kCoilsAnswer.data(), 8));
 }
 
 TEST_F(DeviceTest, Protocol55ReadsInputsByStatusAndNumbersChannelsFromOne) {
@@ -329,7 +366,10 @@ TEST_F(DeviceTest, OperationsThatCannotRunSendNothing) {
     Configure(CommType::Tcp, ProtocolType::ModbusRtu);
     ASSERT_FALSE(device->Connect());
     events.Take();
-    ExpectResult(device->ReadCoils(0, 32), -1, "设备未连接"); // Error
+    GoSilent(); // a failed connect is no silent board: Error stays, and nothing is sent
+    ExpectResult(device->ReadCoils(0, 32), -1, "设备未连接");
+    EXPECT_EQ(device->GetState(), DeviceState::Error);
+    EXPECT_TRUE(events.lines.empty());
     ASSERT_TRUE(device->Connect());
     ExpectResult(device->WriteCoil(32, 1), -2, "地址超出范围");
     EXPECT_EQ(events.Take(), Attempt("3", "2", "log R 连接成功"));

@@ -198,7 +198,7 @@ TEST(ModbusProtocolTest, AcceptsAnswersAndRefusesOthersWithoutTouchingTables) {
     accept({C, 0, 8}, 0, "01 01 02 0F FF FC 4C", coils + List(0, 8, 0x0F), {0x0F, 0});
     accept({C, 28, 4}, 0, "11 01 01 FA D5 0B", "设备17读取线圈状态(地址28): " + List(28, 4, 0xA),
            {0xA0000000, 0});
-    accept({C, 0, 8}, 0, "01 02 01 81 61 E8", inputs + List(0, 8, 0x81), {0, 0x81});
+    accept({I, 0, 8}, 0, "01 02 01 81 61 E8", inputs + List(0, 8, 0x81), {0, 0x81});
     accept({W, 3, 1}, 0, "07 05 00 03 FF 00 7C 5C", "设备7写入线圈3: ON", {1u << 3, 0});
     accept({W, 3, 1}, 1, "01 05 00 03 12 34 30 BD", "设备1写入线圈3: OFF", {~(1u << 3), ~0u});
     accept({W, 3, 1}, 1, "01 05 00 03 FF 01 BD FA", "设备1写入线圈3: OFF", {~(1u << 3), ~0u});
@@ -207,11 +207,15 @@ TEST(ModbusProtocolTest, AcceptsAnswersAndRefusesOthersWithoutTouchingTables) {
     ModbusProtocol protocol;
     Build(protocol, {C, 0, 32});
     ASSERT_EQ(Parse(protocol, "01 01 04 5A 5A 5A 5A 73 81").first, 0);
+    Build(protocol, {I, 0, 32});
     ASSERT_EQ(Parse(protocol, "01 02 04 A5 C3 3C 96 B8 7C").first, 0);
     ASSERT_EQ(MasksOf(protocol), (Masks{0x5A5A5A5A, 0x963CC3A5}));
+    Build(protocol, {C, 0, 32});
+    // The last request read coils (0x01): another function, exception or not, is refused.
     ExpectRefused(protocol, {{"01 81 02 C1 91", "设备1响应异常: 非法数据地址"},
-                             {"01 82 01 81 60", "设备1响应异常: 非法功能"},
-                             {"05 85 03 43 50", "设备5响应异常: 非法数据值"},
+                             {"01 82 01 81 60", "功能码不匹配: 期望0x01, 实际0x82"},
+                             {"05 85 03 43 50", "功能码不匹配: 期望0x01, 实际0x85"},
+                             {"01 05 00 03 FF 00 7C 3A", "功能码不匹配: 期望0x01, 实际0x05"},
                              {"01 81 0B 01 97", "设备1响应异常: 错误码: 0x0B"},
                              {"01 81 C0 40", "设备1响应异常: 错误码: 0x00"}, // no room for a code
                              {"01 01 04 0F 00 00 80 F9 66", "CRC校验错误"},
@@ -219,11 +223,72 @@ TEST(ModbusProtocolTest, AcceptsAnswersAndRefusesOthersWithoutTouchingTables) {
                              {"01 01 04 0F 00 00 80 F9 65 7E", "CRC校验错误"},
                              {"01 01 04", "响应数据长度不足"},
                              {"", "响应数据长度不足"},
-                             {"01 05 00 03 51 D8", "响应数据长度不足"},
-                             {"01 05 00 03 FF 59 BC", "响应数据长度不足"},
                              {"01 01 04 0F 00 5C 0D", "响应数据不全"},
                              {"01 01 C1 E0", "响应数据不全"},
-                             {"01 03 02 00 00 B8 44", "不支持的功能码: 0x03"}});
+                             {"01 03 02 00 00 B8 44", "功能码不匹配: 期望0x01, 实际0x03"}});
+    Build(protocol, {W, 3, 1});
+    ExpectRefused(protocol, {{"01 85 02 C3 51", "设备1响应异常: 非法数据地址"},
+                             {"01 05 00 03 51 D8", "响应数据长度不足"},
+                             {"01 05 00 03 FF 59 BC", "响应数据长度不足"},
+                             {"01 01 01 01 90 48", "功能码不匹配: 期望0x05, 实际0x01"}});
+    ModbusProtocol fresh; // before any request only the function codes it knows are taken
+    ExpectRefused(fresh, {{"01 03 02 00 00 B8 44", "不支持的功能码: 0x03"}});
+}
+
+// How each protocol measures the bytes received so far: every proper prefix of a whole answer
+// is a begun one (0), the whole answer gives its length also with bytes behind it, and bytes
+// that no header explains give -1. An answer whose request is not the last one is told apart.
+TEST(ProtocolTest, MeasuresAnswersAndTellsLateOnes) {
+    struct Row {
+        const char* bytes;
+        int32_t length; // of the answer at the start, or -1
+        bool current;   // answers the request built just before
+    };
+    const auto check = [](IProtocol& protocol, const Request& request,
+                          std::initializer_list<Row> rows) {
+        Build(protocol, request);
+        for (const Row& row : rows) {
+            SCOPED_TRACE(row.bytes);
+            const Bytes bytes = Hex(row.bytes);
+            const int32_t n = int32_t(bytes.size());
+            EXPECT_EQ(protocol.AnswerLength(bytes.data(), n), row.length);
+            for (int32_t prefix = 0; row.length > 0 && prefix < row.length; ++prefix)
+                EXPECT_EQ(protocol.AnswerLength(bytes.data(), prefix), 0) << prefix;
+            if (row.length > 0) {
+                EXPECT_EQ(protocol.AnswersLastRequest(bytes.data(), row.length), row.current);
+            }
+        }
+    };
+    ModbusProtocol rtu;
+    check(rtu, {C, 0, 32},
+          {{"01 01 04 0F 00 00 80 F9 65", 9, true},
+           {"01 01 04 0F 00 00 80 F9 65 7E 7E", 9, true},
+           {"01 81 02 C1 91", 5, true},
+           {"01 01 01 01 90 48", 6, false}, // a one-coil read's answer
+           {"01 05 00 03 FF 00 7C 3A", 8, false},
+           {"01 02 04 0F 00 00 80 F9 56", 9, false},
+           {"01 01 04 0F 00 00 80 F9 66", -1, false}, // bad CRC
+           {"01 03 02 00 00 B8 44", -1, false},
+           {"01 01 FC", -1, false}}); // longer than any frame
+    check(rtu, {W, 3, 1},
+          {{"01 05 00 03 FF 00 7C 3A", 8, true},
+           {"01 85 02 C3 51", 5, true},
+           {"01 05 00 04 FF 00 CD FB", 8, false}});
+    ModbusTcpProtocol tcp;
+    check(tcp, {C, 0, 32},
+          {{"00 01 00 00 00 07 01 01 04 0F 00 00 80", 13, true},
+           {"00 01 00 00 00 03 01 81 02 00 02", 9, true},
+           {"00 00 00 00 00 07 01 01 04 0F 00 00 80", 13, false},
+           {"00 01 00 01 00 07", -1, false},
+           {"00 01 01", -1, false},
+           {"00 01 00 00 00 01 01", -1, false},
+           {"00 01 00 00 01 00", -1, false}});
+    Protocol55 p55;
+    check(p55, {W, 4, 1},
+          {{"22 01 20 00 00 00 08 4B", 8, true},
+           {"22 01 10 00 00 00 08 3B 00", 8, false},
+           {"22 01 10 00 00 00 08 3C", -1, false},
+           {"55 01 10", -1, false}});
 }
 
 // Ids rise from 1 and wrap from FFFF to 1; a refused request takes none; only the answer

@@ -13,9 +13,9 @@ sockaddr_in Loopback(uint16_t port) {
 
 } // namespace
 
-LoopbackUdpPeer::LoopbackUdpPeer() {
+LoopbackUdpPeer::LoopbackUdpPeer(uint32_t hostOrder) {
     fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, IPPROTO_UDP);
-    sockaddr_in address = Loopback(0);
+    sockaddr_in address{AF_INET, 0, {htonl(hostOrder)}, {}};
     socklen_t length = sizeof address;
     if (bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
         getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) == 0) {

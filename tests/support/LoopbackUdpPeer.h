@@ -7,7 +7,8 @@
 #include <thread>
 #include <vector>
 
-// A UDP socket on 127.0.0.1 (port chosen by the system) standing in for a device or a
+// A UDP socket on a loopback address (127.0.0.1 unless given; any 127.x.y.z binds on
+// Linux without setup), port chosen by the system, standing in for a device or a
 // stranger. Used step by step on the test's thread, or scripted: a background thread
 // answers each datagram to its sender with what the responder returns, until the
 // destructor. It can send to 127.0.0.1 only. Every wait is bounded.
@@ -16,8 +17,8 @@ public:
     using Bytes = std::vector<uint8_t>;
     using Responder = std::function<Bytes(const Bytes& request)>;
 
-    // Binds at once; Port() is 0 when that failed.
-    LoopbackUdpPeer();
+    // Binds at once to hostOrder (a 127.x.y.z address); Port() is 0 when that failed.
+    explicit LoopbackUdpPeer(uint32_t hostOrder = 0x7F000001);
     ~LoopbackUdpPeer();
 
     uint16_t Port() const { return port; }

@@ -27,6 +27,7 @@ struct CommScript {
     std::deque<bool> openResults;
     std::deque<int32_t> sendResults;
     std::deque<Reply> replies;
+    std::deque<std::vector<uint8_t>> pending; // what each DiscardPending finds waiting
 
     int32_t created = 0, destroyed = 0, closed = 0;
     SerialConfig serial;
@@ -34,6 +35,7 @@ struct CommScript {
     UdpConfig udp;
     std::vector<std::vector<uint8_t>> sent;
     std::vector<std::pair<int32_t, int32_t>> receives; // buffer size and wait of each Receive
+    AnswerCheck answerCheck;
 };
 
 // An ICommunication whose results come from a CommScript and which records its calls there.
@@ -74,6 +76,16 @@ public:
         const CommScript::Reply reply = Next(script->replies, CommScript::Reply{});
         std::copy_n(reply.bytes.begin(), std::min(reply.bytes.size(), size_t(size)), buffer);
         return reply.result;
+    }
+
+    void SetAnswerCheck(AnswerCheck check) override { script->answerCheck = std::move(check); }
+    int32_t DiscardPending(uint8_t* buffer, int32_t size) override {
+        if (!open)
+            return -1;
+        const std::vector<uint8_t> bytes = Next(script->pending, {});
+        const auto count = std::min(bytes.size(), size_t(size));
+        std::copy_n(bytes.begin(), count, buffer);
+        return int32_t(count);
     }
 
 private:

@@ -12,6 +12,7 @@
 #include <sys/sysmacros.h>
 #include <termios.h>
 #include <unistd.h>
+#include <utility>
 
 #include "comm/posix/ArbitraryBaudRate.h"
 #include "comm/posix/ExclusivePort.h"
@@ -197,17 +198,24 @@ int32_t SerialCommunication::Receive(uint8_t* buffer, int32_t size, int32_t time
         const Clock::time_point now = Clock::now();
         if (got == size)
             return got;
-        // The read ends by the port's rules (total limit, or the pause after the last
-        // byte) unless the caller's wait runs out before that moment.
-        const Clock::time_point portEnd =
-            got > 0 ? std::min(totalEnd, lastByte + kInterByteGap) : totalEnd;
-        if (portEnd <= callerEnd && now >= portEnd)
-            return got;
-        if (now >= callerEnd)
-            return -1; // what was taken so far is dropped
+        Clock::time_point end;
+        if (got == 0) {
+            // The caller's wait bounds only the first byte; the port's total limit may
+            // end the read with nothing before that wait is over.
+            if (totalEnd <= callerEnd && now >= totalEnd)
+                return 0;
+            if (now >= callerEnd)
+                return -1;
+            end = std::min(totalEnd, callerEnd);
+        } else {
+            // An answer that has begun is read to its end, by the port's own rules.
+            end = std::min(totalEnd, lastByte + kInterByteGap);
+            if (now >= end)
+                return got;
+        }
 
         pollfd p{fd, POLLIN, 0};
-        const int r = poll(&p, 1, WaitMs(now, std::min(portEnd, callerEnd)));
+        const int r = poll(&p, 1, WaitMs(now, end));
         if (r < 0) {
             if (errno == EINTR)
                 continue;
@@ -222,6 +230,8 @@ int32_t SerialCommunication::Receive(uint8_t* buffer, int32_t size, int32_t time
         if (n > 0) {
             got += static_cast<int32_t>(n);
             lastByte = Clock::now();
+            if (answerCheck && answerCheck(buffer, got))
+                return got;
             continue;
         }
         if (n == 0)
@@ -232,4 +242,31 @@ int32_t SerialCommunication::Receive(uint8_t* buffer, int32_t size, int32_t time
             continue;
         return -1;
     }
+}
+
+void SerialCommunication::SetAnswerCheck(AnswerCheck check) {
+    answerCheck = std::move(check);
+}
+
+int32_t SerialCommunication::DiscardPending(uint8_t* buffer, int32_t size) {
+    if (!isOpen || handle == kInvalidHandle)
+        return -1;
+    if (size < 0 || (buffer == nullptr && size > 0))
+        return -1;
+    int32_t got = 0;
+    // The port is non-blocking: a read returns what the driver holds and no more.
+    while (got < size) {
+        const ssize_t n =
+            read(static_cast<int>(handle), buffer + got, static_cast<size_t>(size - got));
+        if (n > 0) {
+            got += static_cast<int32_t>(n);
+            continue;
+        }
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0 && errno != EAGAIN)
+            return -1;
+        break; // nothing more waiting, or the port reports its end (seen by the next Receive)
+    }
+    return got;
 }

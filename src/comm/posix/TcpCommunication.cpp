@@ -121,6 +121,30 @@ int32_t TcpCommunication::Receive(uint8_t *buffer, int32_t size, int32_t timeout
     return (errno == EAGAIN || errno == EWOULDBLOCK) ? 0 : -1;
 }
 
+void TcpCommunication::SetAnswerCheck(AnswerCheck) {}
+
+int32_t TcpCommunication::DiscardPending(uint8_t *buffer, int32_t size) {
+    if (!isOpen || socketHandle == kInvalidSocket)
+        return -1;
+    if (size < 0 || (buffer == nullptr && size > 0))
+        return -1;
+    int32_t got = 0;
+    while (got < size) {
+        const ssize_t n = recv(static_cast<int>(socketHandle), buffer + got,
+                               static_cast<size_t>(size - got), MSG_DONTWAIT);
+        if (n > 0) {
+            got += static_cast<int32_t>(n);
+            continue;
+        }
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK)
+            return -1;
+        break; // nothing more waiting, or the peer has closed
+    }
+    return got;
+}
+
 void TcpCommunication::ReleaseSocket() {
     if (socketHandle != kInvalidSocket) {
         CloseSocket(static_cast<int>(socketHandle));

@@ -1,16 +1,22 @@
 #include "comm/UdpCommunication.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
 
+#include "comm/Deadline.h"
 #include "comm/posix/SocketSupport.h"
 
 using namespace socket_support;
 
 static_assert(sizeof(sockaddr_in) == 16, "the remote address storage holds one sockaddr_in");
+
+namespace {
+constexpr int kMaxDiscardedDatagrams = 64;
+} // namespace
 
 UdpCommunication::~UdpCommunication() {
     std::lock_guard<std::recursive_mutex> guard(lock);
@@ -87,22 +93,57 @@ int32_t UdpCommunication::Receive(uint8_t *buffer, int32_t size, int32_t timeout
     if (size < 0 || (buffer == nullptr && size > 0))
         return -1;
     const int fd = static_cast<int>(socketHandle);
-    if (WaitForSocket(fd, POLLIN, timeoutMs) <= 0)
-        return 0;
+    sockaddr_in remote;
+    std::memcpy(&remote, remoteAddress, sizeof remote);
+    const Deadline deadline(timeoutMs);
+    for (;;) {
+        if (WaitForSocket(fd, POLLIN, deadline.RemainingMs()) <= 0)
+            return 0;
+        // recvmsg rather than recvfrom: MSG_TRUNC in msg_flags tells a datagram that did
+        // not fit, which must not pass for a complete answer.
+        sockaddr_in sender{};
+        iovec part{buffer, static_cast<size_t>(size)};
+        msghdr message{};
+        message.msg_name = &sender;
+        message.msg_namelen = sizeof sender;
+        message.msg_iov = &part;
+        message.msg_iovlen = 1;
+        const ssize_t received = recvmsg(fd, &message, MSG_DONTWAIT);
+        if (received < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR))
+            continue;
+        // Another host's datagram is no answer of the board, however well-formed.
+        if (received >= 0 && sender.sin_addr.s_addr != remote.sin_addr.s_addr)
+            continue;
+        if (received < 0 || (message.msg_flags & MSG_TRUNC) != 0)
+            return -1;
+        return static_cast<int32_t>(received);
+    }
+}
 
-    // recvmsg rather than recvfrom: MSG_TRUNC in msg_flags tells a datagram that did
-    // not fit, which must not pass for a complete answer.
-    sockaddr_in sender;
-    iovec part{buffer, static_cast<size_t>(size)};
-    msghdr message{};
-    message.msg_name = &sender;
-    message.msg_namelen = sizeof sender;
-    message.msg_iov = &part;
-    message.msg_iovlen = 1;
-    const ssize_t received = recvmsg(fd, &message, 0);
-    if (received < 0 || (message.msg_flags & MSG_TRUNC) != 0)
+void UdpCommunication::SetAnswerCheck(AnswerCheck) {}
+
+int32_t UdpCommunication::DiscardPending(uint8_t *buffer, int32_t size) {
+    if (!isOpen || socketHandle == kInvalidSocket)
         return -1;
-    return static_cast<int32_t>(received);
+    if (size < 0 || (buffer == nullptr && size > 0))
+        return -1;
+    int32_t got = 0;
+    // Bounded, so that a sender that never stops cannot hold the caller here.
+    for (int datagrams = 0; datagrams < kMaxDiscardedDatagrams; ++datagrams) {
+        // A zero-length read still takes one whole datagram off the queue.
+        const ssize_t n = recv(static_cast<int>(socketHandle), buffer + got,
+                               static_cast<size_t>(size - got), MSG_DONTWAIT | MSG_TRUNC);
+        if (n >= 0) {
+            got += static_cast<int32_t>(std::min<ssize_t>(n, size - got));
+            continue;
+        }
+        if (errno == EINTR)
+            continue;
+        if (errno == EAGAIN || errno == EWOULDBLOCK)
+            return got;
+        return -1;
+    }
+    return got;
 }
 
 void UdpCommunication::ReleaseSocket() {
