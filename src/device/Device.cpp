@@ -7,7 +7,6 @@
 #include <thread>
 #include <utility>
 
-#include "comm/Deadline.h"
 #include "comm/SerialCommunication.h"
 #include "comm/TcpCommunication.h"
 #include "comm/UdpCommunication.h"
@@ -489,8 +488,10 @@ void Device::DiscardStaleInput() {
 // to be parsed as they are; so is an incomplete answer or a late one that nothing
 // followed.
 int32_t Device::CollectAnswer(uint8_t *buffer, int32_t count) {
-    const Deadline window(int64_t{config.receiveTimeout} *
-                          (config.retryCount > 1 ? config.retryCount : 1));
+    // The window is measured on the Device's own clock, like the silence.
+    const int64_t windowMs =
+        int64_t{config.receiveTimeout} * (config.retryCount > 1 ? config.retryCount : 1);
+    const int64_t windowEnd = NowNs() + windowMs * kNsPerMs;
     for (;;) {
         // Where the first answer, whole or begun, starts.
         int32_t skip = 0;
@@ -514,10 +515,10 @@ int32_t Device::CollectAnswer(uint8_t *buffer, int32_t count) {
         }
         // Begun, or late with nothing behind it yet: wait for more within the window.
         int32_t more = 0;
-        if (count < kFrameBufferSize && !window.Expired()) {
-            const int32_t wait = window.RemainingMs() < config.receiveTimeout
-                                     ? window.RemainingMs()
-                                     : config.receiveTimeout;
+        const int64_t leftMs = (windowEnd - NowNs() + kNsPerMs - 1) / kNsPerMs;
+        if (count < kFrameBufferSize && leftMs > 0) {
+            const auto wait = static_cast<int32_t>(
+                leftMs < config.receiveTimeout ? leftMs : int64_t{config.receiveTimeout});
             more = ReceiveFrame(buffer + count, kFrameBufferSize - count, wait);
         }
         if (more > 0) {

@@ -1,0 +1,145 @@
+// Input: one selector byte (protocol and operation), then pieces, each a length byte and
+// that many bytes, handed out by a transport one piece per call: first to DiscardPending
+// (the input waiting before the request), then to Receive. A length byte of 0 is a
+// receive time-out, 0xFF a receive error. Runs one operation of a Device on them and
+// checks its results and events.
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "device/Device.h"
+
+namespace {
+
+class FuzzedCommunication : public ICommunication {
+public:
+    void Feed(const uint8_t* bytes, size_t count) {
+        data = bytes;
+        size = count;
+    }
+    bool Initialize() override { return true; }
+    bool Configure(const void* config) override { return config != nullptr; }
+    bool Open() override { return open = true; }
+    void Close() override { open = false; }
+    bool IsOpen() override { return open; }
+    int32_t Send(const uint8_t*, int32_t length) override { return open ? length : -1; }
+    int32_t Receive(uint8_t* buffer, int32_t capacity, int32_t) override {
+        if (!open || capacity <= 0)
+            return -1;
+        return NextPiece(buffer, capacity);
+    }
+    void SetAnswerCheck(AnswerCheck) override {}
+    int32_t DiscardPending(uint8_t* buffer, int32_t capacity) override {
+        if (!open || capacity < 0)
+            return -1;
+        const int32_t n = NextPiece(buffer, capacity);
+        return n < 0 ? 0 : n;
+    }
+
+private:
+    // The next piece, cut to capacity: its length, 0 (time-out, or input used up) or -1.
+    int32_t NextPiece(uint8_t* buffer, int32_t capacity) {
+        if (size == 0)
+            return 0;
+        const uint8_t length = *data++;
+        --size;
+        if (length == 0xFF)
+            return -1;
+        const size_t taken = length < size ? length : size;
+        const size_t n = taken < size_t(capacity) ? taken : size_t(capacity);
+        std::memcpy(buffer, data, n);
+        data += taken;
+        size -= taken;
+        return static_cast<int32_t>(n);
+    }
+
+    const uint8_t* data = nullptr;
+    size_t size = 0;
+    bool open = false;
+};
+
+// Traps on events that no exchange may raise.
+class CheckingCallback : public IDeviceCallback {
+public:
+    void OnStateChanged(DeviceState, DeviceState) override {}
+    void OnCoilChanged(int32_t index, uint8_t state) override { Point(index, state); }
+    void OnInputChanged(int32_t index, uint8_t state) override { Point(index, state); }
+    void OnLog(const std::string& text, bool) override {
+        if (text.empty())
+            __builtin_trap();
+    }
+    void OnOperationResult(const OperationResult& result, uint8_t) override {
+        ++results;
+        if (result.success != (result.code == 0) || result.success != result.message.empty())
+            __builtin_trap();
+    }
+    void OnHeartbeatTimeout() override { __builtin_trap(); }
+    int results = 0;
+
+private:
+    static void Point(int32_t index, uint8_t state) {
+        if (index < 0 || index > 31 || state > 1)
+            __builtin_trap();
+    }
+};
+
+// One Device for the whole run, as a window keeps one: each input reconnects it, with a
+// new protocol object, so that nothing of the previous input carries over.
+struct Rig {
+    Device device;
+    FuzzedCommunication* transport = nullptr;
+    CheckingCallback events;
+    int64_t now = 0;
+
+    Rig() {
+        device.SetHooks({[this](CommType) -> std::unique_ptr<ICommunication> {
+                             auto made = std::make_unique<FuzzedCommunication>();
+                             transport = made.get();
+                             return made;
+                         },
+                         [this] { return now += 1000; }, [](int32_t) {}});
+        DeviceConfig config;
+        config.commType = CommType::Tcp;
+        device.SetConfig(config);
+        device.SetCallback(&events);
+    }
+};
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    if (size < 1)
+        return 0;
+    static Rig rig;
+    Device& device = rig.device;
+    const uint8_t selector = data[0];
+    {
+        std::lock_guard<std::recursive_mutex> guard(device.GetLock());
+        device.SetProtocol(static_cast<ProtocolType>(selector % 3));
+    }
+    device.Disconnect();
+    if (!device.Connect() || rig.transport == nullptr)
+        __builtin_trap();
+    rig.transport->Feed(data + 1, size - 1);
+    rig.events.results = 0;
+    const uint8_t point = (selector >> 2) % 32;
+    switch ((selector / 3) % 3) {
+    case 0:
+        device.ReadCoils(point, static_cast<uint8_t>(32 - point));
+        break;
+    case 1:
+        device.ReadInputs(0, 32);
+        break;
+    default:
+        device.WriteCoil(point, selector & 1);
+        break;
+    }
+    for (int32_t i = 0; i < 32; ++i) {
+        if (device.GetCachedCoil(i) > 1 || device.GetCachedInput(i) > 1)
+            __builtin_trap();
+    }
+    if (rig.events.results != 1)
+        __builtin_trap();
+    return 0;
+}
