@@ -4,6 +4,7 @@
 #include "comm/SerialCommunication.h"
 
 #include <algorithm>
+#include <utility>
 
 #include <windows.h>
 
@@ -197,6 +198,8 @@ int32_t SerialCommunication::Receive(uint8_t* buffer, int32_t size, int32_t time
         if (got == 0 && waitEnded)
             return callerFirst ? -1 : 0;
     }
+    if (answerCheck && answerCheck(buffer, got))
+        return got;
 
     // The rest of an answer that has begun is read to its end: a pause of more than
     // 50 ms, the buffer full, or the port's limit.
@@ -206,6 +209,35 @@ int32_t SerialCommunication::Receive(uint8_t* buffer, int32_t size, int32_t time
         const DWORD wait = std::min<DWORD>(kInterByteGapMs, portLimit.RemainingMs());
         bool waitEnded = false;
         const int32_t n = ReadWithin(port, event, buffer + got, want, wait, &waitEnded);
+        if (n < 0)
+            return -1;
+        if (n == 0)
+            break;
+        got += n;
+        // A whole answer returns at once, without waiting out its closing pause.
+        if (answerCheck && answerCheck(buffer, got))
+            break;
+    }
+    return got;
+}
+
+void SerialCommunication::SetAnswerCheck(AnswerCheck check) {
+    answerCheck = std::move(check);
+}
+
+int32_t SerialCommunication::DiscardPending(uint8_t* buffer, int32_t size) {
+    if (!isOpen || handle == kInvalidHandle)
+        return -1;
+    if (size < 0 || (buffer == nullptr && size > 0))
+        return -1;
+    const HANDLE port = AsHandle(handle);
+    int32_t got = 0;
+    // Only what the driver already holds is read, so the read ends at once.
+    for (DWORD queued = QueuedBytes(port); queued > 0 && got < size; queued = QueuedBytes(port)) {
+        const DWORD want = std::min<DWORD>(queued, static_cast<DWORD>(size - got));
+        bool waitEnded = false;
+        const int32_t n =
+            ReadWithin(port, AsHandle(readEvent), buffer + got, want, kInterByteGapMs, &waitEnded);
         if (n < 0)
             return -1;
         if (n == 0)

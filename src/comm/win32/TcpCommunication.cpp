@@ -106,6 +106,27 @@ int32_t TcpCommunication::Receive(uint8_t* buffer, int32_t size, int32_t timeout
     return WSAGetLastError() == WSAETIMEDOUT ? 0 : -1;
 }
 
+void TcpCommunication::SetAnswerCheck(AnswerCheck) {}
+
+int32_t TcpCommunication::DiscardPending(uint8_t* buffer, int32_t size) {
+    if (!isOpen || socketHandle == kInvalidSocket)
+        return -1;
+    if (size < 0 || (buffer == nullptr && size > 0))
+        return -1;
+    const SOCKET s = AsSocket(socketHandle);
+    int32_t got = 0;
+    // Readable now means recv does not block: bytes, or 0 for a peer that has closed.
+    while (got < size && WaitReadable(s, 0) > 0) {
+        const int n = recv(s, reinterpret_cast<char*>(buffer + got), size - got, 0);
+        if (n == SOCKET_ERROR)
+            return -1;
+        if (n == 0)
+            break;
+        got += n;
+    }
+    return got;
+}
+
 void TcpCommunication::ReleaseSocket() {
     if (socketHandle != kInvalidSocket) {
         CloseSocket(AsSocket(socketHandle));

@@ -130,6 +130,32 @@ int32_t UdpCommunication::Receive(uint8_t* buffer, int32_t size, int32_t timeout
     }
 }
 
+void UdpCommunication::SetAnswerCheck(AnswerCheck) {}
+
+int32_t UdpCommunication::DiscardPending(uint8_t* buffer, int32_t size) {
+    if (!isOpen || socketHandle == kInvalidSocket)
+        return -1;
+    if (size < 0 || (buffer == nullptr && size > 0))
+        return -1;
+    const SOCKET s = AsSocket(socketHandle);
+    int32_t got = 0;
+    char spill[1]; // takes a datagram off the queue once the buffer is full
+    // Bounded, so that a sender that never stops cannot hold the caller here.
+    for (int datagrams = 0; datagrams < 64 && WaitReadable(s, 0) > 0; ++datagrams) {
+        const bool full = got == size;
+        const int n = recv(s, full ? spill : reinterpret_cast<char*>(buffer + got),
+                           full ? 1 : size - got, 0);
+        if (n != SOCKET_ERROR) {
+            got += full ? 0 : n;
+        } else if (WSAGetLastError() == WSAEMSGSIZE) {
+            got = full ? got : size; // the part that fitted was taken, the rest dropped
+        } else {
+            return -1;
+        }
+    }
+    return got;
+}
+
 void UdpCommunication::ReleaseSocket() {
     if (socketHandle != kInvalidSocket) {
         CloseSocket(AsSocket(socketHandle));

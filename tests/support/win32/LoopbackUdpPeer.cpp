@@ -21,7 +21,7 @@ SOCKET AsSocket(int fd) {
 
 } // namespace
 
-LoopbackUdpPeer::LoopbackUdpPeer() {
+LoopbackUdpPeer::LoopbackUdpPeer(uint32_t hostOrder) {
     WSADATA data{};
     WSAStartup(MAKEWORD(2, 2), &data);
     const SOCKET s = socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP);
@@ -31,6 +31,7 @@ LoopbackUdpPeer::LoopbackUdpPeer() {
     DWORD returned = 0;
     WSAIoctl(s, SIO_UDP_CONNRESET, &report, sizeof report, nullptr, 0, &returned, nullptr, nullptr);
     sockaddr_in address = Loopback(0);
+    address.sin_addr.s_addr = htonl(hostOrder);
     int length = sizeof address;
     if (bind(s, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
         getsockname(s, reinterpret_cast<sockaddr*>(&address), &length) == 0) {
