@@ -6,6 +6,7 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "device/Device.h"
@@ -27,9 +28,12 @@ public:
     int32_t Receive(uint8_t* buffer, int32_t capacity, int32_t) override {
         if (!open || capacity <= 0)
             return -1;
-        return NextPiece(buffer, capacity);
+        const int32_t n = NextPiece(buffer, capacity);
+        if (n > 0 && check)
+            check(buffer, n); // as a serial port asks it after each read
+        return n;
     }
-    void SetAnswerCheck(AnswerCheck) override {}
+    void SetAnswerCheck(AnswerCheck answerCheck) override { check = std::move(answerCheck); }
     int32_t DiscardPending(uint8_t* buffer, int32_t capacity) override {
         if (!open || capacity < 0)
             return -1;
@@ -57,6 +61,7 @@ private:
     const uint8_t* data = nullptr;
     size_t size = 0;
     bool open = false;
+    AnswerCheck check;
 };
 
 // Traps on events that no exchange may raise.

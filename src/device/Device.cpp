@@ -482,38 +482,35 @@ void Device::DiscardStaleInput() {
 }
 
 // The answer may come in pieces, behind a late answer to an earlier request or behind
-// stray bytes, and may have stray bytes behind it. Collects, within one window, until
-// buffer begins with one whole answer to this request and returns its length; what
-// follows it is kept as stale. Bytes that no answer header explains are returned whole,
-// to be parsed as they are; so is an incomplete answer or a late one that nothing
-// followed.
+// stray bytes, and may have stray bytes behind it. Collects, within one window, until the
+// buffer holds one whole answer to this request, moves it to the front and returns its
+// length; what stood before it is logged and dropped, what follows it is kept as stale.
+// When nothing more comes: a late answer is returned (to be refused with its own
+// reason), and bytes that hold no answer are returned whole, to be parsed as they are.
 int32_t Device::CollectAnswer(uint8_t *buffer, int32_t count) {
+    if (!protocol)
+        return count;
     // The window is measured on the Device's own clock, like the silence.
     const int64_t windowMs =
         int64_t{config.receiveTimeout} * (config.retryCount > 1 ? config.retryCount : 1);
     const int64_t windowEnd = NowNs() + windowMs * kNsPerMs;
     for (;;) {
-        // Where the first answer, whole or begun, starts.
-        int32_t skip = 0;
-        int32_t whole = -1;
-        for (; skip < count && protocol; ++skip) {
-            whole = protocol->AnswerLength(buffer + skip, count - skip);
-            if (whole >= 0)
-                break;
+        int32_t first = -1; // where the first answer, whole or begun, starts
+        for (int32_t at = 0; at < count; ++at) {
+            const int32_t whole = protocol->AnswerLength(buffer + at, count - at);
+            if (whole > 0 && protocol->AnswersLastRequest(buffer + at, whole)) {
+                DropFront(buffer, count, at);
+                staleCount = count - whole;
+                std::memcpy(staleBytes, buffer + whole, static_cast<size_t>(staleCount));
+                return whole;
+            }
+            if (whole >= 0 && first < 0)
+                first = at;
         }
-        if (skip >= count || !protocol)
+        if (first < 0)
             return count;
-        if (whole > 0 && protocol->AnswersLastRequest(buffer + skip, whole)) {
-            DropFront(buffer, count, skip);
-            staleCount = count - whole;
-            std::memcpy(staleBytes, buffer + whole, static_cast<size_t>(staleCount));
-            return whole;
-        }
-        if (whole > 0 && count - skip > whole) {
-            DropFront(buffer, count, skip + whole); // a late answer with more behind it
-            continue;
-        }
-        // Begun, or late with nothing behind it yet: wait for more within the window.
+
+        // Begun, or a late answer that this request's own may follow: wait for more.
         int32_t more = 0;
         const int64_t leftMs = (windowEnd - NowNs() + kNsPerMs - 1) / kNsPerMs;
         if (count < kFrameBufferSize && leftMs > 0) {
@@ -525,11 +522,13 @@ int32_t Device::CollectAnswer(uint8_t *buffer, int32_t count) {
             count += more;
             continue;
         }
-        if (whole > 0) {
-            DropFront(buffer, count, skip);
-            return whole; // the late answer, refused with its own reason
-        }
-        return count;
+        const int32_t late = protocol->AnswerLength(buffer + first, count - first);
+        if (late <= 0)
+            return count;
+        DropFront(buffer, count, first);
+        staleCount = count - late;
+        std::memcpy(staleBytes, buffer + late, static_cast<size_t>(staleCount));
+        return late;
     }
 }
 
@@ -541,8 +540,15 @@ void Device::DropFront(uint8_t *buffer, int32_t &count, int32_t dropped) {
     std::memmove(buffer, buffer + dropped, static_cast<size_t>(count));
 }
 
+// For the transport: true once the bytes begin with a whole answer, or hold one to this
+// request behind stray bytes or a late answer.
 bool Device::IsWholeAnswer(const uint8_t *data, int32_t length) {
-    return protocol && protocol->AnswerLength(data, length) > 0;
+    for (int32_t at = 0; protocol && at < length; ++at) {
+        const int32_t whole = protocol->AnswerLength(data + at, length - at);
+        if (whole > 0 && (at == 0 || protocol->AnswersLastRequest(data + at, whole)))
+            return true;
+    }
+    return false;
 }
 
 void Device::SyncStates() {
