@@ -218,6 +218,7 @@ void MainDialog::OnCancel() {
     // The timers end with the window on every path out of it.
     KillTimer(TIMER_HEARTBEAT);
     KillTimer(TIMER_POLL);
+    m_view.StopTimer(TIMER_STATS);
     m_view.Close();
 }
 
@@ -239,11 +240,15 @@ void MainDialog::OnInputChanged(int32_t index, uint8_t state) {
 }
 
 void MainDialog::OnLog(const std::string& text, bool isSend) {
+    // Each attempt's frame line starts a round trip.
+    if (isSend && text.compare(0, 8, "发送: ") == 0)
+        m_statistics.OnSend();
     m_view.Post({WM_DEVICE_LOG, isSend ? 1 : 0, 0, text});
 }
 
 // Only failures are shown, straight in the receive pane.
 void MainDialog::OnOperationResult(const OperationResult& result, uint8_t functionCode) {
+    m_statistics.OnResult(result);
     if (result.success)
         return;
     static const char kHex[] = "0123456789ABCDEF";
@@ -314,6 +319,9 @@ void MainDialog::OnDeviceState(DeviceState oldState, DeviceState newState) {
             PostLog("✅ 设备已自动恢复连接");
         } else {
             EnableTransportSelectors(false);
+            // A fresh connection counts from zero.
+            m_statistics.Reset();
+            m_view.SetText(IDC_LINK_STATS, m_statistics.Text());
             PostLog("连接成功，正在读取所有状态...");
             m_device.ReadCoils(0, kIoPointCount);
             m_device.ReadInputs(0, kIoPointCount);

@@ -9,6 +9,7 @@
 #include "device/Device.h"
 #include "device/IDeviceCallback.h"
 #include "dialog/IMainDialogView.h"
+#include "dialog/LinkStatisticsLine.h"
 #include "dialog/MenuEntry.h"
 
 class WindowTools;
@@ -135,6 +136,8 @@ private:
     int32_t m_paneLines[2] = {0, 0}; // send pane, receive pane
     int32_t m_heartbeatIntervalMs = 0;
     int32_t m_pollIntervalMs = 0;
+    // Requests and results of this connection, shown each second while connected.
+    LinkStatisticsLine m_statistics;
     // Alternates the poll between coils (even) and inputs (odd) for the life of the window.
     int32_t m_pollCount = 0;
 };

@@ -218,12 +218,14 @@ void MainDialog::ConnectWith(const DeviceConfig& config) {
         // The device has shown the error; a failed connect leaves no heartbeat to turn it
         // into a silent board.
         KillTimer(TIMER_HEARTBEAT);
+        m_view.StopTimer(TIMER_STATS);
         return;
     }
     m_connectedConfig = config;
     EnableTransportSelectors(false);
     UpdatePolling();
     SetTimer(TIMER_HEARTBEAT, kHeartbeatIntervalMs);
+    m_view.StartTimer(TIMER_STATS, kStatsIntervalMs);
 }
 
 // Shared by the three disconnect buttons, whatever transport is in use. The poll timer keeps
@@ -234,6 +236,7 @@ void MainDialog::OnDisconnect() {
     RefreshIoButtons();
     EnableTransportSelectors(true);
     KillTimer(TIMER_HEARTBEAT);
+    m_view.StopTimer(TIMER_STATS);
 }
 
 void MainDialog::OnRefreshPorts() {

@@ -103,7 +103,9 @@ void MainDialog::UpdatePolling() {
 }
 
 void MainDialog::OnTimer(int32_t timerId) {
-    if (timerId == TIMER_HEARTBEAT) {
+    if (timerId == TIMER_STATS) {
+        m_view.SetText(IDC_LINK_STATS, m_statistics.Text());
+    } else if (timerId == TIMER_HEARTBEAT) {
         m_device.CheckHeartbeat();
     } else if (timerId == TIMER_POLL) {
         // No transport is open before a connect, after a disconnect or a failed connect:

@@ -59,6 +59,10 @@ constexpr int32_t IDC_POLL_ENABLE = 1028;
 
 // The 32 input buttons are IDC_INPUT_BASE + i, the 32 coil buttons IDC_COIL_BASE + i.
 constexpr int32_t IDC_INPUT_BASE = 2100;
+// The link statistics line: a label the faces add below the log group box, outside the
+// template, at kLinkStatsRect (dialog units: x, y, width, height).
+constexpr int32_t IDC_LINK_STATS = 1040;
+constexpr int32_t kLinkStatsRect[4] = {250, 412, 354, 11};
 constexpr int32_t IDC_COIL_BASE = 2200;
 constexpr int32_t kIoPointCount = 32;
 
@@ -69,4 +73,7 @@ constexpr const char* IDS_ABOUTBOX = "关于 Vornak(&A)...";
 // Window timers, by the numbers the dialog knows them by.
 constexpr int32_t TIMER_HEARTBEAT = 101;
 constexpr int32_t TIMER_POLL = 102;
+// Refreshes the link statistics line (IDC_LINK_STATS) while connected.
+constexpr int32_t TIMER_STATS = 103;
+constexpr int32_t kStatsIntervalMs = 1000;
 constexpr int32_t kHeartbeatIntervalMs = 1000;

@@ -187,6 +187,15 @@ void CMainDlg::CreateControls() {
                     [this, id] { m_dialog.OnCommand(id); });
     }
 
+    // The link statistics line, in the free strip below the log group box.
+    auto* statistics = new QLabel(this);
+    statistics->setTextFormat(Qt::PlainText);
+    statistics->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    statistics->setGeometry(m_units.ToPixels(
+        QRect(kLinkStatsRect[0], kLinkStatsRect[1], kLinkStatsRect[2], kLinkStatsRect[3])));
+    statistics->setObjectName(QString::number(IDC_LINK_STATS));
+    m_items.insert(IDC_LINK_STATS, statistics);
+
     // The address follows both a choice from the list and every edit of the typed text.
     QComboBox* address = Combo(IDC_ADDRESS_COMBO);
     connect(address, &QComboBox::activated, this,

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <regex>
 
 #include "dialog/DecimalText.h"
 #include "dialog/FakeDialogView.h"
@@ -219,8 +220,13 @@ TEST_F(MainDialogTest, ConnectReadsEverythingAndDisconnectClears) {
     EXPECT_EQ(view.looks[IDC_INPUT_BASE + 7].background, kOnBk);
     EXPECT_EQ(view.looks[IDC_INPUT_BASE + 6].background, kOffBk);
     EXPECT_EQ(Flags(kSelectors, view.enabled), "000");
-    EXPECT_EQ(view.timers,
-              (std::map<int32_t, int32_t>{{TIMER_HEARTBEAT, 1000}, {TIMER_POLL, 1000}}));
+    EXPECT_EQ(view.timers, (std::map<int32_t, int32_t>{
+                               {TIMER_HEARTBEAT, 1000}, {TIMER_POLL, 1000}, {TIMER_STATS, 1000}}));
+    // The statistics line counts this connection's two reads, each second.
+    const std::regex twoReads("请求 2  成功 2  失败 0  往返 ms: 最小 [0-9.]+  平均 [0-9.]+  P95 "
+                              "[0-9.]+  最大 [0-9.]+");
+    EXPECT_TRUE(view.Tick(TIMER_STATS));
+    EXPECT_TRUE(std::regex_match(view.texts[IDC_LINK_STATS], twoReads));
 
     // A connect again with the same settings keeps the connection and restarts the timers;
     // with a changed port it closes the connection and opens one with it.
@@ -234,6 +240,8 @@ TEST_F(MainDialogTest, ConnectReadsEverythingAndDisconnectClears) {
     EXPECT_EQ(New(IDC_RECV_LOG),
               Lines({"已断开连接", "正在连接...", "连接成功", kGotCoils, kGotInputs}));
     EXPECT_EQ(view.texts[IDC_TCP_STATUS] + Caption(IDC_COIL_BASE + 5), "已连接5 ON");
+    EXPECT_TRUE(view.Tick(TIMER_STATS));
+    EXPECT_TRUE(std::regex_match(view.texts[IDC_LINK_STATS], twoReads)); // counted anew
     EXPECT_EQ(Flags(kSelectors, view.enabled), "000");
     New(IDC_SEND_LOG);
 

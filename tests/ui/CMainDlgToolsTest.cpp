@@ -69,6 +69,27 @@ private slots:
                         "^\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d\\.\\d{3} \\[发送\\] 通信参数: "
                         "响应超时 100 ms，重试 4 次，心跳超时 5000 ms\\n$"))));
     }
+
+    // The statistics line lies in the free strip below the log group box, covers no
+    // control, and shows a busy link's line whole, on a large and on a small screen.
+    void statisticsLineFitsBelowTheLogs() {
+        for (const QSize screen : {QSize(1920, 1040), QSize(1366, 728)}) {
+            CMainDlg dlg(nullptr, screen);
+            auto* line = Item<QLabel>(dlg, IDC_LINK_STATS);
+            QVERIFY(line != nullptr);
+            QVERIFY(dlg.rect().contains(line->geometry()));
+            for (QWidget* other : dlg.findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
+                QVERIFY2(other == line || !other->geometry().intersects(line->geometry()),
+                         qPrintable(other->objectName()));
+            const QString busy = QStringLiteral(
+                "请求 123456  成功 120000  失败 3456 (无应答 3000, 校验错误 400, 设备异常 56)  "
+                "往返 ms: 最小 3.1  平均 12.4  P95 45.2  最大 120.7");
+            QVERIFY2(line->fontMetrics().horizontalAdvance(busy) <= line->width(),
+                     qPrintable(QStringLiteral("%1 > %2")
+                                    .arg(line->fontMetrics().horizontalAdvance(busy))
+                                    .arg(line->width())));
+        }
+    }
 };
 
 QTEST_MAIN(CMainDlgToolsTest)
