@@ -1,9 +1,10 @@
 // Round trip of reading 32 coils over loopback Modbus TCP, by a Device and by a libmodbus
-// client, against one libmodbus server in the same run, with their ratio; the same read in
-// Modbus RTU over the simulator's pseudo-terminal, by a Device and by libmodbus; then the
-// delay between an answer's last byte reaching a pseudo-terminal and the serial Receive
-// returning it (median and 99th percentile), for an answer the port can tell whole and
-// for one whose end only the closing pause shows.
+// client, against one libmodbus server in the same run, with their ratio, and by a Device
+// that keeps link statistics against one that does not; the same read in Modbus RTU over
+// the simulator's pseudo-terminal, by a Device and by libmodbus; then the delay between an
+// answer's last byte reaching a pseudo-terminal and the serial Receive returning it (median
+// and 99th percentile), for an answer the port can tell whole and for one whose end only
+// the closing pause shows.
 //
 //   vornak_core_bench [--serial_samples=N] [benchmark flags]
 //
@@ -34,6 +35,7 @@
 #include "protocol/ModbusProtocol.h"
 #include "support/PtyPair.h"
 #include "support/SimProcess.h"
+#include "tools/LinkStatistics.h"
 
 namespace {
 
@@ -41,14 +43,17 @@ LibmodbusServer* server = nullptr;
 SimProcess* sim = nullptr;
 
 // Reads 32 coils in a loop: Modbus TCP to the libmodbus server, or Modbus RTU over the
-// simulator's pseudo-terminal.
-void DeviceReadCoils(benchmark::State& state, CommType commType) {
+// simulator's pseudo-terminal; with link statistics kept or not.
+void DeviceReadCoils(benchmark::State& state, CommType commType, bool withStatistics = false) {
     Device device;
     device.SetCallback(nullptr);
+    LinkStatistics statistics;
+    if (withStatistics)
+        device.SetTransactionObserver(&statistics);
     DeviceConfig config;
     config.commType = commType;
-    config.protocolType = commType == CommType::Tcp ? ProtocolType::ModbusTcp
-                                                    : ProtocolType::ModbusRtu;
+    config.protocolType =
+        commType == CommType::Tcp ? ProtocolType::ModbusTcp : ProtocolType::ModbusRtu;
     config.tcp.serverIp = "127.0.0.1";
     config.tcp.port = server->Port();
     config.serial.portName = sim->PtyPath();
@@ -74,6 +79,24 @@ void BM_DeviceReadCoils(benchmark::State& state) {
     DeviceReadCoils(state, CommType::Tcp);
 }
 BENCHMARK(BM_DeviceReadCoils)->UseRealTime();
+void BM_DeviceReadCoilsWithStatistics(benchmark::State& state) {
+    DeviceReadCoils(state, CommType::Tcp, true);
+}
+BENCHMARK(BM_DeviceReadCoilsWithStatistics)->UseRealTime();
+// What keeping statistics adds to one transaction: two clock reads and a record. Alone it
+// is measured without the loopback's noise.
+void BM_LinkStatisticsRecord(benchmark::State& state) {
+    LinkStatistics statistics;
+    OperationResult ok;
+    ok.success = true;
+    for (auto _ : state) {
+        const auto sent = std::chrono::steady_clock::now();
+        const auto answered = std::chrono::steady_clock::now();
+        statistics.OnTransaction(ok, (answered - sent).count());
+    }
+    benchmark::DoNotOptimize(statistics.Snapshot());
+}
+BENCHMARK(BM_LinkStatisticsRecord);
 void BM_DeviceReadCoilsSerial(benchmark::State& state) {
     DeviceReadCoils(state, CommType::Serial);
 }
@@ -257,6 +280,18 @@ int main(int argc, char** argv) {
                     "ratio %.3f (goal <= 1.05); client CPU %.1f us vs %.1f us, ratio %.3f\n",
                     ours.real / 1000, theirs.real / 1000, ours.real / theirs.real, ours.cpu / 1000,
                     theirs.cpu / 1000, ours.cpu / theirs.cpu);
+    }
+    const RecordingReporter::Times counted = reporter.Time("BM_DeviceReadCoilsWithStatistics");
+    if (ours.real > 0 && counted.real > 0 && ours.cpu > 0) {
+        std::printf("Link statistics kept: %.1f us, ratio %.3f to without (goal <= 1.02); client "
+                    "CPU ratio %.3f\n",
+                    counted.real / 1000, counted.real / ours.real, counted.cpu / ours.cpu);
+    }
+    const RecordingReporter::Times record = reporter.Time("BM_LinkStatisticsRecord");
+    if (ours.real > 0 && record.real > 0) {
+        std::printf("Link statistics cost %.0f ns a transaction: (round trip + cost) / round trip "
+                    "%.4f\n",
+                    record.real, (ours.real + record.real) / ours.real);
     }
     const RecordingReporter::Times serialOurs = reporter.Time("BM_DeviceReadCoilsSerial");
     const RecordingReporter::Times serialTheirs = reporter.Time("BM_LibmodbusReadBitsSerial");

@@ -1,6 +1,5 @@
 #include "cli/CliRunner.h"
 
-#include <chrono>
 #include <cstdio>
 #include <mutex>
 #include <nlohmann/json.hpp>
@@ -47,6 +46,7 @@ CliRunner::CliRunner(const CliSettings& settings, std::ostream& out, std::ostrea
     }
     if (settings.verbose)
         device.SetCallback(this);
+    device.SetTransactionObserver(&statistics);
     device.SetConfig(settings.device);
 }
 
@@ -81,10 +81,8 @@ int CliRunner::Run() {
 }
 
 int CliRunner::Connect() {
-    if (device.Connect()) {
-        statistics.OnConnected();
+    if (device.Connect())
         return -1;
-    }
     switch (settings.device.commType) {
     case CommType::Serial: {
         const std::string reason = DiagnoseSerialPort(settings.device.serial.portName);
@@ -98,26 +96,11 @@ int CliRunner::Connect() {
     }
 }
 
-template <class Operation> OperationResult CliRunner::Timed(Operation operation) {
-    const auto start = std::chrono::steady_clock::now();
-    OperationResult result = operation();
-    const auto elapsed = std::chrono::steady_clock::now() - start;
-    const TransactionOutcome outcome = LinkStatistics::Classify(result);
-    const bool answered = outcome == TransactionOutcome::Ok ||
-                          outcome == TransactionOutcome::CheckFailed ||
-                          outcome == TransactionOutcome::DeviceException;
-    statistics.Record(
-        outcome,
-        answered ? std::chrono::duration_cast<std::chrono::nanoseconds>(elapsed).count() : -1);
-    return result;
-}
-
 int CliRunner::Read() {
     const auto start = static_cast<uint8_t>(settings.start);
     const auto count = static_cast<uint8_t>(settings.count);
-    const OperationResult result = Timed([&] {
-        return settings.inputs ? device.ReadInputs(start, count) : device.ReadCoils(start, count);
-    });
+    const OperationResult result =
+        settings.inputs ? device.ReadInputs(start, count) : device.ReadCoils(start, count);
     if (!result.success)
         return Fail(1, "read failed: " + result.message);
     std::vector<int> states;
@@ -141,13 +124,13 @@ int CliRunner::Write() {
     const uint8_t wanted = settings.on ? 1 : 0;
     // The 0x55 protocol only toggles: look first, so that "on" never switches a coil off.
     if (settings.device.protocolType == ProtocolType::Protocol55) {
-        const OperationResult look = Timed([&] { return device.ReadCoils(0, 32); });
+        const OperationResult look = device.ReadCoils(0, 32);
         if (!look.success)
             return Fail(1, "read failed: " + look.message);
     }
     if (settings.device.protocolType != ProtocolType::Protocol55 ||
         device.GetCachedCoil(coil) != wanted) {
-        const OperationResult result = Timed([&] { return device.WriteCoil(coil, wanted); });
+        const OperationResult result = device.WriteCoil(coil, wanted);
         if (!result.success)
             return Fail(1, "write failed: " + result.message);
     }
@@ -167,11 +150,11 @@ int CliRunner::Poll() {
     for (int64_t round = 0; settings.rounds == 0 || round < settings.rounds; ++round) {
         if (round > 0 && InterruptWatch::WaitFor(settings.intervalMs))
             break;
-        const OperationResult coils = Timed([&] { return device.ReadCoils(0, 32); });
+        const OperationResult coils = device.ReadCoils(0, 32);
         OperationResult inputs;
         inputs.success = true;
         if (withInputs)
-            inputs = Timed([&] { return device.ReadInputs(0, 32); });
+            inputs = device.ReadInputs(0, 32);
         if (!coils.success || !inputs.success) {
             allAnswered = false;
             err << "vornak-cli: poll: " << (coils.success ? inputs.message : coils.message) << "\n";

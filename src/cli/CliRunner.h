@@ -25,8 +25,6 @@ private:
     int Scan();
     void PrintStatistics();
     int Fail(int status, const std::string& message);
-    // Runs one Device operation and records it for --stats until the device reports it.
-    template <class Operation> OperationResult Timed(Operation operation);
 
     // --verbose: the lines of the window's two panes, on `err`.
     void OnStateChanged(DeviceState, DeviceState) override {}

@@ -1,6 +1,7 @@
 #include "cli/CommandLine.h"
 
 #include <CLI/CLI.hpp>
+#include <algorithm>
 #include <cmath>
 #include <map>
 
@@ -213,6 +214,9 @@ int ParseCommandLine(int argc, char** argv, CliSettings& s, std::ostream& out, s
         s.command = CliSettings::Command::Scan;
         if (bauds->count() > 0 && d.commType != CommType::Serial)
             return fail("scan --bauds: only a serial port has baud rates");
+        // "--bauds" alone leaves a 0 behind: it asks for the standard list.
+        plan.baudRates.erase(std::remove(plan.baudRates.begin(), plan.baudRates.end(), 0u),
+                             plan.baudRates.end());
         if (bauds->count() > 0 && plan.baudRates.empty())
             plan.baudRates = ScanPlan::DefaultBaudRates();
         if (!parityNames.empty()) {

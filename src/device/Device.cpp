@@ -87,6 +87,10 @@ void Device::SetCallback(IDeviceCallback *receiver) {
     callback = receiver;
 }
 
+void Device::SetTransactionObserver(ITransactionObserver *watcher) {
+    observer = watcher;
+}
+
 void Device::SetConfig(const DeviceConfig &newConfig) {
     std::lock_guard<std::recursive_mutex> guard(lock);
     config = newConfig;
@@ -199,6 +203,8 @@ bool Device::Connect() {
     SetState(DeviceState::Connected);
     Log("连接成功");
     lastActivity = NowNs();
+    if (observer)
+        observer->OnConnected();
     staleCount = 0; // what came on the old connection is gone with it
     return true;
 }
@@ -228,6 +234,8 @@ OperationResult Device::ReadCoils(uint8_t start, uint8_t count) {
     if (!MayExchange())
         return Failure(-1, "设备未连接");
     OperationResult result = Transact(config.slaveAddress, kReadCoils, start, count, nullptr, 0);
+    if (observer)
+        observer->OnTransaction(result, roundTripNs);
     if (callback)
         callback->OnOperationResult(result, kReadCoils);
     return result;
@@ -237,6 +245,8 @@ OperationResult Device::ReadInputs(uint8_t start, uint8_t count) {
     if (!MayExchange())
         return Failure(-1, "设备未连接");
     OperationResult result = Transact(config.slaveAddress, kReadInputs, start, count, nullptr, 0);
+    if (observer)
+        observer->OnTransaction(result, roundTripNs);
     if (callback)
         callback->OnOperationResult(result, kReadInputs);
     return result;
@@ -272,6 +282,8 @@ OperationResult Device::WriteCoil(uint8_t index, uint8_t value) {
             Log(Format("写线圈 %d 失败，已回滚", index));
         }
     }
+    if (observer)
+        observer->OnTransaction(result, roundTripNs);
     if (callback)
         callback->OnOperationResult(result, kWriteCoil);
     return result;
@@ -342,16 +354,19 @@ OperationResult Device::Transact(uint8_t slaveAddress, uint8_t functionCode, uin
         }
     }
 
+    roundTripNs = -1;
     DiscardStaleInput();
 
     // Send phase: up to retryCount attempts with a pause after each failed one.
     const int32_t attempts = config.retryCount;
     int32_t sent = -1;
     bool delivered = false;
+    int64_t sentAt = 0;
     for (int32_t failed = 0; failed < attempts;) {
         sent = -1;
         if (comm && comm->IsOpen()) {
             Log(HexLine("发送: ", request, requestLength), true);
+            sentAt = NowNs();
             sent = comm->Send(request, requestLength);
         }
         if (sent == requestLength) {
@@ -386,6 +401,7 @@ OperationResult Device::Transact(uint8_t slaveAddress, uint8_t functionCode, uin
     if (received == 0)
         return Failure(-5, "接收超时");
     received = CollectAnswer(answer, received);
+    roundTripNs = NowNs() - sentAt;
 
     std::lock_guard<std::recursive_mutex> guard(lock);
     if (!protocol)

@@ -9,6 +9,7 @@
 #include "device/DeviceConfig.h"
 #include "device/DeviceState.h"
 #include "device/IDeviceCallback.h"
+#include "device/ITransactionObserver.h"
 #include "protocol/IProtocol.h"
 
 // The connection to one relay and digital-input board: the settings in force, one
@@ -31,6 +32,9 @@ public:
 
     // Registers the receiver of events (not owned); null silences every event.
     void SetCallback(IDeviceCallback* callback);
+    // Registers the watcher of every exchange and successful connect (not owned), such as
+    // link statistics; null for none.
+    void SetTransactionObserver(ITransactionObserver* observer);
     // Copies the settings; recreates the transport or protocol when its kind changed.
     // Raises no event and never changes the state.
     void SetConfig(const DeviceConfig& config);
@@ -102,6 +106,8 @@ private:
     int32_t activeProtocolType = 0;
     std::recursive_mutex lock;
     IDeviceCallback* callback = nullptr;
+    ITransactionObserver* observer = nullptr;
+    int64_t roundTripNs = -1; // of the last Transact, send to complete answer; -1 without
     int64_t lastActivity = 0;
     uint8_t coilCache[32] = {};
     uint8_t inputCache[32] = {};

@@ -160,6 +160,11 @@ TEST_F(Cli, EachCommandPrintsItsResultAndExitStatus) {
          R"({"found":[{"address":7,"protocol":"rtu"}]})",
          ""},
         {{"--tcp", tcp, "--protocol", "55", "scan", "--to", "6"}, 1, "0 found\n", ""},
+        {{"--serial", sim.PtyPath(), "scan", "--bauds", "--protocol", "rtu", "--from", "7", "--to",
+          "7", "--first"},
+         0,
+         "found: address 7, protocol rtu, 9600 baud, parity none\n",
+         ""},
     };
     for (const Case& c : cases) {
         const CliRun run = RunCli(c.args);

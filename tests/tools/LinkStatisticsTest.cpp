@@ -1,5 +1,11 @@
+// Link statistics: how each transaction is sorted, the counts and times kept, and a Device
+// reporting its transactions over a scripted transport with known delays.
 #include <gtest/gtest.h>
 
+#include <deque>
+
+#include "device/Device.h"
+#include "support/ScriptedCommunication.h"
 #include "tools/LinkStatistics.h"
 
 namespace {
@@ -57,3 +63,82 @@ TEST(LinkStatistics, KeepsCountsAndTheTimesOfTheLastThousand) {
 }
 
 } // namespace
+
+// A scripted transport whose answers take known times on the device's clock.
+class DelayedCommunication : public ScriptedCommunication {
+public:
+    DelayedCommunication(std::shared_ptr<CommScript> script, int64_t& nowNs,
+                         std::deque<int64_t>& delaysMs)
+        : ScriptedCommunication(CommType::Tcp, std::move(script)), nowNs(nowNs),
+          delaysMs(delaysMs) {}
+    int32_t Receive(uint8_t* buffer, int32_t size, int32_t timeoutMs) override {
+        if (!delaysMs.empty()) {
+            nowNs += delaysMs.front() * 1000000;
+            delaysMs.pop_front();
+        }
+        return ScriptedCommunication::Receive(buffer, size, timeoutMs);
+    }
+
+private:
+    int64_t& nowNs;
+    std::deque<int64_t>& delaysMs;
+};
+
+TEST(LinkStatistics, FollowsEveryTransactionOfADevice) {
+    const std::vector<uint8_t> coils = {0x01, 0x01, 0x04, 0x0F, 0x00, 0x00, 0x80, 0xF9, 0x65};
+    const std::vector<uint8_t> badCrc = {0x01, 0x01, 0x04, 0x0F, 0x00, 0x00, 0x80, 0xF9, 0x66};
+    const std::vector<uint8_t> exception = {0x01, 0x85, 0x02, 0xC3, 0x51}; // to a write
+    auto script = std::make_shared<CommScript>();
+    int64_t nowNs = 0;
+    std::deque<int64_t> delaysMs;
+    Device device;
+    device.SetHooks({[&](CommType) -> std::unique_ptr<ICommunication> {
+                         return std::make_unique<DelayedCommunication>(script, nowNs, delaysMs);
+                     },
+                     [&] { return nowNs; }, [](int32_t) {}});
+    LinkStatistics statistics;
+    device.SetTransactionObserver(&statistics);
+    DeviceConfig config;
+    config.commType = CommType::Tcp;
+    {
+        std::lock_guard<std::recursive_mutex> guard(device.GetLock());
+        device.SetProtocol(ProtocolType::ModbusRtu);
+    }
+    device.SetConfig(config);
+    ASSERT_TRUE(device.Connect());
+
+    // 19 answers taking 1..19 ms, an exception taking 40 ms, a broken answer taking 25 ms
+    // (its continuation wait finds nothing more), a silent board, a send that fails.
+    for (int64_t ms = 1; ms <= 19; ++ms) {
+        script->replies.push_back(CommScript::Data(coils));
+        delaysMs.push_back(ms);
+        EXPECT_TRUE(device.ReadCoils(0, 32).success);
+    }
+    script->replies.push_back(CommScript::Data(exception));
+    delaysMs.push_back(40);
+    EXPECT_FALSE(device.WriteCoil(3, 1).success);
+    script->replies.push_back(CommScript::Data(badCrc));
+    delaysMs.push_back(25);
+    EXPECT_FALSE(device.ReadInputs(0, 32).success);
+    EXPECT_EQ(device.ReadCoils(0, 32).code, -5);
+    script->sendResults = {-1, -1, -1};
+    EXPECT_EQ(device.ReadCoils(0, 32).code, -3);
+
+    const LinkStatisticsSnapshot s = statistics.Snapshot();
+    EXPECT_EQ(s.transactions, 23u);
+    EXPECT_EQ(s.Count(TransactionOutcome::Ok), 19u);
+    EXPECT_EQ(s.Count(TransactionOutcome::DeviceException), 1u);
+    EXPECT_EQ(s.Count(TransactionOutcome::CheckFailed), 1u);
+    EXPECT_EQ(s.Count(TransactionOutcome::NoAnswer), 1u);
+    EXPECT_EQ(s.Count(TransactionOutcome::SendFailed), 1u);
+    ASSERT_EQ(s.roundTrips, 21);
+    EXPECT_DOUBLE_EQ(s.minMs, 1);
+    EXPECT_DOUBLE_EQ(s.maxMs, 40);
+    EXPECT_DOUBLE_EQ(s.meanMs, (190.0 + 40 + 25) / 21);
+    EXPECT_DOUBLE_EQ(s.p95Ms, 25); // rank ceil(0.95 * 21) = 20 of 1..19, 25, 40
+
+    // A new connection starts the statistics afresh.
+    device.Disconnect();
+    ASSERT_TRUE(device.Connect());
+    EXPECT_EQ(statistics.Snapshot().transactions, 0u);
+}
