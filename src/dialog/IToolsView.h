@@ -3,6 +3,8 @@
 #include <functional>
 #include <string>
 
+class MainDialog;
+
 // The three texts of "通信参数...": response time-out (ms), retry count, heartbeat
 // time-out (ms), as the operator typed them.
 struct LinkParameterTexts {
@@ -28,4 +30,7 @@ public:
     virtual bool
     AskLinkParameters(LinkParameterTexts& texts,
                       const std::function<std::string(const LinkParameterTexts&)>& check) = 0;
+    // Shows the board self-test dialog modally for the dialog's connected device (a
+    // SelfTestSession drives it); returns when it is closed.
+    virtual void ShowSelfTest(MainDialog& dialog) = 0;
 };

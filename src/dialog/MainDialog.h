@@ -63,6 +63,11 @@ public:
     std::vector<MenuEntry> MenuEntries() const;
     void OnMenuCommand(int32_t command);
 
+    // Stops the timed poll while a tool (the self-test) uses the device, and starts it again
+    // with the same interval afterwards; a poll that was not running stays stopped.
+    void SuspendPolling();
+    void ResumePolling();
+
     // Hands the start-up, the close, every pane line and the tools' menu commands to tools
     // (not owned; null: none). Set before OnInitDialog.
     void SetTools(WindowTools* tools) { m_tools = tools; }
@@ -136,6 +141,7 @@ private:
     int32_t m_paneLines[2] = {0, 0}; // send pane, receive pane
     int32_t m_heartbeatIntervalMs = 0;
     int32_t m_pollIntervalMs = 0;
+    int32_t m_suspendedPollMs = 0; // the interval of a poll SuspendPolling stopped
     // Requests and results of this connection, shown each second while connected.
     LinkStatisticsLine m_statistics;
     // Alternates the poll between coils (even) and inputs (odd) for the life of the window.

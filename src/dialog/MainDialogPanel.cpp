@@ -138,3 +138,19 @@ int32_t MainDialog::TimerInterval(int32_t timerId) const {
         return m_heartbeatIntervalMs;
     return timerId == TIMER_POLL ? m_pollIntervalMs : 0;
 }
+
+void MainDialog::SuspendPolling() {
+    m_suspendedPollMs = m_pollIntervalMs;
+    if (m_suspendedPollMs > 0) {
+        KillTimer(TIMER_POLL);
+        PostLog("定时查询已暂停");
+    }
+}
+
+void MainDialog::ResumePolling() {
+    if (m_suspendedPollMs > 0) {
+        SetTimer(TIMER_POLL, m_suspendedPollMs);
+        PostLog("定时查询已恢复，间隔: " + std::to_string(m_suspendedPollMs) + " ms");
+    }
+    m_suspendedPollMs = 0;
+}

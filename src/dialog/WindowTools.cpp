@@ -75,7 +75,8 @@ void WindowTools::OnPaneLine(const std::string& line, bool isSend) {
 }
 
 std::vector<MenuEntry> WindowTools::MenuEntries() const {
-    return {{IDM_OPEN_LOG_FOLDER, "打开日志文件夹"},
+    return {{IDM_SELF_TEST, "板卡自检..."},
+            {IDM_OPEN_LOG_FOLDER, "打开日志文件夹"},
             {IDM_SAVE_LOG, "保存日志..."},
             {IDM_RESTORE_DEFAULTS, "恢复默认设置"},
             {IDM_LINK_PARAMETERS, "通信参数..."}};
@@ -83,6 +84,13 @@ std::vector<MenuEntry> WindowTools::MenuEntries() const {
 
 bool WindowTools::OnMenuCommand(int32_t command) {
     switch (command) {
+    case IDM_SELF_TEST:
+        // The test needs a board that answers now.
+        if (m_dialog.GetDevice().IsConnected())
+            m_tools.ShowSelfTest(m_dialog);
+        else
+            Log("错误: 设备未连接");
+        return true;
     case IDM_OPEN_LOG_FOLDER:
         OpenLogFolder();
         return true;

@@ -25,6 +25,7 @@ public:
     static constexpr int32_t IDM_SAVE_LOG = 0x0030;
     static constexpr int32_t IDM_RESTORE_DEFAULTS = 0x0040;
     static constexpr int32_t IDM_LINK_PARAMETERS = 0x0050;
+    static constexpr int32_t IDM_SELF_TEST = 0x0060;
 
     // Every reference must outlive this object. logFolder: the session log's folder
     // (UTF-8); empty: no session log file.

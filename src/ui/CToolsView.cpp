@@ -11,6 +11,8 @@
 #include <QPushButton>
 #include <QUrl>
 
+#include "ui/CSelfTestDlg.h"
+
 namespace {
 
 QString Text(const std::string& text) {
@@ -68,4 +70,9 @@ bool CToolsView::AskLinkParameters(
         return false;
     texts = typed;
     return true;
+}
+
+void CToolsView::ShowSelfTest(MainDialog& dialog) {
+    CSelfTestDlg selfTest(dialog, m_parent);
+    selfTest.exec();
 }

@@ -4,8 +4,8 @@
 
 class QWidget;
 
-// The tools' dialogs on Qt: the desktop's file manager, the save-file chooser and the
-// "通信参数..." form, each modal over the main window.
+// The tools' dialogs on Qt: the desktop's file manager, the save-file chooser, the
+// "通信参数..." form and the self-test dialog, each modal over the main window.
 class CToolsView : public IToolsView {
 public:
     explicit CToolsView(QWidget* parent) : m_parent(parent) {}
@@ -15,6 +15,7 @@ public:
     bool
     AskLinkParameters(LinkParameterTexts& texts,
                       const std::function<std::string(const LinkParameterTexts&)>& check) override;
+    void ShowSelfTest(MainDialog& dialog) override;
 
 private:
     QWidget* m_parent;

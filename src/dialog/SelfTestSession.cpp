@@ -1,0 +1,156 @@
+#include "dialog/SelfTestSession.h"
+
+#include <cstdio>
+
+#include "dialog/MainDialog.h"
+
+namespace {
+
+constexpr int32_t kPoints = 32;
+
+Rgb ColourOf(const PointVerdict& verdict) {
+    if (verdict.fault == PointFault::NotTested)
+        return SelfTestSession::kUntested;
+    return verdict.Ok() ? SelfTestSession::kPassed : SelfTestSession::kFailed;
+}
+
+} // namespace
+
+SelfTestSession::SelfTestSession(MainDialog& dialog, ISelfTestView& view)
+    : m_dialog(dialog), m_view(view) {
+    for (int32_t i = 0; i < kPoints; ++i) {
+        m_view.ShowPoint(true, i, kUntested, "");
+        m_view.ShowPoint(false, i, kUntested, "");
+    }
+    m_view.ShowRunning(false);
+}
+
+SelfTestSession::~SelfTestSession() {
+    if (!m_test)
+        return;
+    m_test->Cancel();
+    while (m_test->Step()) {
+    }
+    Finish();
+}
+
+void SelfTestSession::Start(bool loopback) {
+    if (m_test)
+        return;
+    if (!m_dialog.GetDevice().IsConnected()) {
+        m_view.ShowVerdict("错误: 设备未连接");
+        return;
+    }
+    m_dialog.SuspendPolling();
+    m_shown.clear();
+    m_test = std::make_unique<SelfTest>(m_dialog.GetDevice(), loopback);
+    ShowReport(m_test->Report());
+    m_view.ShowProgress(0, m_test->StepsTotal());
+    m_view.ShowVerdict("自检中...");
+    m_view.ShowRunning(true);
+    m_view.StartStepping();
+}
+
+void SelfTestSession::Cancel() {
+    if (m_test)
+        m_test->Cancel();
+}
+
+void SelfTestSession::OnStep() {
+    if (!m_test)
+        return;
+    const bool more = m_test->Step();
+    ShowReport(m_test->Report());
+    m_view.ShowProgress(m_test->StepsDone(), m_test->StepsTotal());
+    if (!more)
+        Finish();
+}
+
+void SelfTestSession::Finish() {
+    m_view.StopStepping();
+    m_last = m_test->Report();
+    m_test.reset();
+    m_view.ShowVerdict(Verdict(m_last));
+    m_view.ShowRunning(false);
+    m_dialog.ResumePolling();
+}
+
+void SelfTestSession::ShowReport(const SelfTestReport& report) {
+    m_view.ShowInputs(!report.inputs.empty());
+    // Only the points that changed are shown again.
+    m_shown.resize(2 * kPoints);
+    auto show = [this](bool isCoil, int32_t index, const PointVerdict& verdict) {
+        const Rgb colour = ColourOf(verdict);
+        const std::string reason = Reason(verdict);
+        std::string& shown = m_shown[static_cast<size_t>((isCoil ? 0 : kPoints) + index)];
+        const std::string now = std::to_string(colour.red) + "," + std::to_string(colour.green) +
+                                "," + std::to_string(colour.blue) + " " + reason;
+        if (now != shown) {
+            shown = now;
+            m_view.ShowPoint(isCoil, index, colour, reason);
+        }
+    };
+    for (int32_t i = 0; i < kPoints; ++i) {
+        if (static_cast<size_t>(i) < report.coils.size())
+            show(true, i, report.coils[static_cast<size_t>(i)]);
+        if (static_cast<size_t>(i) < report.inputs.size())
+            show(false, i, report.inputs[static_cast<size_t>(i)]);
+    }
+}
+
+std::string SelfTestSession::Reason(const PointVerdict& verdict) {
+    switch (verdict.fault) {
+    case PointFault::None:
+        return "";
+    case PointFault::NotTested:
+        return "未测试";
+    case PointFault::NoAnswer:
+        return "无应答";
+    case PointFault::BadAnswer:
+        return "应答错误: " + verdict.answer;
+    case PointFault::DidNotSwitchOn:
+        return "未能接通";
+    case PointFault::DidNotSwitchOff:
+        return "未能断开";
+    case PointFault::OtherCoilMoved:
+        return "线圈 " + std::to_string(verdict.other) + " 也动作了";
+    case PointFault::DidNotFollow:
+        return "未跟随线圈";
+    case PointFault::MovedWithOtherCoil:
+        return "随线圈 " + std::to_string(verdict.other) + " 动作";
+    }
+    return "";
+}
+
+std::string SelfTestSession::Verdict(const SelfTestReport& report) {
+    switch (report.end) {
+    case SelfTestEnd::Cancelled:
+        return "自检已取消";
+    case SelfTestEnd::ConnectionLost:
+        return "自检中断: 连接已断开";
+    default:
+        break;
+    }
+    if (report.Passed())
+        return "自检通过";
+    return "自检失败: " + std::to_string(report.FailedCount()) + " 项";
+}
+
+std::string SelfTestSession::ResultText() const {
+    if (m_last.coils.empty())
+        return {};
+    char header[128];
+    std::snprintf(header, sizeof header, "用时 %.1f s，回环检查: %s\n", m_last.seconds,
+                  m_last.inputs.empty() ? "否" : "是");
+    std::string text = "板卡自检: " + Verdict(m_last) + "\n" + header;
+    auto list = [&text](const char* kind, const std::vector<PointVerdict>& points) {
+        for (size_t i = 0; i < points.size(); ++i) {
+            const std::string reason = Reason(points[i]);
+            text += std::string(kind) + " " + std::to_string(i) + ": " +
+                    (reason.empty() ? "通过" : "失败 - " + reason) + "\n";
+        }
+    };
+    list("线圈", m_last.coils);
+    list("输入", m_last.inputs);
+    return text;
+}
