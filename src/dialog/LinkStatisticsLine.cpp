@@ -1,6 +1,5 @@
 #include "dialog/LinkStatisticsLine.h"
 
-#include <chrono>
 #include <cstdio>
 
 namespace {
@@ -19,35 +18,6 @@ constexpr FailureKind kFailureKinds[] = {
 };
 
 } // namespace
-
-LinkStatisticsLine::LinkStatisticsLine(std::function<int64_t()> nowNs) : m_nowNs(std::move(nowNs)) {
-    if (!m_nowNs) {
-        m_nowNs = [] {
-            return std::chrono::duration_cast<std::chrono::nanoseconds>(
-                       std::chrono::steady_clock::now().time_since_epoch())
-                .count();
-        };
-    }
-}
-
-void LinkStatisticsLine::OnSend() {
-    m_lastSendNs = m_nowNs();
-}
-
-void LinkStatisticsLine::OnResult(const OperationResult& result) {
-    const TransactionOutcome outcome = LinkStatistics::Classify(result);
-    const int64_t sent = m_lastSendNs.exchange(-1);
-    // Only an answer that arrived has a round trip.
-    const bool answered = outcome == TransactionOutcome::Ok ||
-                          outcome == TransactionOutcome::CheckFailed ||
-                          outcome == TransactionOutcome::DeviceException;
-    m_statistics.Record(outcome, answered && sent >= 0 ? m_nowNs() - sent : -1);
-}
-
-void LinkStatisticsLine::Reset() {
-    m_lastSendNs = -1;
-    m_statistics.Reset();
-}
 
 std::string LinkStatisticsLine::Format(const LinkStatisticsSnapshot& s) {
     const uint64_t ok = s.Count(TransactionOutcome::Ok);

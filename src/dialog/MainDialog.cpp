@@ -34,12 +34,14 @@ bool IsPointIndex(int32_t index) {
 
 MainDialog::MainDialog(IMainDialogView& view, std::function<std::vector<std::string>()> listPorts)
     : m_view(view), m_listPorts(std::move(listPorts)) {
+    m_device.SetTransactionObserver(&m_statistics.Observer());
     if (!m_listPorts)
         m_listPorts = [] { return ::EnumerateSerialPorts(); };
 }
 
 MainDialog::~MainDialog() {
     m_device.SetCallback(nullptr);
+    m_device.SetTransactionObserver(nullptr);
 }
 
 void MainDialog::OnInitDialog() {
@@ -240,15 +242,11 @@ void MainDialog::OnInputChanged(int32_t index, uint8_t state) {
 }
 
 void MainDialog::OnLog(const std::string& text, bool isSend) {
-    // Each attempt's frame line starts a round trip.
-    if (isSend && text.compare(0, 8, "发送: ") == 0)
-        m_statistics.OnSend();
     m_view.Post({WM_DEVICE_LOG, isSend ? 1 : 0, 0, text});
 }
 
 // Only failures are shown, straight in the receive pane.
 void MainDialog::OnOperationResult(const OperationResult& result, uint8_t functionCode) {
-    m_statistics.OnResult(result);
     if (result.success)
         return;
     static const char kHex[] = "0123456789ABCDEF";
@@ -319,8 +317,7 @@ void MainDialog::OnDeviceState(DeviceState oldState, DeviceState newState) {
             PostLog("✅ 设备已自动恢复连接");
         } else {
             EnableTransportSelectors(false);
-            // A fresh connection counts from zero.
-            m_statistics.Reset();
+            // A fresh connection counts from zero (the device has reset the counts).
             m_view.SetText(IDC_LINK_STATS, m_statistics.Text());
             PostLog("连接成功，正在读取所有状态...");
             m_device.ReadCoils(0, kIoPointCount);

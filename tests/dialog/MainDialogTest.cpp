@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <memory>
-#include <regex>
 
 #include "dialog/DecimalText.h"
 #include "dialog/FakeDialogView.h"
@@ -223,10 +222,10 @@ TEST_F(MainDialogTest, ConnectReadsEverythingAndDisconnectClears) {
     EXPECT_EQ(view.timers, (std::map<int32_t, int32_t>{
                                {TIMER_HEARTBEAT, 1000}, {TIMER_POLL, 1000}, {TIMER_STATS, 1000}}));
     // The statistics line counts this connection's two reads, each second.
-    const std::regex twoReads("请求 2  成功 2  失败 0  往返 ms: 最小 [0-9.]+  平均 [0-9.]+  P95 "
-                              "[0-9.]+  最大 [0-9.]+");
+    const std::string twoReads = "请求 2  成功 2  失败 0  往返 ms: 最小 0.0  平均 0.0  P95 0.0  "
+                                 "最大 0.0"; // the device's clock stands still here
     EXPECT_TRUE(view.Tick(TIMER_STATS));
-    EXPECT_TRUE(std::regex_match(view.texts[IDC_LINK_STATS], twoReads));
+    EXPECT_EQ(view.texts[IDC_LINK_STATS], twoReads);
 
     // A connect again with the same settings keeps the connection and restarts the timers;
     // with a changed port it closes the connection and opens one with it.
@@ -241,7 +240,7 @@ TEST_F(MainDialogTest, ConnectReadsEverythingAndDisconnectClears) {
               Lines({"已断开连接", "正在连接...", "连接成功", kGotCoils, kGotInputs}));
     EXPECT_EQ(view.texts[IDC_TCP_STATUS] + Caption(IDC_COIL_BASE + 5), "已连接5 ON");
     EXPECT_TRUE(view.Tick(TIMER_STATS));
-    EXPECT_TRUE(std::regex_match(view.texts[IDC_LINK_STATS], twoReads)); // counted anew
+    EXPECT_EQ(view.texts[IDC_LINK_STATS], twoReads); // counted anew
     EXPECT_EQ(Flags(kSelectors, view.enabled), "000");
     New(IDC_SEND_LOG);
 
