@@ -1,9 +1,12 @@
 // Drives a running vornak.exe as an operator would, from inside the same wine desktop:
 // picks TCP, types the simulator's port, connects, waits until coils and inputs have
-// been read, clicks coil 3, waits for its answer, saves a picture of the window as a
-// 24-bit BMP and closes the window. Exit 0 on success; each failure prints its step.
+// been read, clicks coil 3 and waits for its answer. It then creates the file SILENCE,
+// on which the caller makes the simulator fall silent for a while, and waits until the
+// window has marked the board offline and connected again. Last it saves a picture of the
+// window as a 24-bit BMP and closes the window. Exit 0 on success; each failure prints
+// its step.
 //
-// Usage: vornak_smoke_driver.exe PORT OUT.bmp
+// Usage: vornak_smoke_driver.exe PORT SILENCE OUT.bmp
 #include <windows.h>
 
 #include <cstdio>
@@ -80,7 +83,7 @@ bool SaveBmp(HWND window, const char* path) {
     return std::fclose(out) == 0 && written;
 }
 
-bool Drive(const wchar_t* port, const char* picture) {
+bool Drive(const wchar_t* port, const wchar_t* silence, const char* picture) {
     HWND window = nullptr;
     // The dialog shows itself only once its start-up has run.
     if (!WaitFor(60000, [&] {
@@ -106,6 +109,16 @@ bool Drive(const wchar_t* port, const char* picture) {
                    Count(Text(received), L"接收:") > before;
         }))
         return Fail("the click on coil 3 was not answered");
+    const HANDLE marker =
+        CreateFileW(silence, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    if (marker == INVALID_HANDLE_VALUE)
+        return Fail("could not ask for the silence");
+    CloseHandle(marker);
+    const HWND sent = item(IDC_SEND_LOG);
+    if (!WaitFor(60000, [&] { return Text(sent).find(L"⚠") != std::wstring::npos; }))
+        return Fail("the silent board was not marked offline");
+    if (!WaitFor(60000, [&] { return Text(sent).find(L"✅") != std::wstring::npos; }))
+        return Fail("the board that answered again was not marked connected");
     // Let the panes settle, then take the picture with the mouse away from the buttons.
     SetForegroundWindow(window);
     Sleep(500);
@@ -118,9 +131,9 @@ bool Drive(const wchar_t* port, const char* picture) {
 } // namespace
 
 int wmain(int argc, wchar_t** argv) {
-    if (argc != 3)
-        return Fail("usage: vornak_smoke_driver PORT OUT.bmp") ? 0 : 2;
+    if (argc != 4)
+        return Fail("usage: vornak_smoke_driver PORT SILENCE OUT.bmp") ? 0 : 2;
     char picture[MAX_PATH] = {};
-    WideCharToMultiByte(CP_ACP, 0, argv[2], -1, picture, MAX_PATH, nullptr, nullptr);
-    return Drive(argv[1], picture) ? 0 : 1;
+    WideCharToMultiByte(CP_ACP, 0, argv[3], -1, picture, MAX_PATH, nullptr, nullptr);
+    return Drive(argv[1], argv[2], picture) ? 0 : 1;
 }
