@@ -83,6 +83,10 @@ DialogTemplate MainTemplate() {
                           static_cast<int16_t>(item.y), static_cast<int16_t>(item.width), height,
                           item.caption);
     }
+    // The link statistics line, in the free strip below the log group box.
+    dialog.AddControl(kStaticClass, WS_CHILD | WS_VISIBLE | SS_LEFT | SS_NOPREFIX, IDC_LINK_STATS,
+                      kLinkStatsRect[0], kLinkStatsRect[1], kLinkStatsRect[2], kLinkStatsRect[3],
+                      "");
     return dialog;
 }
 
