@@ -510,17 +510,24 @@ int32_t Device::CollectAnswer(uint8_t *buffer, int32_t count) {
     const int64_t windowMs =
         int64_t{config.receiveTimeout} * (config.retryCount > 1 ? config.retryCount : 1);
     const int64_t windowEnd = NowNs() + windowMs * kNsPerMs;
+    // What is settled at each offset: more bytes never make unexplained bytes an answer,
+    // nor change a whole answer, so only offsets where an answer has begun are asked again.
+    enum : uint8_t { kBegun, kNothing, kLate };
+    uint8_t settled[kFrameBufferSize] = {};
     for (;;) {
         int32_t first = -1; // where the first answer, whole or begun, starts
         for (int32_t at = 0; at < count; ++at) {
-            const int32_t whole = protocol->AnswerLength(buffer + at, count - at);
-            if (whole > 0 && protocol->AnswersLastRequest(buffer + at, whole)) {
-                DropFront(buffer, count, at);
-                staleCount = count - whole;
-                std::memcpy(staleBytes, buffer + whole, static_cast<size_t>(staleCount));
-                return whole;
+            if (settled[at] == kBegun) {
+                const int32_t whole = protocol->AnswerLength(buffer + at, count - at);
+                if (whole > 0 && protocol->AnswersLastRequest(buffer + at, whole)) {
+                    DropFront(buffer, count, at);
+                    staleCount = count - whole;
+                    std::memcpy(staleBytes, buffer + whole, static_cast<size_t>(staleCount));
+                    return whole;
+                }
+                settled[at] = whole < 0 ? kNothing : whole > 0 ? kLate : kBegun;
             }
-            if (whole >= 0 && first < 0)
+            if (settled[at] != kNothing && first < 0)
                 first = at;
         }
         if (first < 0)

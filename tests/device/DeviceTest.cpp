@@ -2,7 +2,6 @@
 // scripted transports with real protocol objects, a fake clock and recorded pauses.
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <memory>
 
 #include "device/Device.h"
@@ -252,15 +251,6 @@ TEST_F(DeviceTest, RetriesCountTheirAttempts) {
            kSendRetry + "3/3", "result 1 -3 发送失败，已发送: 4 字节"},
           3);
     check("NoAttemptAtAll", 0, {}, {}, {unsent}, 0);
-}
-
-TEST_F(DeviceTest, RealPauseBetweenSendAttempts) {
-    Connect(ProtocolType::ModbusRtu, 2);
-    device->SetHooks({}); // real clock and real sleep
-    script->sendResults = {-1, -1};
-    const auto started = std::chrono::steady_clock::now();
-    EXPECT_EQ(device->ReadCoils(0, 32).code, -3);
-    EXPECT_GE(std::chrono::steady_clock::now() - started, std::chrono::milliseconds(200));
 }
 
 // The requested state shows at once; the answer's state follows, or on failure the previous
