@@ -4,6 +4,7 @@
 #include <string>
 
 class MainDialog;
+class WindowTools;
 
 // The three texts of "通信参数...": response time-out (ms), retry count, heartbeat
 // time-out (ms), as the operator typed them.
@@ -33,4 +34,6 @@ public:
     // Shows the board self-test dialog modally for the dialog's connected device (a
     // SelfTestSession drives it); returns when it is closed.
     virtual void ShowSelfTest(MainDialog& dialog) = 0;
+    // Shows the board search dialog modally (a BoardSearchSession on tools drives it).
+    virtual void ShowBoardSearch(WindowTools& tools) = 0;
 };

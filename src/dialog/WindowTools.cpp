@@ -75,11 +75,9 @@ void WindowTools::OnPaneLine(const std::string& line, bool isSend) {
 }
 
 std::vector<MenuEntry> WindowTools::MenuEntries() const {
-    return {{IDM_SELF_TEST, "板卡自检..."},
-            {IDM_OPEN_LOG_FOLDER, "打开日志文件夹"},
-            {IDM_SAVE_LOG, "保存日志..."},
-            {IDM_RESTORE_DEFAULTS, "恢复默认设置"},
-            {IDM_LINK_PARAMETERS, "通信参数..."}};
+    return {{IDM_SELF_TEST, "板卡自检..."},          {IDM_FIND_BOARD, "查找设备..."},
+            {IDM_OPEN_LOG_FOLDER, "打开日志文件夹"}, {IDM_SAVE_LOG, "保存日志..."},
+            {IDM_RESTORE_DEFAULTS, "恢复默认设置"},  {IDM_LINK_PARAMETERS, "通信参数..."}};
 }
 
 bool WindowTools::OnMenuCommand(int32_t command) {
@@ -90,6 +88,9 @@ bool WindowTools::OnMenuCommand(int32_t command) {
             m_tools.ShowSelfTest(m_dialog);
         else
             Log("错误: 设备未连接");
+        return true;
+    case IDM_FIND_BOARD:
+        m_tools.ShowBoardSearch(*this);
         return true;
     case IDM_OPEN_LOG_FOLDER:
         OpenLogFolder();

@@ -26,6 +26,7 @@ public:
     static constexpr int32_t IDM_RESTORE_DEFAULTS = 0x0040;
     static constexpr int32_t IDM_LINK_PARAMETERS = 0x0050;
     static constexpr int32_t IDM_SELF_TEST = 0x0060;
+    static constexpr int32_t IDM_FIND_BOARD = 0x0070;
 
     // Every reference must outlive this object. logFolder: the session log's folder
     // (UTF-8); empty: no session log file.
@@ -48,6 +49,7 @@ public:
     // Runs a command of MenuEntries(); false for any other command.
     bool OnMenuCommand(int32_t command);
 
+    MainDialog& Dialog() { return m_dialog; }
     // What the window shows now, as it would be saved.
     WindowSettings Collect();
     // Shows settings in the controls and gives the link parameters to the device, as if

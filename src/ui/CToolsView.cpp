@@ -11,6 +11,7 @@
 #include <QPushButton>
 #include <QUrl>
 
+#include "ui/CBoardSearchDlg.h"
 #include "ui/CSelfTestDlg.h"
 
 namespace {
@@ -75,4 +76,9 @@ bool CToolsView::AskLinkParameters(
 void CToolsView::ShowSelfTest(MainDialog& dialog) {
     CSelfTestDlg selfTest(dialog, m_parent);
     selfTest.exec();
+}
+
+void CToolsView::ShowBoardSearch(WindowTools& tools) {
+    CBoardSearchDlg search(tools, m_parent);
+    search.exec();
 }

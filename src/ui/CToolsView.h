@@ -16,6 +16,7 @@ public:
     AskLinkParameters(LinkParameterTexts& texts,
                       const std::function<std::string(const LinkParameterTexts&)>& check) override;
     void ShowSelfTest(MainDialog& dialog) override;
+    void ShowBoardSearch(WindowTools& tools) override;
 
 private:
     QWidget* m_parent;

@@ -4,70 +4,12 @@
 
 #include <memory>
 
+#include "dialog/FakeBoardCommunication.h"
 #include "dialog/FakeDialogView.h"
 #include "dialog/MainDlgIds.h"
 #include "dialog/SelfTestSession.h"
-#include "protocol/ModbusProtocol.h"
 
 namespace {
-
-using Bytes = std::vector<uint8_t>;
-
-// A board of 32 coils, each wired to its input, answering Modbus RTU reads and writes at
-// once. A stuck coil stays off.
-struct Board {
-    uint32_t coils = 0;
-    int32_t stuckCoil = -1;
-    int32_t writes = 0;
-};
-
-class BoardCommunication : public ICommunication {
-public:
-    explicit BoardCommunication(std::shared_ptr<Board> board) : board(std::move(board)) {}
-    bool Initialize() override { return true; }
-    bool Configure(const void* config) override { return config != nullptr; }
-    bool Open() override { return open = true; }
-    void Close() override { open = false; }
-    bool IsOpen() override { return open; }
-    int32_t Send(const uint8_t* data, int32_t length) override {
-        if (!open || length != 8)
-            return -1;
-        const Bytes request(data, data + length);
-        const uint16_t start = uint16_t(request[2] << 8 | request[3]);
-        const uint16_t value = uint16_t(request[4] << 8 | request[5]);
-        answer = {request[0], request[1]};
-        if (request[1] == 5) {
-            const bool on = value == 0xFF00 && int32_t(start) != board->stuckCoil;
-            board->coils = on ? board->coils | (1u << start) : board->coils & ~(1u << start);
-            ++board->writes;
-            answer = request; // the echo, CRC included
-            return length;
-        }
-        const uint32_t states = board->coils >> start; // inputs follow their coils
-        answer.push_back(uint8_t((value + 7) / 8));
-        for (int byte = 0; byte < (value + 7) / 8; ++byte)
-            answer.push_back(uint8_t(states >> (8 * byte)));
-        const uint16_t crc = ModbusProtocol::CalcCrc16(answer.data(), int32_t(answer.size()));
-        answer.push_back(uint8_t(crc & 0xFF));
-        answer.push_back(uint8_t(crc >> 8));
-        return length;
-    }
-    int32_t Receive(uint8_t* buffer, int32_t size, int32_t) override {
-        if (!open)
-            return -1;
-        const int32_t count = std::min(int32_t(answer.size()), size);
-        std::copy_n(answer.begin(), count, buffer);
-        answer.clear();
-        return count;
-    }
-    void SetAnswerCheck(AnswerCheck) override {}
-    int32_t DiscardPending(uint8_t*, int32_t) override { return open ? 0 : -1; }
-
-private:
-    std::shared_ptr<Board> board;
-    Bytes answer;
-    bool open = false;
-};
 
 // The self-test dialog as a record of what it was told to show.
 struct FakeSelfTestView : ISelfTestView {
@@ -98,7 +40,7 @@ protected:
     void SetUp() override {
         view.dialog = &dialog;
         dialog.GetDevice().SetHooks(
-            {[this](CommType) { return std::make_unique<BoardCommunication>(board); },
+            {[this](CommType kind) { return std::make_unique<BoardCommunication>(board, kind); },
              [] { return int64_t(0); }, [](int32_t) {}});
         dialog.OnInitDialog();
         view.Click(IDC_USE_TCP);

@@ -33,6 +33,7 @@ struct FakeToolsView : IToolsView {
     }
     std::string AskSaveFileName(const std::string&) override { return saveAs; }
     void ShowSelfTest(MainDialog&) override { ++selfTests; }
+    void ShowBoardSearch(WindowTools&) override {}
     int selfTests = 0;
     bool
     AskLinkParameters(LinkParameterTexts& texts,
@@ -163,9 +164,9 @@ TEST_F(WindowToolsTest, PaneLinesReachTheSessionLogAndTheLogEntriesWork) {
     std::vector<std::string> entries;
     for (const MenuEntry& entry : w->dialog.MenuEntries())
         entries.push_back(entry.text);
-    EXPECT_EQ(entries,
-              (std::vector<std::string>{"关于 Vornak(&A)...", "板卡自检...", "打开日志文件夹",
-                                        "保存日志...", "恢复默认设置", "通信参数..."}));
+    EXPECT_EQ(entries, (std::vector<std::string>{"关于 Vornak(&A)...", "板卡自检...", "查找设备...",
+                                                 "打开日志文件夹", "保存日志...", "恢复默认设置",
+                                                 "通信参数..."}));
 
     w->view.Click(IDC_COIL_BASE + 3);
     w->view.Post({WM_LOG_RECV, 0, 0, "接收: 01 01 04 00 00 00 00 FB D1 "});

@@ -1,8 +1,11 @@
-// The self-test dialog against the board simulator answering after 60 ms: the window keeps
-// handling its events while the test runs, cancel is handled at once, the coils end as they
-// began and the poll comes back.
+// The tools' dialogs against the board simulator. Self-test, with answers 60 ms after each
+// request: the window keeps handling its events while the test runs, cancel is handled at
+// once, the coils end as they began and the poll comes back. Board search: the board at
+// address 7 is listed as it answers, and choosing it fills the main window's fields.
 
+#include <QComboBox>
 #include <QElapsedTimer>
+#include <QListWidget>
 #include <QProgressBar>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -15,11 +18,12 @@
 #include "MainDlgTestSupport.h"
 #include "dialog/WindowTools.h"
 #include "support/SimProcess.h"
+#include "ui/CBoardSearchDlg.h"
 #include "ui/CSelfTestDlg.h"
 
 using namespace testing_ui;
 
-class CSelfTestSimTest : public QObject {
+class CToolDialogsSimTest : public QObject {
     Q_OBJECT
 
 private slots:
@@ -95,7 +99,46 @@ private slots:
         QCOMPARE(coils, 0x80000005u);
         QCOMPARE(dlg.Dialog().TimerInterval(TIMER_POLL), 1000);
     }
+
+    void searchListsTheBoardAndFillsTheFields() {
+        QTemporaryDir dir;
+        SimProcess sim(VORNAK_SIM_PATH);
+        QVERIFY2(sim.Start({"--tcp", "0", "--address", "7"}), sim.ErrorOutput().c_str());
+        CMainDlg dlg(nullptr, QSize(1920, 1040),
+                     {dir.filePath(QStringLiteral("vornak.conf")).toStdString(), ""});
+        Click(dlg, IDC_PROTO_TCP);
+        Click(dlg, IDC_USE_TCP);
+        Item<QLineEdit>(dlg, IDC_TCP_SERVER)->setText(QStringLiteral("127.0.0.1"));
+        Item<QLineEdit>(dlg, IDC_TCP_PORT)->setText(QString::number(sim.TcpPort()));
+        QString status;
+        QTimer::singleShot(0, this, [&] {
+            auto* search = qobject_cast<CBoardSearchDlg*>(QApplication::activeModalWidget());
+            QVERIFY(search != nullptr);
+            const auto boxes = search->findChildren<QCheckBox*>();
+            boxes[0]->setChecked(false); // the window's protocol only
+            auto button = [search](const char* caption) {
+                for (QPushButton* b : search->findChildren<QPushButton*>())
+                    if (b->text() == QString::fromUtf8(caption))
+                        return b;
+                return static_cast<QPushButton*>(nullptr);
+            };
+            auto* found = search->findChild<QListWidget*>();
+            button("开始")->click();
+            QTRY_COMPARE_WITH_TIMEOUT(found->count(), 1, 20000);
+            QCOMPARE(found->item(0)->text(), QStringLiteral("地址 7  Modbus TCP"));
+            button("取消")->click();
+            auto* shown = search->findChild<QLabel*>(QStringLiteral("status"));
+            QTRY_VERIFY_WITH_TIMEOUT(shown->text().startsWith(QStringLiteral("已取消")), 20000);
+            status = shown->text();
+            button("使用所选设备")->click();
+            QVERIFY(!search->isVisible());
+        });
+        dlg.Dialog().OnMenuCommand(WindowTools::IDM_FIND_BOARD);
+        QCOMPARE(status, QStringLiteral("已取消，找到 1 个设备"));
+        QCOMPARE(Item<QComboBox>(dlg, IDC_ADDRESS_COMBO)->currentText(), QStringLiteral("7"));
+        QVERIFY(Item<QCheckBox>(dlg, IDC_PROTO_TCP)->isChecked());
+    }
 };
 
-QTEST_MAIN(CSelfTestSimTest)
-#include "CSelfTestSimTest.moc"
+QTEST_MAIN(CToolDialogsSimTest)
+#include "CToolDialogsSimTest.moc"

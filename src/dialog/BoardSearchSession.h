@@ -1,0 +1,54 @@
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "device/Device.h"
+#include "dialog/IBoardSearchView.h"
+#include "tools/BoardScanner.h"
+
+class WindowTools;
+struct WindowSettings;
+
+// "查找设备...": asks every address over the transport and settings the main window shows
+// (on a serial port optionally through every baud rate and parity), one request per OnStep
+// so the window stays responsive, and lists each board that answered as it is found.
+// Choosing one puts its protocol, address and line settings into the main window's fields.
+// It uses a device of its own, so the main window must not hold the transport open.
+class BoardSearchSession {
+public:
+    // tools gives and takes the main window's fields. hooks: how the search's device makes
+    // its transport (tests); empty: the real transports.
+    BoardSearchSession(WindowTools& tools, IBoardSearchView& view, Device::Hooks hooks = {});
+    // A search still running is cancelled.
+    ~BoardSearchSession();
+    BoardSearchSession(const BoardSearchSession&) = delete;
+    BoardSearchSession& operator=(const BoardSearchSession&) = delete;
+
+    // Starts a search with all three protocols or only the window's, and on a serial port
+    // through every baud rate and parity or only the window's. Refused with a status while
+    // the main window is connected or shows no transport.
+    void Start(bool allProtocols, bool allLineSettings);
+    void Cancel();
+    // Sends the next request and lists a board that has answered.
+    void OnStep();
+    bool Running() const { return m_scanner != nullptr; }
+    // Fills the main window's fields from the board in row `row` of the list; false when
+    // there is no such row or the main window is connected.
+    bool Choose(size_t row);
+
+    // The settings a search starts from: the transport and its fields as the window shows them.
+    static DeviceConfig BaseConfig(const WindowSettings& settings);
+    // A row of the list: "地址 7  Modbus RTU  19200 偶校验".
+    static std::string Describe(const ScanHit& hit);
+
+private:
+    void Finish();
+
+    WindowTools& m_tools;
+    IBoardSearchView& m_view;
+    Device m_device;
+    std::unique_ptr<BoardScanner> m_scanner;
+    std::vector<ScanHit> m_found;
+};

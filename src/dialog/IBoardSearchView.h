@@ -1,0 +1,24 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+// The "查找设备..." dialog as BoardSearchSession drives it: the list of boards found, a
+// progress bar, a status line, the start and cancel buttons, and a stepper that calls
+// BoardSearchSession::OnStep again and again, letting the window handle its own events
+// between two calls. Texts are UTF-8; calls come on the window's thread.
+class IBoardSearchView {
+public:
+    virtual ~IBoardSearchView() = default;
+
+    // Empties the list of boards found.
+    virtual void ClearFound() = 0;
+    // Adds one board to the end of the list.
+    virtual void AddFound(const std::string& text) = 0;
+    virtual void ShowProgress(int64_t done, int64_t total) = 0;
+    virtual void ShowStatus(const std::string& text) = 0;
+    // While running: start and the options disabled, cancel enabled; the reverse after.
+    virtual void ShowRunning(bool running) = 0;
+    virtual void StartStepping() = 0;
+    virtual void StopStepping() = 0;
+};
