@@ -93,14 +93,11 @@ TEST_F(Cli, BadCommandLinesExitWithTwoAndSayWhatToFix) {
         {{"--tcp", tcp, "--udp", udp, "read", "coils"}, "2 were given"},
         {{"--tcp", "127.0.0.1", "read", "coils"}, "--tcp: must be IPv4:PORT"},
         {{"--tcp", tcp, "--frob", "read", "coils"}, "not expected: --frob"},
-        {{"--tcp", tcp}, "A subcommand is required"},
         {{"--tcp", tcp, "--baud", "9600", "read", "coils"}, "--baud requires --serial"},
         {{"--tcp", tcp, "--address", "300", "read", "coils"}, "--address: Value 300 not in range"},
         {{"--tcp", tcp, "read", "coils", "30", "5"}, "START + COUNT must not exceed 32"},
-        {{"--tcp", tcp, "read", "outputs"}, "outputs not in {coils,inputs}"},
         {{"--tcp", tcp, "--protocol", "55", "read", "inputs"}, "0x55 protocol carries no inputs"},
         {{"--tcp", tcp, "write", "32", "on"}, "coil: Value 32 not in range 0 to 31"},
-        {{"--tcp", tcp, "write", "3", "high"}, "high not in {on,off}"},
         {{"--tcp", tcp, "poll", "--interval", "50"}, "--interval: Value 50 not in range"},
         {{"--tcp", tcp, "scan", "--bauds"}, "only a serial port has baud rates"},
         {{"--serial", "/dev/vornak-no-such-tty", "read", "coils"}, "does not exist"},
@@ -179,28 +176,24 @@ TEST_F(Cli, EachCommandPrintsItsResultAndExitStatus) {
 }
 
 TEST_F(Cli, SelfTestAndStatisticsInJson) {
-    const CliRun selftest =
-        RunCli({"--tcp", tcp, "--address", "7", "--json", "selftest", "--loopback"});
-    EXPECT_EQ(selftest.status, 0) << selftest.err;
-    const json report = json::parse(selftest.out, nullptr, false);
-    EXPECT_EQ(report["passed"], true) << selftest.out;
+    const CliRun run =
+        RunCli({"--udp", udp, "--address", "7", "--json", "--stats", "selftest", "--loopback"});
+    EXPECT_EQ(run.status, 0) << run.err;
+    std::istringstream lines(run.out);
+    std::string first, second;
+    std::getline(lines, first);
+    std::getline(lines, second);
+    const json report = json::parse(first, nullptr, false);
+    EXPECT_EQ(report["passed"], true) << first;
     ASSERT_EQ(report["coils"].size(), 32u);
     EXPECT_EQ(report["inputs"][31], json::parse(R"({"input":31,"ok":true,"reason":""})"));
-    EXPECT_GT(report["seconds"].get<double>(), 0);
+    // Two reads at the start, 6 transactions a coil, the writes that restore coils 0, 4 and 31
+    // (ON at the start, left OFF by their test), a final read: 198, every one answered.
+    const json stats = json::parse(second, nullptr, false)["statistics"];
+    EXPECT_EQ(stats["transactions"], 198) << second;
+    EXPECT_EQ(stats["outcomes"]["ok"], 198);
+    EXPECT_EQ(stats["round_trip_ms"]["samples"], 198);
     EXPECT_EQ(Coils(), 0x80000011u);
-
-    const CliRun poll = RunCli({"--udp", udp, "--address", "7", "--json", "--stats", "poll",
-                                "--count", "3", "--interval", "100"});
-    EXPECT_EQ(poll.status, 0) << poll.err;
-    std::istringstream lines(poll.out);
-    std::string line;
-    for (int i = 0; i < 4; ++i)
-        std::getline(lines, line);
-    const json stats = json::parse(line, nullptr, false)["statistics"];
-    EXPECT_EQ(stats["transactions"], 6) << line;
-    EXPECT_EQ(stats["outcomes"]["ok"], 6);
-    EXPECT_EQ(stats["round_trip_ms"]["samples"], 6);
-    EXPECT_GT(stats["round_trip_ms"]["max"].get<double>(), 0);
 }
 
 TEST_F(Cli, CtrlCEndsPollAndSelfTestCleanly) {
