@@ -36,8 +36,8 @@ std::string ScanFooter() {
         return std::to_string(static_cast<int>(
             std::ceil(BoardScanner::WorstCaseSeconds(plan, CommType::Serial) / 60)));
     };
-    return "Each address is asked once, with a wait of 20 ms plus the wire time at the baud "
-           "rate (" +
+    return "Each address is asked once (one that answers, twice), with a wait of 20 ms plus "
+           "the wire time at the baud rate (" +
            std::to_string(BoardScanner::kNetworkWaitMs) +
            " ms over TCP and UDP; --timeout sets it). Without --protocol all three protocols "
            "are tried. A full serial search (--bauds: 8 baud rates x 3 parities, every "
