@@ -54,6 +54,8 @@ bool CToolsView::AskLinkParameters(
     problem->setStyleSheet(QStringLiteral("color: #c00000"));
     layout->addRow(problem);
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &dialog);
+    buttons->button(QDialogButtonBox::Ok)->setText(QStringLiteral("确定"));
+    buttons->button(QDialogButtonBox::Cancel)->setText(QStringLiteral("取消"));
     layout->addRow(buttons);
 
     LinkParameterTexts typed;

@@ -11,7 +11,6 @@
 #include <thread>
 #include <vector>
 
-#include "dialog/PaneTextExport.h"
 #include "dialog/SessionLog.h"
 
 namespace fs = std::filesystem;
@@ -162,13 +161,6 @@ TEST_F(SessionLogTest, AnUnwritableFolderOrFullDiskIsReportedOnceAndLoggingGoesO
         ASSERT_EQ(reports.Count(), 1u) << target;
         EXPECT_NE(reports.lines[0].find(target.u8string()), std::string::npos);
     }
-}
-
-TEST_F(SessionLogTest, SavesBothPanesToAChosenFile) {
-    const fs::path file = folder.path / "保存.txt";
-    ASSERT_TRUE(PaneTextExport::Write(file.u8string(), "连接成功\r\n写线圈 1: OFF -> ON", ""));
-    EXPECT_EQ(ReadAll(file), "[发送]\n连接成功\r\n写线圈 1: OFF -> ON\n\n[接收]\n");
-    EXPECT_FALSE(PaneTextExport::Write((folder.path / "missing" / "x.txt").u8string(), "a", "b"));
 }
 
 } // namespace

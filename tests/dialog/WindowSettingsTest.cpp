@@ -2,6 +2,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <random>
 
 #include "dialog/IniSettingsStore.h"
@@ -36,22 +37,19 @@ WindowSettings LoadFrom(const fs::path& path) {
     return WindowSettings::Load(store);
 }
 
+// The defaults are the window's start-up values.
 TEST(WindowSettingsTest, FirstStartGivesTheWindowsStartUpValues) {
     ScratchFile file;
     IniSettingsStore store(file.path.u8string());
     EXPECT_FALSE(store.Load());
     const WindowSettings s = WindowSettings::Load(store);
-    EXPECT_EQ(s.protocol, ProtocolType::ModbusRtu);
-    EXPECT_EQ(s.transport, CommType::Serial);
-    EXPECT_EQ(s.address, "1");
-    EXPECT_EQ(s.serialPort, "");
-    EXPECT_EQ(std::make_tuple(s.baudRate, s.dataBits, s.stopBitsIndex, s.parityIndex),
-              std::make_tuple(9600u, 8u, 0, 0));
-    EXPECT_EQ(std::make_tuple(s.tcpServer, s.tcpPort), std::make_tuple("192.168.1.110", "6000"));
-    EXPECT_EQ(std::make_tuple(s.udpLocalIp, s.udpLocalPort, s.udpRemoteIp, s.udpRemotePort),
-              std::make_tuple("0.0.0.0", "0", "192.168.1.110", "6000"));
-    EXPECT_TRUE(s.pollEnabled);
-    EXPECT_EQ(s.pollInterval, "1000");
+    EXPECT_EQ(std::make_tuple(s.protocol, s.transport, s.address, s.serialPort, s.baudRate,
+                              s.dataBits, s.stopBitsIndex, s.parityIndex),
+              std::make_tuple(ProtocolType::ModbusRtu, CommType::Serial, "1", "", 9600u, 8u, 0, 0));
+    EXPECT_EQ(std::make_tuple(s.tcpServer, s.tcpPort, s.udpLocalIp, s.udpLocalPort, s.udpRemoteIp,
+                              s.udpRemotePort, s.pollEnabled, s.pollInterval),
+              std::make_tuple("192.168.1.110", "6000", "0.0.0.0", "0", "192.168.1.110", "6000",
+                              true, "1000"));
     EXPECT_EQ(std::make_tuple(s.receiveTimeout, s.retryCount, s.heartbeatTimeout),
               std::make_tuple(100, 3, 5000));
 }
@@ -100,60 +98,40 @@ TEST(WindowSettingsTest, BrokenOrHostileValuesFallBackFieldByField) {
     std::string overlong(300, 'a');
     std::string huge = "[tcp]\nport=502\n" + std::string(IniSettingsStore::kMaxFileBytes, '#') +
                        "\n[udp]\nremotePort=9\n";
-    struct Case {
-        std::string file;
-        WindowSettings expected;
-    } cases[] = {
-        {"protocol=7\ntransport=-1\n", {}},
+    using Change = std::function<void(WindowSettings&)>;
+    const Change none = [](WindowSettings&) {};
+    const std::pair<std::string, Change> cases[] = {
+        {"protocol=7\ntransport=-1\n", none},
         {"protocol=2\ntransport=3\n",
-         [] {
-             WindowSettings s;
-             s.protocol = ProtocolType::Protocol55;
-             s.transport = CommType::Udp;
-             return s;
-         }()},
+         [](WindowSettings& s) {
+             s.protocol = ProtocolType::Protocol55, s.transport = CommType::Udp;
+         }},
         // Typed rules: the address keeps its low 8 bits, a short interval becomes 100.
         {"address=300\n[poll]\nintervalMs=50\nenabled=0\n",
-         [] {
-             WindowSettings s;
-             s.address = "44";
-             s.pollInterval = "100";
-             s.pollEnabled = false;
-             return s;
-         }()},
-        {"address=abc\n[poll]\nintervalMs=-5\nenabled=yes\n", {}},
-        {"[serial]\nbaud=12345\ndataBits=9\nstopBits=3\nparity=-1\nport=" + overlong + "\n", {}},
+         [](WindowSettings& s) {
+             s.address = "44", s.pollInterval = "100", s.pollEnabled = false;
+         }},
+        {"address=abc\n[poll]\nintervalMs=-5\nenabled=yes\n", none},
+        {"[serial]\nbaud=12345\ndataBits=9\nstopBits=3\nparity=-1\nport=" + overlong + "\n", none},
         {"[serial]\nbaud=4800\nport=COM3\n",
-         [] {
-             WindowSettings s;
-             s.baudRate = 4800;
-             s.serialPort = "COM3";
-             return s;
-         }()},
+         [](WindowSettings& s) { s.baudRate = 4800, s.serialPort = "COM3"; }},
         {"[tcp]\nserver=1.2.3.4\\n5\nport=70000\n[udp]\nlocalIp=\xC0\xAF\nremoteIp=\xED\xA0\x80\n"
          "localPort=0x10\nremotePort=99999999999\n",
-         {}},
-        {"[link]\nreceiveTimeoutMs=5\nretryCount=0\nheartbeatTimeoutMs=99999999999\n", {}},
+         none},
+        {"[link]\nreceiveTimeoutMs=5\nretryCount=0\nheartbeatTimeoutMs=99999999999\n", none},
         {"[link]\nreceiveTimeoutMs=60000\nretryCount=1\nheartbeatTimeoutMs=3600000\n",
-         [] {
-             WindowSettings s;
-             s.receiveTimeout = 60000;
-             s.retryCount = 1;
-             s.heartbeatTimeout = 3600000;
-             return s;
-         }()},
-        {std::string(kGarbage, sizeof kGarbage - 1), {}},
-        {huge,
-         [] {
-             WindowSettings s;
-             s.tcpPort = "502";
-             return s;
-         }()},
+         [](WindowSettings& s) {
+             s.receiveTimeout = 60000, s.retryCount = 1, s.heartbeatTimeout = 3600000;
+         }},
+        {std::string(kGarbage, sizeof kGarbage - 1), none},
+        {huge, [](WindowSettings& s) { s.tcpPort = "502"; }},
     };
-    for (const Case& c : cases) {
+    for (const auto& [content, change] : cases) {
         ScratchFile file;
-        file.Write(c.file);
-        EXPECT_EQ(LoadFrom(file.path), c.expected) << c.file.substr(0, 80);
+        file.Write(content);
+        WindowSettings expected;
+        change(expected);
+        EXPECT_EQ(LoadFrom(file.path), expected) << content.substr(0, 80);
     }
 }
 
