@@ -117,14 +117,16 @@ int32_t UdpCommunication::Receive(uint8_t* buffer, int32_t size, int32_t timeout
             return 0;
         sockaddr_in sender{};
         int senderLength = sizeof sender;
-        // A datagram larger than size fails with WSAEMSGSIZE and is dropped by the system.
+        // A datagram larger than size fails with WSAEMSGSIZE and is dropped by the system;
+        // its sender is filled in all the same.
         const int received = recvfrom(s, reinterpret_cast<char*>(buffer), size, 0,
                                       reinterpret_cast<sockaddr*>(&sender), &senderLength);
-        if (received == SOCKET_ERROR)
+        if (received == SOCKET_ERROR && WSAGetLastError() != WSAEMSGSIZE)
             return -1;
-        // Only the board answers: a datagram from any other host is dropped unseen.
+        // Only the board answers: a datagram from any other host, however large, is
+        // dropped unseen.
         if (sender.sin_addr.s_addr == remote.sin_addr.s_addr)
-            return received;
+            return received == SOCKET_ERROR ? -1 : received;
         if (deadline.Expired())
             return 0;
     }
@@ -143,8 +145,8 @@ int32_t UdpCommunication::DiscardPending(uint8_t* buffer, int32_t size) {
     // Bounded, so that a sender that never stops cannot hold the caller here.
     for (int datagrams = 0; datagrams < 64 && WaitReadable(s, 0) > 0; ++datagrams) {
         const bool full = got == size;
-        const int n = recv(s, full ? spill : reinterpret_cast<char*>(buffer + got),
-                           full ? 1 : size - got, 0);
+        const int n =
+            recv(s, full ? spill : reinterpret_cast<char*>(buffer + got), full ? 1 : size - got, 0);
         if (n != SOCKET_ERROR) {
             got += full ? 0 : n;
         } else if (WSAGetLastError() == WSAEMSGSIZE) {

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <gtest/gtest.h>
 #include <string>
+#include <thread>
 #include <windows.h>
 
 #include "comm/EnumerateSerialPorts.h"
@@ -67,6 +68,28 @@ TEST_F(ComPair, ExchangesWholeAnswersAndReopens) {
         EXPECT_EQ(Next(port, 256, 2000), answer);
         ASSERT_TRUE(port.Open()); // Open on an open port closes it first
     }
+    // The answer check ends a read as soon as the answer is whole, though the board goes
+    // on sending without a pause (a byte every 10 ms for about 400 ms).
+    port.SetAnswerCheck([](const uint8_t*, int32_t length) { return length >= 9; });
+    std::thread trickle([&] {
+        board.Send(answer.data(), 9);
+        for (uint8_t i = 0; i < 40; ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            board.Send(&i, 1);
+        }
+    });
+    const Bytes got = Next(port, 256, 2000);
+    trickle.join();
+    ASSERT_GE(got.size(), 9u);
+    EXPECT_EQ(Bytes(got.begin(), got.begin() + 9), answer);
+    EXPECT_LT(got.size(), 30u); // without the check it would take all 49 bytes
+    // Input waiting before a request is dropped.
+    size_t dropped = 0;
+    uint8_t scrap[64];
+    for (const auto begin = Clock::now(); dropped < 49 - got.size() && MsSince(begin) < 2000;)
+        dropped += size_t(std::max(port.DiscardPending(scrap, 64), 0));
+    EXPECT_EQ(dropped, 49 - got.size());
+
     port.Close();
     port.Close();
     uint8_t byte = 0;

@@ -24,6 +24,20 @@ Bytes Next(ICommunication& transport, int32_t size = 256, int32_t waitMs = 2000)
     return n > 0 ? Bytes(buffer.begin(), buffer.begin() + n) : Bytes{0xEE, uint8_t(n)};
 }
 
+// What DiscardPending takes without waiting, asked until count bytes have crossed (or 2 s).
+Bytes Discarded(ICommunication& transport, size_t count) {
+    Bytes dropped(256);
+    size_t got = 0;
+    for (const auto start = Clock::now(); got < count && MsSince(start) < 2000;) {
+        const int32_t n = transport.DiscardPending(dropped.data() + got, int32_t(256 - got));
+        if (n < 0)
+            break;
+        got += size_t(n);
+    }
+    dropped.resize(got);
+    return dropped;
+}
+
 // A bound socket: a TCP port that refuses connections, or a UDP port to borrow.
 struct RawSocket {
     SOCKET s;
@@ -52,6 +66,8 @@ TEST(WinsockTransports, TcpExchangesReconnectsAndSeesThePeerLeave) {
     EXPECT_EQ(first.ReadRequest(2000), request);
     ASSERT_TRUE(first.WriteAnswer({0x01, 0x01}));
     EXPECT_EQ(Next(tcp), Bytes({0x01, 0x01}));
+    ASSERT_TRUE(first.WriteAnswer({0x7E, 0x7F}));
+    EXPECT_EQ(Discarded(tcp, 2), Bytes({0x7E, 0x7F}));
 
     auto start = Clock::now();
     EXPECT_EQ(Next(tcp, 256, 300), Bytes({0xEE, 0}));
@@ -101,6 +117,14 @@ TEST(WinsockTransports, UdpTakesTheBoardsDatagramsOnlyAndFailsOversizedOnes) {
     uint16_t local = 0;
     ASSERT_TRUE(device.ReceiveDatagram(&got, &local, 2000));
     EXPECT_EQ(got, request);
+    // Waiting datagrams are dropped whole, those beyond the buffer uncounted.
+    ASSERT_TRUE(device.SendTo({0xC1}, local));
+    ASSERT_TRUE(device.SendTo(Bytes(300, 0xC4), local));
+    ASSERT_TRUE(device.SendTo({0xC5}, local));
+    Bytes dropped(256, 0xC4);
+    dropped[0] = 0xC1;
+    EXPECT_EQ(Discarded(udp, 256), dropped);
+    EXPECT_EQ(udp.DiscardPending(nullptr, 0), 0);
     for (size_t size : {1, 256, 257, 1400}) {
         ASSERT_TRUE(device.SendTo(Bytes(size, 0x5A), local));
         ASSERT_TRUE(device.SendTo({0x01}, local));
@@ -108,7 +132,7 @@ TEST(WinsockTransports, UdpTakesTheBoardsDatagramsOnlyAndFailsOversizedOnes) {
         EXPECT_EQ(Next(udp), Bytes{0x01});
     }
 
-    // A board at 127.0.0.2: what comes from 127.0.0.1 is dropped unseen.
+    // A board at 127.0.0.2: what comes from 127.0.0.1 is dropped unseen, whatever its size.
     uint16_t freePort = 0;
     {
         RawSocket reserve(SOCK_DGRAM, "127.0.0.1");
@@ -119,6 +143,7 @@ TEST(WinsockTransports, UdpTakesTheBoardsDatagramsOnlyAndFailsOversizedOnes) {
     const UdpConfig remote2{"127.0.0.1", freePort, "127.0.0.2", device.Port(), 2000};
     ASSERT_TRUE(elsewhere.Configure(&remote2) && elsewhere.Open());
     ASSERT_TRUE(device.SendTo({0xA1, 0xA2}, freePort));
+    ASSERT_TRUE(device.SendTo(Bytes(300, 0xA3), freePort)); // too large, and still no answer
     const auto start = Clock::now();
     EXPECT_EQ(Next(elsewhere, 256, 300), Bytes({0xEE, 0}));
     EXPECT_GE(MsSince(start), 290);
