@@ -20,47 +20,28 @@ inline void ParseAndCheck(IProtocol& protocol, const uint8_t* data, size_t size,
     }
     std::string text;
     const int32_t result = protocol.ParseResponse(data, static_cast<int32_t>(size), text);
-    if (result != 0 && result != -1)
+    if ((result != 0 && result != -1) || text.empty())
         __builtin_trap();
-    if (text.empty())
-        __builtin_trap();
-
     for (uint8_t i = 0; i < 32; ++i) {
-        uint8_t coil = 0xEE;
-        uint8_t input = 0xEE;
-        if (!protocol.GetCoilState(i, coil) || !protocol.GetInputState(i, input))
-            __builtin_trap();
-        if (coil > 1 || input > 1)
-            __builtin_trap();
-        if (inputsStayOff && input != 0)
+        uint8_t coil = 0xEE, input = 0xEE;
+        if (!protocol.GetCoilState(i, coil) || !protocol.GetInputState(i, input) || coil > 1 ||
+            input > 1 || (inputsStayOff && input != 0))
             __builtin_trap();
         if (result == -1 && (coil != before[i] || input != before[32 + i]))
             __builtin_trap();
     }
 }
 
-// Maps two selector bytes onto an accepted read request: start 0..31, count 1..32 - start,
-// and bit 7 of the first byte chooses discrete inputs instead of coils.
-struct ReadSelector {
-    uint8_t start;
-    uint8_t count;
-    bool inputs;
-
-    static ReadSelector From(uint8_t first, uint8_t second) {
-        const uint8_t start = first % 32;
-        return {start, static_cast<uint8_t>(1 + second % (32 - start)), (first & 0x80) != 0};
-    }
-};
-
-// Builds the read request that two selector bytes choose, into frame, and traps unless it
+// Builds the read request that two selector bytes choose (start 0..31, count 1..32 - start,
+// bit 7 of the first byte: discrete inputs instead of coils) into frame, and traps unless it
 // is accepted with the protocol's request length.
 inline void BuildSelectedRead(IProtocol& protocol, uint8_t first, uint8_t second,
                               int32_t requestLength, uint8_t (&frame)[16]) {
-    const ReadSelector read = ReadSelector::From(first, second);
+    const uint8_t start = first % 32, count = static_cast<uint8_t>(1 + second % (32 - start));
     int32_t length = 0;
-    const int32_t built = read.inputs
-                              ? protocol.BuildReadInputs(1, read.start, read.count, frame, length)
-                              : protocol.BuildReadCoils(1, read.start, read.count, frame, length);
+    const int32_t built = (first & 0x80) != 0
+                              ? protocol.BuildReadInputs(1, start, count, frame, length)
+                              : protocol.BuildReadCoils(1, start, count, frame, length);
     if (built != 0 || length != requestLength)
         __builtin_trap();
 }

@@ -42,33 +42,27 @@ protected:
     Device device; // goes before the server
 };
 
-TEST_P(LibmodbusInterop, ReadsARangeAtAnOffsetAndEveryCoilAndInput) {
+TEST_P(LibmodbusInterop, ReadsARangeAtAnOffsetEveryPointAndSwitchesCoils) {
     ASSERT_NO_FATAL_FAILURE(Start(32));
     const OperationResult range = device.ReadCoils(5, 11); // coils 5..15: two data bytes
     ASSERT_TRUE(range.success) << range.message;
     for (int i = 0; i < 32; ++i)
         EXPECT_EQ(device.GetCachedCoil(i), i >= 5 && i <= 15 && kCoilsOn.count(i)) << i;
-    ASSERT_TRUE(device.ReadCoils(0, 32).success);
     const OperationResult inputs = device.ReadInputs(0, 32);
     ASSERT_TRUE(inputs.success) << inputs.message;
-    for (int i = 0; i < 32; ++i) {
-        EXPECT_EQ(device.GetCachedCoil(i), kCoilsOn.count(i)) << "coil " << i;
-        EXPECT_EQ(device.GetCachedInput(i), kInputsOn.count(i)) << "input " << i;
-    }
-}
-
-TEST_P(LibmodbusInterop, SwitchesCoilsOnTheServer) {
-    ASSERT_NO_FATAL_FAILURE(Start(32));
     for (int index : {5, 31, 0}) {
         const bool wasOn = server->Coil(index);
         const OperationResult r = device.WriteCoil(index, !wasOn);
         ASSERT_TRUE(r.success) << r.message;
         EXPECT_EQ(server->Coil(index), !wasOn) << index;
-        EXPECT_EQ(device.GetCachedCoil(index), !wasOn) << index;
     }
     ASSERT_TRUE(device.ReadCoils(0, 32).success);
-    for (int i = 0; i < 32; ++i)
-        EXPECT_EQ(device.GetCachedCoil(i), server->Coil(i)) << i;
+    for (int i = 0; i < 32; ++i) {
+        EXPECT_EQ(device.GetCachedCoil(i),
+                  (kCoilsOn.count(i) == 1) != (i == 0 || i == 5 || i == 31))
+            << "coil " << i;
+        EXPECT_EQ(device.GetCachedInput(i), kInputsOn.count(i)) << "input " << i;
+    }
 }
 
 TEST_P(LibmodbusInterop, ExceptionAnswersBecomeTheFailureText) {

@@ -22,12 +22,15 @@ TEST_P(SimDevice, ReadsSwitchesAndFollowsTheHeartbeat) {
     ASSERT_EQ(::symlink("/dev/null", link.c_str()), 0);
     SimProcess sim{VORNAK_SIM_PATH};
     ASSERT_TRUE(sim.Start({"--tcp", "0", "--udp", "0", "--link", link, "--quiet", "--coils",
-                           "8000000F", "--inputs", "A5"}))
+                           "8000000F", "--inputs", "A5", "--address", "7"}))
         << sim.ErrorOutput();
     RecordingCallback events; // outlives the device, which reports until its end
     Device device;
     device.SetCallback(&events);
     ConfigureForSim(device, sim, transport, protocol, 500, 500);
+    DeviceConfig config = device.GetConfig(); // a board at another address than the default
+    config.slaveAddress = 7;
+    device.SetConfig(config);
     ASSERT_TRUE(device.Connect());
     ASSERT_TRUE(device.ReadCoils(0, 32).success);
     ASSERT_TRUE(device.ReadInputs(0, 32).success);

@@ -256,7 +256,6 @@ TEST(SimOptions, DoToTheAnswersAndTheBoardWhatTheySay) {
          {{Join({TcpRead(1), TcpRead(2), TcpRead(3), TcpRead(4), TcpRead(5)}),
            Join({TcpCoilsAnswer(2), TcpCoilsAnswer(4), TcpCoilsAnswer(5)})}}},
         {{"--coils", "5", "--inputs", "mirror"}, 0xD, 0xD, 0, false, {{kRtuCoil3On, kRtuCoil3On}}},
-        {{"--turnaround", "300"}, kCoils, 0, 300, false, {{TcpRead(1), TcpCoilsAnswer(1)}}},
         {{"--silent-after", "2"}, kCoils, 0, 0, false,
          {{TcpRead(1), TcpCoilsAnswer(1)}, {TcpRead(2), TcpCoilsAnswer(2)}, {TcpRead(3), {}}}},
         // A bad board: coil 3 stuck OFF, 4 shorted to 5, input 4 dead. Writes are answered.

@@ -38,13 +38,6 @@ PtyPair::PtyPair() {
     slavePath = name;
 }
 
-PtyPair::~PtyPair() {
-    stop = true;
-    if (worker.joinable())
-        worker.join();
-    CloseMaster();
-}
-
 bool PtyPair::Write(const Bytes& bytes) {
     return master >= 0 && write(master, bytes.data(), bytes.size()) == ssize_t(bytes.size());
 }
@@ -66,24 +59,4 @@ void PtyPair::CloseMaster() {
     if (master >= 0)
         close(master);
     master = -1;
-}
-
-bool PtyPair::StartScripted(Responder responder) {
-    if (master < 0 || worker.joinable())
-        return false;
-    worker = std::thread([this, responder] {
-        Bytes request;
-        while (!stop) {
-            // Between requests: slices of 50 ms, to see `stop`; within one: the closing pause.
-            if (WaitForInput(master, request.empty() ? 50 : 10)) {
-                uint8_t chunk[512];
-                const ssize_t n = read(master, chunk, sizeof chunk);
-                request.insert(request.end(), chunk, chunk + (n > 0 ? n : 0));
-            } else if (!request.empty()) {
-                Write(responder(request));
-                request.clear();
-            }
-        }
-    });
-    return true;
 }

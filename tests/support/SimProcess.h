@@ -47,10 +47,6 @@ public:
                        std::string* line = nullptr) {
         return WaitForLine(text, false, mark, timeoutMs, line);
     }
-    std::vector<std::string> OutputLines() {
-        Drain(0);
-        return outLines;
-    }
     std::string ErrorOutput();
 
     // SIGTERM, then SIGKILL after timeoutMs: the exit status, or -1 (signal, killed).

@@ -73,6 +73,7 @@ TEST_P(ScanOnSim, FindsTheBoardInTime) {
 INSTANTIATE_TEST_SUITE_P(
     Transports, ScanOnSim,
     ::testing::Values(
+        // clang-format off
         ScanCase{"Tcp", {}, CommType::Tcp, Plan(1, 12), {"Rtu@7", "Mbap@7", "Relay@7"}},
         ScanCase{"Udp", {}, CommType::Udp, Plan(5, 9), {"Rtu@7", "Mbap@7", "Relay@7"}},
         // The pty's board hears only a port set to 19200 baud: a pty keeps no parity, so
@@ -84,11 +85,9 @@ INSTANTIATE_TEST_SUITE_P(
                  {"Rtu@7/19200/0", "Mbap@7/19200/0", "Relay@7/19200/0", "Rtu@7/19200/2",
                   "Mbap@7/19200/2", "Relay@7/19200/2", "Rtu@7/19200/1", "Mbap@7/19200/1",
                   "Relay@7/19200/1"}},
-        ScanCase{"PtyFirst",
-                 {},
-                 CommType::Serial,
-                 Plan(1, 10, {9600, 19200}, 100, true),
+        ScanCase{"PtyFirst", {}, CommType::Serial, Plan(1, 10, {9600, 19200}, 100, true),
                  {"Rtu@7/9600/0"}}),
+    // clang-format on
     [](const ::testing::TestParamInfo<ScanCase>& info) { return info.param.name; });
 
 } // namespace
