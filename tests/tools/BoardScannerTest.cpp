@@ -78,9 +78,7 @@ INSTANTIATE_TEST_SUITE_P(
         ScanCase{"Udp", {}, CommType::Udp, Plan(5, 9), {"Rtu@7", "Mbap@7", "Relay@7"}},
         // The pty's board hears only a port set to 19200 baud: a pty keeps no parity, so
         // the board answers at each.
-        ScanCase{"PtyAt19200",
-                 {"--line", "19200"},
-                 CommType::Serial,
+        ScanCase{"PtyAt19200", {"--line", "19200"}, CommType::Serial,
                  Plan(6, 8, {9600, 19200, 38400}, 100),
                  {"Rtu@7/19200/0", "Mbap@7/19200/0", "Relay@7/19200/0", "Rtu@7/19200/2",
                   "Mbap@7/19200/2", "Relay@7/19200/2", "Rtu@7/19200/1", "Mbap@7/19200/1",
