@@ -107,6 +107,8 @@ void MainDialog::OnInitDialog() {
     m_view.SetCheck(IDC_POLL_ENABLE, true);
 
     RefreshIoButtons();
+    // From here on the window's actions count; the tools replay the operator's choices.
+    m_started = true;
     // What the operator chose last time replaces the start-up values.
     if (m_tools)
         m_tools->OnInitDialog();
@@ -191,6 +193,8 @@ std::vector<MenuEntry> MainDialog::MenuEntries() const {
 }
 
 void MainDialog::OnMenuCommand(int32_t command) {
+    if (!m_started)
+        return;
     if (command == IDM_ABOUTBOX)
         m_view.ShowAboutBox(AboutBoxTexts{});
     else if (m_tools)
@@ -213,6 +217,8 @@ int32_t MainDialog::AddComboItem(int32_t id, const std::string& text) {
 void MainDialog::OnOK() {}
 
 void MainDialog::OnCancel() {
+    if (!m_started)
+        return;
     // The settings shown now are saved before the disconnect changes anything.
     if (m_tools)
         m_tools->OnClose();
@@ -260,6 +266,8 @@ void MainDialog::OnHeartbeatTimeout() {
 
 // The handlers of posted messages, one at a time on the window's thread.
 void MainDialog::OnPosted(const WindowMessage& message) {
+    if (!m_started)
+        return;
     switch (message.message) {
     case WM_LOG_SEND:
         AppendToPane(IDC_SEND_LOG, message.text);

@@ -43,7 +43,8 @@ public:
     MainDialog& operator=(const MainDialog&) = delete;
 
     // After the window has created every control of the template and the 64 buttons: fills
-    // in the start-up values and sets up the Device. Connects nothing.
+    // in the start-up values and sets up the Device. Connects nothing. Every On... operation
+    // below that comes before it is ignored: the controls and the Device are not ready.
     void OnInitDialog();
     // A click on a button or check box (BN_CLICKED), by control ID; unknown IDs are ignored.
     void OnCommand(int32_t id);
@@ -146,4 +147,6 @@ private:
     LinkStatisticsLine m_statistics;
     // Alternates the poll between coils (even) and inputs (odd) for the life of the window.
     int32_t m_pollCount = 0;
+    // Set by OnInitDialog once the controls hold their start-up values.
+    bool m_started = false;
 };

@@ -41,6 +41,8 @@ bool SameConnection(const DeviceConfig& used, const DeviceConfig& wanted) {
 } // namespace
 
 void MainDialog::OnCommand(int32_t id) {
+    if (!m_started)
+        return;
     if (id >= IDC_INPUT_BASE && id < IDC_INPUT_BASE + kIoPointCount) {
         OnInputClicked(id);
         return;
@@ -90,7 +92,7 @@ void MainDialog::OnCommand(int32_t id) {
 }
 
 void MainDialog::OnComboChange(int32_t id) {
-    if (id == IDC_ADDRESS_COMBO)
+    if (m_started && id == IDC_ADDRESS_COMBO)
         ApplyDeviceAddress();
 }
 

@@ -103,6 +103,8 @@ void MainDialog::UpdatePolling() {
 }
 
 void MainDialog::OnTimer(int32_t timerId) {
+    if (!m_started)
+        return;
     if (timerId == TIMER_STATS) {
         m_view.SetText(IDC_LINK_STATS, m_statistics.Text());
     } else if (timerId == TIMER_HEARTBEAT) {

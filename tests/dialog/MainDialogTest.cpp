@@ -3,6 +3,7 @@
 // order of the lines in the panes.
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <memory>
 
 #include "dialog/DecimalText.h"
@@ -385,3 +386,42 @@ TEST_F(MainDialogTest, PanesKeepTheirNewestLines) {
 }
 
 } // namespace
+
+// A window may report actions while its start-up still runs: each entry point must then
+// leave the window, its timers and the device alone.
+TEST(MainDialogBeforeStartUp, EveryEntryPointIsIgnored) {
+    std::vector<int32_t> ids;
+    for (const DlgItem& item : MainDlgTemplate::kItems)
+        ids.push_back(item.id);
+    for (int32_t i = 0; i < kIoPointCount; ++i)
+        ids.insert(ids.end(), {IDC_COIL_BASE + i, IDC_INPUT_BASE + i});
+    const std::vector<std::function<void(MainDialog&, int32_t)>> entries = {
+        [](MainDialog& d, int32_t id) { d.OnCommand(id); },
+        [](MainDialog& d, int32_t id) { d.OnComboChange(id); },
+        [](MainDialog& d, int32_t id) { d.OnTimer(id); },
+        [](MainDialog& d, int32_t id) { d.OnMenuCommand(id); },
+        [](MainDialog& d, int32_t id) {
+            d.OnPosted({uint32_t(id), 1, 1, "x"});
+        },
+        [](MainDialog& d, int32_t) { d.OnOK(); },
+        [](MainDialog& d, int32_t) { d.OnCancel(); },
+    };
+    ids.insert(ids.end(), {TIMER_POLL, TIMER_HEARTBEAT, TIMER_STATS, IDM_ABOUTBOX});
+    for (uint32_t message : {WM_LOG_SEND, WM_DEVICE_STATE, WM_DEVICE_COIL, WM_DEVICE_HEARTBEAT})
+        ids.push_back(int32_t(message));
+    for (size_t entry = 0; entry < entries.size(); ++entry) {
+        FakeDialogView view;
+        MainDialog dialog(view, [] { return std::vector<std::string>{"/dev/ttyS0"}; });
+        view.dialog = &dialog;
+        for (int32_t id : ids) {
+            view.checks[id] = true; // a check box the operator has just ticked
+            entries[entry](dialog, id);
+        }
+        view.Pump();
+        EXPECT_TRUE(view.title.empty() && view.texts.empty() && view.enabled.empty() &&
+                    view.combos.empty() && view.looks.empty() && view.timers.empty() &&
+                    view.panes.empty() && view.aboutBoxes == 0 && !view.closed)
+            << "entry point " << entry;
+        EXPECT_EQ(dialog.GetDevice().GetConfig().commType, CommType::None) << entry;
+    }
+}

@@ -121,9 +121,11 @@ INT_PTR CMainDlg::DoModal() {
 INT_PTR CALLBACK CMainDlg::DialogProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == WM_INITDIALOG) {
         auto* self = reinterpret_cast<CMainDlg*>(lParam);
-        SetWindowLongPtrW(hWnd, DWLP_USER, lParam);
         self->m_hWnd = hWnd;
         self->OnInitDialog();
+        // Only now do clicks, ticks and menu commands reach the window's behaviour: one
+        // that comes while the start-up runs gets the default handling.
+        SetWindowLongPtrW(hWnd, DWLP_USER, lParam);
         return TRUE;
     }
     auto* self = reinterpret_cast<CMainDlg*>(GetWindowLongPtrW(hWnd, DWLP_USER));
@@ -132,8 +134,10 @@ INT_PTR CALLBACK CMainDlg::DialogProc(HWND hWnd, UINT message, WPARAM wParam, LP
 
 INT_PTR CMainDlg::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     if (IsPostedMessage(message)) {
+        // A message of that number sent by another program carries no copy.
         const std::unique_ptr<WindowMessage> posted(reinterpret_cast<WindowMessage*>(lParam));
-        m_dialog->OnPosted(*posted);
+        if (posted)
+            m_dialog->OnPosted(*posted);
         return TRUE;
     }
     switch (message) {
