@@ -7,10 +7,6 @@ using namespace winsock_support;
 
 namespace {
 
-SOCKET AsSocket(std::intptr_t handle) {
-    return static_cast<SOCKET>(handle);
-}
-
 // Connects s without blocking longer than timeoutMs; a refused connection ends at once.
 bool ConnectWithin(SOCKET s, const sockaddr_in& address, uint32_t timeoutMs) {
     u_long nonBlocking = 1;
@@ -33,21 +29,15 @@ TcpCommunication::~TcpCommunication() {
         std::lock_guard<std::recursive_mutex> guard(lock);
         ReleaseSocket();
     }
-    if (socketStarted)
-        StopWinsock();
+    StopWinsockOnce(socketStarted);
 }
 
 bool TcpCommunication::Initialize() {
-    if (!socketStarted)
-        socketStarted = StartWinsock();
-    return socketStarted;
+    return StartWinsockOnce(socketStarted);
 }
 
 bool TcpCommunication::Configure(const void* config) {
-    if (config == nullptr)
-        return false;
-    settings = *static_cast<const TcpConfig*>(config);
-    return true;
+    return CopySettings(config, settings);
 }
 
 bool TcpCommunication::Open() {
@@ -83,18 +73,14 @@ bool TcpCommunication::IsOpen() {
 
 int32_t TcpCommunication::Send(const uint8_t* data, int32_t length) {
     std::lock_guard<std::recursive_mutex> guard(lock);
-    if (!isOpen || socketHandle == kInvalidSocket)
-        return -1;
-    if (length < 0 || (data == nullptr && length > 0))
+    if (!isOpen || socketHandle == kInvalidSocket || !IsBuffer(data, length))
         return -1;
     const int sent = send(AsSocket(socketHandle), reinterpret_cast<const char*>(data), length, 0);
     return sent == SOCKET_ERROR ? -1 : sent;
 }
 
 int32_t TcpCommunication::Receive(uint8_t* buffer, int32_t size, int32_t timeoutMs) {
-    if (!isOpen || socketHandle == kInvalidSocket)
-        return -1;
-    if (size < 0 || (buffer == nullptr && size > 0))
+    if (!isOpen || socketHandle == kInvalidSocket || !IsBuffer(buffer, size))
         return -1;
     const SOCKET s = AsSocket(socketHandle);
     if (WaitReadable(s, timeoutMs) <= 0)
@@ -109,9 +95,7 @@ int32_t TcpCommunication::Receive(uint8_t* buffer, int32_t size, int32_t timeout
 void TcpCommunication::SetAnswerCheck(AnswerCheck) {}
 
 int32_t TcpCommunication::DiscardPending(uint8_t* buffer, int32_t size) {
-    if (!isOpen || socketHandle == kInvalidSocket)
-        return -1;
-    if (size < 0 || (buffer == nullptr && size > 0))
+    if (!isOpen || socketHandle == kInvalidSocket || !IsBuffer(buffer, size))
         return -1;
     const SOCKET s = AsSocket(socketHandle);
     int32_t got = 0;
@@ -128,9 +112,6 @@ int32_t TcpCommunication::DiscardPending(uint8_t* buffer, int32_t size) {
 }
 
 void TcpCommunication::ReleaseSocket() {
-    if (socketHandle != kInvalidSocket) {
-        CloseSocket(AsSocket(socketHandle));
-        socketHandle = kInvalidSocket;
-    }
+    ReleaseSocketHandle(socketHandle, kInvalidSocket);
     isOpen = false;
 }

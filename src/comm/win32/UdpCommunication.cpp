@@ -13,10 +13,6 @@ static_assert(sizeof(sockaddr_in) == 16, "the remote address storage holds one s
 
 namespace {
 
-SOCKET AsSocket(std::intptr_t handle) {
-    return static_cast<SOCKET>(handle);
-}
-
 // Without this, a datagram that met a closed port makes the next receive fail with
 // WSAECONNRESET, which would turn a board that was briefly away into a read error.
 void IgnorePortUnreachable(SOCKET s) {
@@ -32,21 +28,15 @@ UdpCommunication::~UdpCommunication() {
         std::lock_guard<std::recursive_mutex> guard(lock);
         ReleaseSocket();
     }
-    if (socketStarted)
-        StopWinsock();
+    StopWinsockOnce(socketStarted);
 }
 
 bool UdpCommunication::Initialize() {
-    if (!socketStarted)
-        socketStarted = StartWinsock();
-    return socketStarted;
+    return StartWinsockOnce(socketStarted);
 }
 
 bool UdpCommunication::Configure(const void* config) {
-    if (config == nullptr)
-        return false;
-    settings = *static_cast<const UdpConfig*>(config);
-    return true;
+    return CopySettings(config, settings);
 }
 
 bool UdpCommunication::Open() {
@@ -91,9 +81,7 @@ bool UdpCommunication::IsOpen() {
 
 int32_t UdpCommunication::Send(const uint8_t* data, int32_t length) {
     std::lock_guard<std::recursive_mutex> guard(lock);
-    if (!isOpen || socketHandle == kInvalidSocket)
-        return -1;
-    if (length < 0 || (data == nullptr && length > 0))
+    if (!isOpen || socketHandle == kInvalidSocket || !IsBuffer(data, length))
         return -1;
     sockaddr_in remote;
     std::memcpy(&remote, remoteAddress, sizeof remote);
@@ -103,9 +91,7 @@ int32_t UdpCommunication::Send(const uint8_t* data, int32_t length) {
 }
 
 int32_t UdpCommunication::Receive(uint8_t* buffer, int32_t size, int32_t timeoutMs) {
-    if (!isOpen || socketHandle == kInvalidSocket)
-        return -1;
-    if (size < 0 || (buffer == nullptr && size > 0))
+    if (!isOpen || socketHandle == kInvalidSocket || !IsBuffer(buffer, size))
         return -1;
     const SOCKET s = AsSocket(socketHandle);
     sockaddr_in remote;
@@ -135,9 +121,7 @@ int32_t UdpCommunication::Receive(uint8_t* buffer, int32_t size, int32_t timeout
 void UdpCommunication::SetAnswerCheck(AnswerCheck) {}
 
 int32_t UdpCommunication::DiscardPending(uint8_t* buffer, int32_t size) {
-    if (!isOpen || socketHandle == kInvalidSocket)
-        return -1;
-    if (size < 0 || (buffer == nullptr && size > 0))
+    if (!isOpen || socketHandle == kInvalidSocket || !IsBuffer(buffer, size))
         return -1;
     const SOCKET s = AsSocket(socketHandle);
     int32_t got = 0;
@@ -159,9 +143,6 @@ int32_t UdpCommunication::DiscardPending(uint8_t* buffer, int32_t size) {
 }
 
 void UdpCommunication::ReleaseSocket() {
-    if (socketHandle != kInvalidSocket) {
-        CloseSocket(AsSocket(socketHandle));
-        socketHandle = kInvalidSocket;
-    }
+    ReleaseSocketHandle(socketHandle, kInvalidSocket);
     isOpen = false;
 }

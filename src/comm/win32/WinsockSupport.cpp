@@ -27,6 +27,25 @@ void StopWinsock() {
     WSACleanup();
 }
 
+bool StartWinsockOnce(bool& started) {
+    if (!started)
+        started = StartWinsock();
+    return started;
+}
+
+void StopWinsockOnce(bool& started) {
+    if (started)
+        StopWinsock();
+    started = false;
+}
+
+void ReleaseSocketHandle(std::intptr_t& handle, std::intptr_t invalid) {
+    if (handle != invalid) {
+        CloseSocket(static_cast<SOCKET>(handle));
+        handle = invalid;
+    }
+}
+
 bool MakeIPv4Address(const std::string& text, uint32_t port, sockaddr_in* out) {
     if (text.empty() || std::strlen(text.c_str()) != text.size())
         return false;

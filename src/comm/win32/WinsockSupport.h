@@ -12,6 +12,31 @@ namespace winsock_support {
 bool StartWinsock();
 // Releases one start made by StartWinsock.
 void StopWinsock();
+// StartWinsock for a transport that has not started it yet: started records the start, so
+// that the transport's destructor releases exactly one. False when the system refuses.
+bool StartWinsockOnce(bool& started);
+// Releases the start StartWinsockOnce recorded in started, if any.
+void StopWinsockOnce(bool& started);
+
+// Copies a transport's settings record; false for none.
+template <typename Settings> bool CopySettings(const void* config, Settings& out) {
+    if (config == nullptr)
+        return false;
+    out = *static_cast<const Settings*>(config);
+    return true;
+}
+
+// The socket a transport keeps as an integer handle.
+inline SOCKET AsSocket(std::intptr_t handle) {
+    return static_cast<SOCKET>(handle);
+}
+// Closes the socket kept in handle, if any; handle then holds invalid.
+void ReleaseSocketHandle(std::intptr_t& handle, std::intptr_t invalid);
+// Whether data and length make a buffer a send or receive may use: no negative length, and
+// data present whenever length is not 0.
+inline bool IsBuffer(const void* data, int32_t length) {
+    return length >= 0 && (data != nullptr || length == 0);
+}
 
 // Fills a zeroed IPv4 socket address from a dotted-decimal text and the low 16 bits of
 // port. False (out untouched) for host names, IPv6, spaces, an empty text or an
