@@ -33,9 +33,6 @@ LoopbackTcpServer::LoopbackTcpServer(int backlog) {
 }
 
 LoopbackTcpServer::~LoopbackTcpServer() {
-    stop = true;
-    if (worker.joinable())
-        worker.join();
     CloseFd(clientFd);
     CloseFd(listenFd);
 }
@@ -70,28 +67,4 @@ bool LoopbackTcpServer::WriteAnswer(const Bytes& bytes) {
 
 void LoopbackTcpServer::CloseClient() {
     CloseFd(clientFd);
-}
-
-bool LoopbackTcpServer::StartScripted(Responder responder) {
-    if (port == 0 || worker.joinable())
-        return false;
-    worker = std::thread([this, responder] {
-        while (!stop) {
-            AcceptClient(0);
-            const Bytes request = ReadRequest(50); // at most 50 ms, to see `stop` soon
-            if (request.empty())
-                continue;
-            {
-                std::lock_guard<std::mutex> guard(requestsLock);
-                requests.push_back(request);
-            }
-            WriteAnswer(responder(request));
-        }
-    });
-    return true;
-}
-
-std::vector<LoopbackTcpServer::Bytes> LoopbackTcpServer::Requests() const {
-    std::lock_guard<std::mutex> guard(requestsLock);
-    return requests;
 }

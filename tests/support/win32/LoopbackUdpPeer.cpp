@@ -40,9 +40,6 @@ LoopbackUdpPeer::LoopbackUdpPeer(uint32_t hostOrder) {
 }
 
 LoopbackUdpPeer::~LoopbackUdpPeer() {
-    stop = true;
-    if (worker.joinable())
-        worker.join();
     if (fd >= 0)
         closesocket(AsSocket(fd));
     WSACleanup();
@@ -71,30 +68,4 @@ bool LoopbackUdpPeer::SendTo(const Bytes& bytes, uint16_t toPort) {
     return sendto(AsSocket(fd), reinterpret_cast<const char*>(bytes.data()),
                   static_cast<int>(bytes.size()), 0, reinterpret_cast<const sockaddr*>(&target),
                   sizeof target) == static_cast<int>(bytes.size());
-}
-
-bool LoopbackUdpPeer::StartScripted(Responder responder) {
-    if (port == 0 || worker.joinable())
-        return false;
-    worker = std::thread([this, responder] {
-        Bytes request;
-        uint16_t sender = 0;
-        while (!stop) { // slices of 50 ms, to see `stop`
-            if (!ReceiveDatagram(&request, &sender, 50))
-                continue;
-            {
-                std::lock_guard<std::mutex> guard(requestsLock);
-                requests.push_back(request);
-            }
-            const Bytes answer = responder(request);
-            if (!answer.empty())
-                SendTo(answer, sender);
-        }
-    });
-    return true;
-}
-
-std::vector<LoopbackUdpPeer::Bytes> LoopbackUdpPeer::Requests() const {
-    std::lock_guard<std::mutex> guard(requestsLock);
-    return requests;
 }
