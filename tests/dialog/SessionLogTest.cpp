@@ -2,15 +2,12 @@
 
 #include <atomic>
 #include <chrono>
-#include <filesystem>
-#include <fstream>
 #include <mutex>
-#include <random>
 #include <set>
-#include <sstream>
 #include <thread>
 #include <vector>
 
+#include "dialog/ScratchFolder.h"
 #include "dialog/SessionLog.h"
 
 namespace fs = std::filesystem;
@@ -18,32 +15,6 @@ using std::chrono::milliseconds;
 using std::chrono::system_clock;
 
 namespace {
-
-// A fresh folder below the test's temporary directory, removed afterwards.
-struct ScratchFolder {
-    fs::path path;
-    ScratchFolder() {
-        std::random_device random;
-        for (int attempt = 0; attempt < 10 && path.empty(); ++attempt) {
-            const fs::path candidate =
-                fs::u8path(::testing::TempDir()) / ("vornak-log-" + std::to_string(random()));
-            std::error_code error;
-            if (fs::create_directory(candidate, error))
-                path = candidate;
-        }
-    }
-    ~ScratchFolder() {
-        std::error_code ignored;
-        fs::remove_all(path, ignored);
-    }
-};
-
-std::string ReadAll(const fs::path& path) {
-    std::ifstream file(path, std::ios::binary);
-    std::ostringstream text;
-    text << file.rdbuf();
-    return text.str();
-}
 
 // Local midnight of a calendar day plus an offset (the log writes local time; none of the
 // days used has a clock change near the times used).

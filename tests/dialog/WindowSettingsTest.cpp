@@ -1,33 +1,21 @@
 #include <gtest/gtest.h>
 
-#include <filesystem>
-#include <fstream>
 #include <functional>
-#include <random>
 
 #include "dialog/IniSettingsStore.h"
+#include "dialog/ScratchFolder.h"
 #include "dialog/WindowSettings.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
-struct ScratchFile {
-    fs::path folder;
-    fs::path path;
-    ScratchFile() {
-        std::random_device random;
-        folder = fs::u8path(::testing::TempDir()) /
-                 ("vornak-settings-" + std::to_string(random()) + "-" + std::to_string(random()));
-        path = folder / "sub" / "vornak.ini";
-    }
-    ~ScratchFile() {
-        std::error_code ignored;
-        fs::remove_all(folder, ignored);
-    }
+// A settings file in a folder of its own that does not exist yet.
+struct ScratchFile : ScratchFolder {
+    const fs::path file = path / "sub" / "vornak.ini";
     void Write(const std::string& content) {
-        fs::create_directories(path.parent_path());
-        std::ofstream(path, std::ios::binary) << content;
+        fs::create_directories(file.parent_path());
+        std::ofstream(file, std::ios::binary) << content;
     }
 };
 
@@ -39,8 +27,8 @@ WindowSettings LoadFrom(const fs::path& path) {
 
 // The defaults are the window's start-up values.
 TEST(WindowSettingsTest, FirstStartGivesTheWindowsStartUpValues) {
-    ScratchFile file;
-    IniSettingsStore store(file.path.u8string());
+    ScratchFile scratch;
+    IniSettingsStore store(scratch.file.u8string());
     EXPECT_FALSE(store.Load());
     const WindowSettings s = WindowSettings::Load(store);
     EXPECT_EQ(std::make_tuple(s.protocol, s.transport, s.address, s.serialPort, s.baudRate,
@@ -76,19 +64,19 @@ TEST(WindowSettingsTest, EveryFieldSurvivesTheFileAndClearGivesDefaultsAgain) {
     s.retryCount = 10;
     s.heartbeatTimeout = 1000;
 
-    ScratchFile file;
-    IniSettingsStore store(file.path.u8string());
+    ScratchFile scratch;
+    IniSettingsStore store(scratch.file.u8string());
     s.Save(store);
     ASSERT_TRUE(store.Sync());
-    EXPECT_EQ(LoadFrom(file.path), s);
+    EXPECT_EQ(LoadFrom(scratch.file), s);
 
     store.Clear();
     ASSERT_TRUE(store.Sync());
-    EXPECT_EQ(LoadFrom(file.path), WindowSettings());
+    EXPECT_EQ(LoadFrom(scratch.file), WindowSettings());
 
     // A folder that cannot be made fails the save and loses nothing already there.
-    std::ofstream(file.folder / "blocker") << "x";
-    IniSettingsStore blocked((file.folder / "blocker" / "vornak.ini").u8string());
+    std::ofstream(scratch.path / "blocker") << "x";
+    IniSettingsStore blocked((scratch.path / "blocker" / "vornak.ini").u8string());
     s.Save(blocked);
     EXPECT_FALSE(blocked.Sync());
 }
@@ -127,11 +115,11 @@ TEST(WindowSettingsTest, BrokenOrHostileValuesFallBackFieldByField) {
         {huge, [](WindowSettings& s) { s.tcpPort = "502"; }},
     };
     for (const auto& [content, change] : cases) {
-        ScratchFile file;
-        file.Write(content);
+        ScratchFile scratch;
+        scratch.Write(content);
         WindowSettings expected;
         change(expected);
-        EXPECT_EQ(LoadFrom(file.path), expected) << content.substr(0, 80);
+        EXPECT_EQ(LoadFrom(scratch.file), expected) << content.substr(0, 80);
     }
 }
 

@@ -2,15 +2,12 @@
 // "恢复默认设置", "通信参数...", the session log fed by the panes, and the log menu entries.
 #include <gtest/gtest.h>
 
-#include <filesystem>
-#include <fstream>
-#include <random>
 #include <regex>
-#include <sstream>
 
 #include "dialog/FakeDialogView.h"
 #include "dialog/IniSettingsStore.h"
 #include "dialog/MainDlgIds.h"
+#include "dialog/ScratchFolder.h"
 #include "dialog/WindowTools.h"
 
 namespace fs = std::filesystem;
@@ -47,13 +44,6 @@ struct FakeToolsView : IToolsView {
     }
 };
 
-std::string ReadAll(const fs::path& path) {
-    std::ifstream file(path, std::ios::binary);
-    std::ostringstream text;
-    text << file.rdbuf();
-    return text.str();
-}
-
 // One window with its tools, on a settings file and a log folder that outlive it.
 struct Window {
     FakeDialogView view;
@@ -80,16 +70,9 @@ struct Window {
 
 class WindowToolsTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        std::random_device random;
-        root = fs::u8path(::testing::TempDir()) / ("vornak-tools-" + std::to_string(random()));
-        ASSERT_TRUE(fs::create_directories(root));
-    }
-    void TearDown() override {
-        std::error_code ignored;
-        fs::remove_all(root, ignored);
-    }
-    fs::path root;
+    void SetUp() override { ASSERT_FALSE(root.empty()); }
+    ScratchFolder scratch;
+    const fs::path& root = scratch.path;
 };
 
 TEST_F(WindowToolsTest, TheNextStartShowsWhatTheLastOneLeftAndResetShowsTheStartUpValues) {

@@ -35,9 +35,7 @@ private slots:
         CMainDlg dlg(nullptr, QSize(1920, 1040),
                      {dir.filePath(QStringLiteral("vornak.conf")).toStdString(), ""});
         Click(dlg, IDC_PROTO_TCP);
-        Click(dlg, IDC_USE_TCP);
-        Item<QLineEdit>(dlg, IDC_TCP_SERVER)->setText(QStringLiteral("127.0.0.1"));
-        Item<QLineEdit>(dlg, IDC_TCP_PORT)->setText(QString::number(sim.TcpPort()));
+        AimTcp(dlg, sim.TcpPort());
         Click(dlg, IDC_TCP_CONNECT);
         QTRY_COMPARE_WITH_TIMEOUT(Text(dlg, IDC_TCP_STATUS), QStringLiteral("已连接"), 10000);
 
@@ -47,14 +45,8 @@ private slots:
         QTimer::singleShot(0, this, [&] {
             auto* test = qobject_cast<CSelfTestDlg*>(QApplication::activeModalWidget());
             QVERIFY(test != nullptr);
-            auto button = [test](const char* caption) {
-                for (QPushButton* b : test->findChildren<QPushButton*>())
-                    if (b->text() == QString::fromUtf8(caption))
-                        return b;
-                return static_cast<QPushButton*>(nullptr);
-            };
             auto* progress = test->findChild<QProgressBar*>();
-            button("开始")->click();
+            Button(test, "开始")->click();
             QTRY_VERIFY_WITH_TIMEOUT(progress->value() >= 4, 20000);
             // Events come from another thread at moments unrelated to the steps, as the
             // operator's clicks do; each records how long it waited for the window's thread.
@@ -70,7 +62,7 @@ private slots:
                         [&, waited, last] {
                             (last ? cancelLatency : probes.emplace_back()) = waited.elapsed();
                             if (last)
-                                button("取消")->click();
+                                Button(test, "取消")->click();
                             ++handled;
                         },
                         Qt::QueuedConnection);
@@ -107,30 +99,22 @@ private slots:
         CMainDlg dlg(nullptr, QSize(1920, 1040),
                      {dir.filePath(QStringLiteral("vornak.conf")).toStdString(), ""});
         Click(dlg, IDC_PROTO_TCP);
-        Click(dlg, IDC_USE_TCP);
-        Item<QLineEdit>(dlg, IDC_TCP_SERVER)->setText(QStringLiteral("127.0.0.1"));
-        Item<QLineEdit>(dlg, IDC_TCP_PORT)->setText(QString::number(sim.TcpPort()));
+        AimTcp(dlg, sim.TcpPort());
         QString status;
         QTimer::singleShot(0, this, [&] {
             auto* search = qobject_cast<CBoardSearchDlg*>(QApplication::activeModalWidget());
             QVERIFY(search != nullptr);
             const auto boxes = search->findChildren<QCheckBox*>();
             boxes[0]->setChecked(false); // the window's protocol only
-            auto button = [search](const char* caption) {
-                for (QPushButton* b : search->findChildren<QPushButton*>())
-                    if (b->text() == QString::fromUtf8(caption))
-                        return b;
-                return static_cast<QPushButton*>(nullptr);
-            };
             auto* found = search->findChild<QListWidget*>();
-            button("开始")->click();
+            Button(search, "开始")->click();
             QTRY_COMPARE_WITH_TIMEOUT(found->count(), 1, 20000);
             QCOMPARE(found->item(0)->text(), QStringLiteral("地址 7  Modbus TCP"));
-            button("取消")->click();
+            Button(search, "取消")->click();
             auto* shown = search->findChild<QLabel*>(QStringLiteral("status"));
             QTRY_VERIFY_WITH_TIMEOUT(shown->text().startsWith(QStringLiteral("已取消")), 20000);
             status = shown->text();
-            button("使用所选设备")->click();
+            Button(search, "使用所选设备")->click();
             QVERIFY(!search->isVisible());
         });
         dlg.Dialog().OnMenuCommand(WindowTools::IDM_FIND_BOARD);

@@ -49,9 +49,7 @@ int main(int argc, char** argv) {
     DeviceConfig config = dlg.Dialog().GetDevice().GetConfig();
     config.heartbeatTimeout = 1500;
     dlg.Dialog().GetDevice().SetConfig(config);
-    Click(dlg, IDC_USE_TCP);
-    Item<QLineEdit>(dlg, IDC_TCP_SERVER)->setText(QStringLiteral("127.0.0.1"));
-    Item<QLineEdit>(dlg, IDC_TCP_PORT)->setText(QString::number(sim.TcpPort()));
+    AimTcp(dlg, sim.TcpPort());
     Click(dlg, IDC_TCP_CONNECT);
     auto caption = [&](int32_t id) { return Item<CColorButton>(dlg, id)->text(); };
     if (!QTest::qWaitFor([&] { return caption(IDC_INPUT_BASE) == QStringLiteral("0 ON"); },

@@ -4,13 +4,14 @@
 #include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPushButton>
 
 #include "dialog/MainDlgIds.h"
 #include "ui/CColorButton.h"
 #include "ui/CLogPane.h"
 #include "ui/CMainDlg.h"
 
-// Small helpers shared by the main window's tests and the screenshot program.
+// Small helpers shared by the main window's tests and the screenshot programs.
 namespace testing_ui {
 
 template <class T> T* Item(const CMainDlg& dlg, int32_t id) {
@@ -22,6 +23,19 @@ inline void Click(const CMainDlg& dlg, int32_t id) {
 }
 inline QString Text(const CMainDlg& dlg, int32_t id) {
     return dlg.GetDlgItem(id)->property("text").toString();
+}
+// Selects the TCP link and aims it at this machine's port.
+inline void AimTcp(const CMainDlg& dlg, uint16_t port) {
+    Click(dlg, IDC_USE_TCP);
+    Item<QLineEdit>(dlg, IDC_TCP_SERVER)->setText(QStringLiteral("127.0.0.1"));
+    Item<QLineEdit>(dlg, IDC_TCP_PORT)->setText(QString::number(port));
+}
+// A dialog's push button with this caption; null when it has none.
+inline QPushButton* Button(const QWidget* dialog, const char* caption) {
+    for (QPushButton* button : dialog->findChildren<QPushButton*>())
+        if (button->text() == QString::fromUtf8(caption))
+            return button;
+    return nullptr;
 }
 // The lines of a log pane, oldest first.
 inline QStringList PaneLines(const CMainDlg& dlg, int32_t paneId) {

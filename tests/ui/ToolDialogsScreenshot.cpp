@@ -24,13 +24,6 @@ using namespace testing_ui;
 
 namespace {
 
-QPushButton* Button(QWidget* dialog, const char* caption) {
-    for (QPushButton* button : dialog->findChildren<QPushButton*>())
-        if (button->text() == QString::fromUtf8(caption))
-            return button;
-    return nullptr;
-}
-
 // Opens a tool's dialog from the menu; `drive` runs inside it and returns its picture's name
 // once the dialog shows what it should, or null when it does not.
 bool Picture(CMainDlg& dlg, int32_t command, const QDir& folder,
@@ -73,9 +66,7 @@ int main(int argc, char** argv) {
     CMainDlg dlg(nullptr, QSize(1920, 1040),
                  {storage.filePath(QStringLiteral("vornak.conf")).toStdString(), ""});
     dlg.show();
-    Click(dlg, IDC_USE_TCP);
-    Item<QLineEdit>(dlg, IDC_TCP_SERVER)->setText(QStringLiteral("127.0.0.1"));
-    Item<QLineEdit>(dlg, IDC_TCP_PORT)->setText(QString::number(sim.TcpPort()));
+    AimTcp(dlg, sim.TcpPort());
 
     const bool searched = Picture(dlg, WindowTools::IDM_FIND_BOARD, folder, [](QWidget* d) {
         d->findChildren<QCheckBox*>()[0]->setChecked(false);
