@@ -1,6 +1,6 @@
-// What only the Qt window shows: its layout on a large and a small screen, the keys, a
-// double-click, the about box and the menu that opens it. The window's behaviour is tested
-// against MainDialog itself (tests/dialog).
+// What only the Qt window shows: its layout on a large and a small screen (the statistics
+// line's place too), the keys, a double-click, the about box and the menu that opens it.
+// The window's behaviour is tested against MainDialog itself (tests/dialog).
 
 #include <QContextMenuEvent>
 #include <QGroupBox>
@@ -56,6 +56,17 @@ private slots:
         const QRect coil = dlg.GetDlgItem(IDC_COIL_BASE + 31)->geometry();
         QVERIFY(dlg.GetDlgItem(IDC_GROUP_COILS)->geometry().contains(coil));
         QCOMPARE(dlg.GetDlgItem(IDC_INPUT_BASE)->size(), coil.size());
+        // The statistics line lies in the free strip below the log group box, covers no
+        // control, and shows a busy link's line whole.
+        auto* line = Item<QLabel>(dlg, IDC_LINK_STATS);
+        QVERIFY(line != nullptr && dlg.rect().contains(line->geometry()));
+        for (QWidget* other : dlg.findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
+            QVERIFY2(other == line || !other->geometry().intersects(line->geometry()),
+                     qPrintable(other->objectName()));
+        const QString busy = QStringLiteral(
+            "请求 123456  成功 120000  失败 3456 (无应答 3000, 校验错误 400, 设备异常 56)  "
+            "往返 ms: 最小 3.1  平均 12.4  P95 45.2  最大 120.7");
+        QVERIFY2(line->fontMetrics().horizontalAdvance(busy) <= line->width(), qPrintable(busy));
     }
 
     // Enter presses nothing; a double-click on a coil is one click; Esc and the close box

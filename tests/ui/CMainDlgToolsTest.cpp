@@ -1,5 +1,5 @@
 // The Qt window's tools: settings remembered through QSettings from one window to the next,
-// the "通信参数..." form that stays open on a bad value, and the statistics line's place.
+// and the "通信参数..." form that stays open on a bad value.
 
 #include <QDialogButtonBox>
 #include <QPushButton>
@@ -56,27 +56,6 @@ private slots:
         QVERIFY(again.GetDlgItem(IDC_UDP_CONNECT)->isEnabled());
         QCOMPARE(Text(again, IDC_UDP_REMOTE_IP), QStringLiteral("127.0.0.9"));
         QCOMPARE(again.Dialog().GetDevice().GetConfig().retryCount, 4);
-    }
-
-    // The statistics line lies in the free strip below the log group box, covers no
-    // control, and shows a busy link's line whole, on a large and on a small screen.
-    void statisticsLineFitsBelowTheLogs() {
-        for (const QSize screen : {QSize(1920, 1040), QSize(1366, 728)}) {
-            CMainDlg dlg(nullptr, screen);
-            auto* line = Item<QLabel>(dlg, IDC_LINK_STATS);
-            QVERIFY(line != nullptr);
-            QVERIFY(dlg.rect().contains(line->geometry()));
-            for (QWidget* other : dlg.findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
-                QVERIFY2(other == line || !other->geometry().intersects(line->geometry()),
-                         qPrintable(other->objectName()));
-            const QString busy = QStringLiteral(
-                "请求 123456  成功 120000  失败 3456 (无应答 3000, 校验错误 400, 设备异常 56)  "
-                "往返 ms: 最小 3.1  平均 12.4  P95 45.2  最大 120.7");
-            QVERIFY2(line->fontMetrics().horizontalAdvance(busy) <= line->width(),
-                     qPrintable(QStringLiteral("%1 > %2")
-                                    .arg(line->fontMetrics().horizontalAdvance(busy))
-                                    .arg(line->width())));
-        }
     }
 };
 
