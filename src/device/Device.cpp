@@ -64,10 +64,11 @@ std::string HexLine(const char *prefix, const uint8_t *data, int32_t length) {
     return line;
 }
 
-OperationResult Failure(int32_t code, std::string message) {
+OperationResult Failure(int32_t code, ErrorKind kind, std::string message) {
     OperationResult result;
     result.success = false;
     result.code = code;
+    result.kind = kind;
     result.message = std::move(message);
     return result;
 }
@@ -232,7 +233,7 @@ int32_t Device::GetActiveCommType() const {
 
 OperationResult Device::ReadCoils(uint8_t start, uint8_t count) {
     if (!MayExchange())
-        return Failure(-1, "设备未连接");
+        return Failure(-1, ErrorKind::NotConnected, "设备未连接");
     OperationResult result = Transact(config.slaveAddress, kReadCoils, start, count, nullptr, 0);
     if (observer)
         observer->OnTransaction(result, roundTripNs);
@@ -243,7 +244,7 @@ OperationResult Device::ReadCoils(uint8_t start, uint8_t count) {
 
 OperationResult Device::ReadInputs(uint8_t start, uint8_t count) {
     if (!MayExchange())
-        return Failure(-1, "设备未连接");
+        return Failure(-1, ErrorKind::NotConnected, "设备未连接");
     OperationResult result = Transact(config.slaveAddress, kReadInputs, start, count, nullptr, 0);
     if (observer)
         observer->OnTransaction(result, roundTripNs);
@@ -254,9 +255,9 @@ OperationResult Device::ReadInputs(uint8_t start, uint8_t count) {
 
 OperationResult Device::WriteCoil(uint8_t index, uint8_t value) {
     if (!MayExchange())
-        return Failure(-1, "设备未连接");
+        return Failure(-1, ErrorKind::NotConnected, "设备未连接");
     if (index >= kPointCount)
-        return Failure(-2, "地址超出范围");
+        return Failure(-2, ErrorKind::InvalidArgument, "地址超出范围");
 
     uint8_t previous;
     {
@@ -350,7 +351,7 @@ OperationResult Device::Transact(uint8_t slaveAddress, uint8_t functionCode, uin
         std::lock_guard<std::recursive_mutex> guard(lock);
         if (!BuildRequest(slaveAddress, functionCode, start, countOrValue, data, dataLength,
                           request, requestLength)) {
-            return Failure(-2, "构建报文失败");
+            return Failure(-2, ErrorKind::InvalidArgument, "构建报文失败");
         }
     }
 
@@ -382,7 +383,7 @@ OperationResult Device::Transact(uint8_t slaveAddress, uint8_t functionCode, uin
         }
     }
     if (!delivered)
-        return Failure(-3, Format("发送失败，已发送: %d 字节", sent));
+        return Failure(-3, ErrorKind::SendFailed, Format("发送失败，已发送: %d 字节", sent));
 
     // Receive phase: the first attempt that delivers bytes begins the answer.
     uint8_t answer[kFrameBufferSize];
@@ -397,19 +398,19 @@ OperationResult Device::Transact(uint8_t slaveAddress, uint8_t functionCode, uin
             Log(Format("接收超时，重试 %d/%d", failed, attempts));
     } while (failed < attempts);
     if (received < 0)
-        return Failure(-4, "接收失败");
+        return Failure(-4, ErrorKind::ReceiveFailed, "接收失败");
     if (received == 0)
-        return Failure(-5, "接收超时");
+        return Failure(-5, ErrorKind::Timeout, "接收超时");
     received = CollectAnswer(answer, received);
     roundTripNs = NowNs() - sentAt;
 
     std::lock_guard<std::recursive_mutex> guard(lock);
     if (!protocol)
-        return Failure(-6, "协议未初始化");
+        return Failure(-6, ErrorKind::NoProtocol, "协议未初始化");
     std::string text;
     const int32_t parsed = protocol->ParseResponse(answer, received, text);
     if (parsed != 0)
-        return Failure(parsed, std::move(text));
+        return Failure(parsed, ErrorKind::Malformed, std::move(text));
     SyncStates();
     OperationResult result;
     result.success = true;

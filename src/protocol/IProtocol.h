@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <string>
 
+#include "protocol/ErrorKind.h"
+
 // Kind of protocol a Device creates. Values outside 0..2 name no protocol.
 enum class ProtocolType : int32_t { ModbusRtu = 0, ModbusTcp = 1, Protocol55 = 2 };
 
@@ -12,6 +14,8 @@ struct OperationResult {
     int32_t code = 0;       // 0 on success, negative on failure
     std::string message;    // failure reason, empty on success
     std::string detail;     // protocol's description of an accepted answer
+    ErrorKind kind = ErrorKind::None; // what failed; None on success
+    uint8_t exceptionCode = 0;        // the board's exception code when kind is Exception
 };
 
 // Builds request frames, checks and decodes answers, and holds the last
