@@ -40,10 +40,7 @@ std::string Bits(const std::vector<int>& states) {
 
 CliRunner::CliRunner(const CliSettings& settings, std::ostream& out, std::ostream& err)
     : settings(settings), out(out), err(err) {
-    {
-        std::lock_guard<std::recursive_mutex> guard(device.GetLock());
-        device.SetProtocol(settings.device.protocolType);
-    }
+    device.SetProtocol(settings.device.protocolType);
     if (settings.verbose)
         device.SetCallback(this);
     device.SetTransactionObserver(&statistics);
@@ -155,6 +152,8 @@ int CliRunner::Poll() {
         inputs.success = true;
         if (withInputs)
             inputs = device.ReadInputs(0, 32);
+        if (InterruptWatch::Flag())
+            break; // the read under way was called off
         if (!coils.success || !inputs.success) {
             allAnswered = false;
             err << "vornak-cli: poll: " << (coils.success ? inputs.message : coils.message) << "\n";
@@ -185,7 +184,14 @@ int CliRunner::Poll() {
 
 int CliRunner::RunSelfTest() {
     SelfTest test(device, settings.loopback);
-    const SelfTestReport report = test.Run(&InterruptWatch::Flag());
+    bool resumed = false;
+    const SelfTestReport report = test.Run(&InterruptWatch::Flag(), [&resumed](int32_t, int32_t) {
+        // Ctrl-C called off the wait under way; the coils are restored with normal waits.
+        if (InterruptWatch::Flag() && !resumed) {
+            resumed = true;
+            InterruptWatch::Resume();
+        }
+    });
     auto list = [](const std::vector<PointVerdict>& verdicts, const char* key) {
         json items = json::array();
         for (size_t k = 0; k < verdicts.size(); ++k)

@@ -26,15 +26,15 @@ const char* kParityNames[] = {"无校验", "奇校验", "偶校验"};
 
 BoardSearchSession::BoardSearchSession(WindowTools& tools, IBoardSearchView& view,
                                        Device::Hooks hooks)
-    : m_tools(tools), m_view(view) {
-    if (hooks.makeCommunication)
-        m_device.SetHooks(std::move(hooks));
+    : m_tools(tools), m_view(view), m_hooks(std::move(hooks)) {
     m_view.ShowRunning(false);
 }
 
 BoardSearchSession::~BoardSearchSession() {
-    if (m_scanner)
-        m_device.Disconnect();
+    if (m_cancel) {
+        *m_cancel = true;
+        m_tools.Dialog().CancelWork();
+    }
 }
 
 DeviceConfig BoardSearchSession::BaseConfig(const WindowSettings& s) {
@@ -67,9 +67,9 @@ std::string BoardSearchSession::Describe(const ScanHit& hit) {
 }
 
 void BoardSearchSession::Start(bool allProtocols, bool allLineSettings) {
-    if (m_scanner)
+    if (m_cancel)
         return;
-    const DeviceState state = m_tools.Dialog().GetDevice().GetState();
+    const DeviceState state = m_tools.Dialog().Shown().state;
     if (state == DeviceState::Connected || state == DeviceState::Offline) {
         m_view.ShowStatus("请先断开连接，再查找设备");
         return;
@@ -85,55 +85,76 @@ void BoardSearchSession::Start(bool allProtocols, bool allLineSettings) {
         plan.protocols = {base.protocolType};
     if (allLineSettings)
         plan.baudRates = ScanPlan::DefaultBaudRates();
-    {
-        std::lock_guard<std::recursive_mutex> hold(m_device.GetLock());
-        m_device.SetProtocol(base.protocolType);
-    }
-    m_device.SetConfig(base);
-    m_scanner = std::make_unique<BoardScanner>(m_device, base, plan);
+    m_cancel = std::make_shared<std::atomic<bool>>(false);
     m_found.clear();
     m_view.ClearFound();
-    m_view.ShowProgress(0, m_scanner->ProbesTotal());
     m_view.ShowStatus("查找中...");
     m_view.ShowRunning(true);
-    m_view.StartStepping();
+    std::weak_ptr<BoardSearchSession*> alive = m_alive;
+    m_tools.Dialog().Submit([base, plan, hooks = m_hooks, cancel = m_cancel,
+                             &dialog = m_tools.Dialog(),
+                             alive](Device&) { Search(base, plan, hooks, cancel, dialog, alive); });
 }
 
 void BoardSearchSession::Cancel() {
-    if (m_scanner)
-        m_scanner->Cancel();
+    if (m_cancel && !m_cancel->exchange(true))
+        m_tools.Dialog().CancelWork();
 }
 
-void BoardSearchSession::OnStep() {
-    if (!m_scanner)
-        return;
-    const bool more = m_scanner->Step();
-    const std::vector<ScanHit>& hits = m_scanner->Hits();
+// On the worker, with a device of the search's own: every request of the search, each
+// reported to the window as it is done.
+void BoardSearchSession::Search(const DeviceConfig& base, const ScanPlan& plan,
+                                const Device::Hooks& hooks,
+                                const std::shared_ptr<std::atomic<bool>>& cancel,
+                                MainDialog& dialog,
+                                const std::weak_ptr<BoardSearchSession*>& alive) {
+    Device device;
+    if (hooks.makeCommunication)
+        device.SetHooks(hooks);
+    device.SetProtocol(base.protocolType);
+    device.SetConfig(base);
+    BoardScanner scanner(device, base, plan);
+    for (bool more = true; more;) {
+        if (*cancel)
+            scanner.Cancel();
+        more = scanner.Step();
+        dialog.Post([alive, hits = scanner.Hits(), done = scanner.ProbesDone(),
+                     total = scanner.ProbesTotal()] {
+            if (const std::shared_ptr<BoardSearchSession*> session = alive.lock())
+                (*session)->ShowProbe(hits, done, total);
+        });
+    }
+    device.Disconnect();
+    // A cancelled open is no transport that cannot be opened.
+    const bool cancelled = scanner.Cancelled() || *cancel;
+    std::string status;
+    if (!scanner.Error().empty() && !cancelled)
+        status = "无法打开: " + scanner.Error();
+    else
+        status = std::string(cancelled ? "已取消，找到 " : "完成，找到 ") +
+                 std::to_string(scanner.Hits().size()) + " 个设备";
+    dialog.Post([alive, status] {
+        if (const std::shared_ptr<BoardSearchSession*> session = alive.lock())
+            (*session)->Finish(status);
+    });
+}
+
+void BoardSearchSession::ShowProbe(const std::vector<ScanHit>& hits, int64_t done, int64_t total) {
     for (size_t i = m_found.size(); i < hits.size(); ++i) {
         m_found.push_back(hits[i]);
         m_view.AddFound(Describe(hits[i]));
     }
-    m_view.ShowProgress(m_scanner->ProbesDone(), m_scanner->ProbesTotal());
-    if (!more)
-        Finish();
+    m_view.ShowProgress(done, total);
 }
 
-void BoardSearchSession::Finish() {
-    m_view.StopStepping();
-    std::string status;
-    if (!m_scanner->Error().empty())
-        status = "无法打开: " + m_scanner->Error();
-    else
-        status = (m_scanner->Cancelled() ? "已取消，找到 " : "完成，找到 ") +
-                 std::to_string(m_found.size()) + " 个设备";
-    m_scanner.reset();
-    m_device.Disconnect();
+void BoardSearchSession::Finish(const std::string& status) {
+    m_cancel.reset();
     m_view.ShowStatus(status);
     m_view.ShowRunning(false);
 }
 
 bool BoardSearchSession::Choose(size_t row) {
-    const DeviceState state = m_tools.Dialog().GetDevice().GetState();
+    const DeviceState state = m_tools.Dialog().Shown().state;
     if (row >= m_found.size() || state == DeviceState::Connected || state == DeviceState::Offline)
         return false;
     const ScanHit& hit = m_found[row];

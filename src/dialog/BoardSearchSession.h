@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <memory>
 #include <string>
 #include <vector>
@@ -8,20 +9,21 @@
 #include "dialog/IBoardSearchView.h"
 #include "tools/BoardScanner.h"
 
+class MainDialog;
 class WindowTools;
 struct WindowSettings;
 
 // "查找设备...": asks every address over the transport and settings the main window shows
-// (on a serial port optionally through every baud rate and parity), one request per OnStep
-// so the window stays responsive, and lists each board that answered as it is found.
-// Choosing one puts its protocol, address and line settings into the main window's fields.
-// It uses a device of its own, so the main window must not hold the transport open.
+// (on a serial port optionally through every baud rate and parity) on the main window's
+// worker, and lists each board that answered as it is found. Choosing one puts its protocol,
+// address and line settings into the main window's fields. The search uses a device of its
+// own on the worker, so the main window must not hold the transport open.
 class BoardSearchSession {
 public:
     // tools gives and takes the main window's fields. hooks: how the search's device makes
     // its transport (tests); empty: the real transports.
     BoardSearchSession(WindowTools& tools, IBoardSearchView& view, Device::Hooks hooks = {});
-    // A search still running is cancelled.
+    // A search still running is cancelled (its wait ends at once).
     ~BoardSearchSession();
     BoardSearchSession(const BoardSearchSession&) = delete;
     BoardSearchSession& operator=(const BoardSearchSession&) = delete;
@@ -30,10 +32,9 @@ public:
     // through every baud rate and parity or only the window's. Refused with a status while
     // the main window is connected or shows no transport.
     void Start(bool allProtocols, bool allLineSettings);
+    // Ends the running search; the request under way is called off at once.
     void Cancel();
-    // Sends the next request and lists a board that has answered.
-    void OnStep();
-    bool Running() const { return m_scanner != nullptr; }
+    bool Running() const { return m_cancel != nullptr; }
     // Fills the main window's fields from the board in row `row` of the list; false when
     // there is no such row or the main window is connected.
     bool Choose(size_t row);
@@ -44,11 +45,17 @@ public:
     static std::string Describe(const ScanHit& hit);
 
 private:
-    void Finish();
+    static void Search(const DeviceConfig& base, const ScanPlan& plan, const Device::Hooks& hooks,
+                       const std::shared_ptr<std::atomic<bool>>& cancel, MainDialog& dialog,
+                       const std::weak_ptr<BoardSearchSession*>& alive);
+    void ShowProbe(const std::vector<ScanHit>& hits, int64_t done, int64_t total);
+    void Finish(const std::string& status);
 
     WindowTools& m_tools;
     IBoardSearchView& m_view;
-    Device m_device;
-    std::unique_ptr<BoardScanner> m_scanner;
+    Device::Hooks m_hooks;
+    std::shared_ptr<std::atomic<bool>> m_cancel; // of the running search
     std::vector<ScanHit> m_found;
+    // Posted tasks run only while this session exists.
+    std::shared_ptr<BoardSearchSession*> m_alive = std::make_shared<BoardSearchSession*>(this);
 };

@@ -4,9 +4,8 @@
 #include <string>
 
 // The "查找设备..." dialog as BoardSearchSession drives it: the list of boards found, a
-// progress bar, a status line, the start and cancel buttons, and a stepper that calls
-// BoardSearchSession::OnStep again and again, letting the window handle its own events
-// between two calls. Texts are UTF-8; calls come on the window's thread.
+// progress bar, a status line, the start and cancel buttons. Texts are UTF-8; calls come on
+// the window's thread.
 class IBoardSearchView {
 public:
     virtual ~IBoardSearchView() = default;
@@ -19,6 +18,4 @@ public:
     virtual void ShowStatus(const std::string& text) = 0;
     // While running: start and the options disabled, cancel enabled; the reverse after.
     virtual void ShowRunning(bool running) = 0;
-    virtual void StartStepping() = 0;
-    virtual void StopStepping() = 0;
 };

@@ -6,9 +6,8 @@
 #include "dialog/Rgb.h"
 
 // The board self-test dialog as SelfTestSession drives it: a 32 + 32 grid of points, a
-// progress bar, a verdict line, the start and cancel buttons, and a stepper that calls
-// SelfTestSession::OnStep again and again, letting the window handle its own events
-// (painting, clicks) between two calls. Texts are UTF-8; calls come on the window's thread.
+// progress bar, a verdict line, the start and cancel buttons. Texts are UTF-8; calls come on
+// the window's thread.
 class ISelfTestView {
 public:
     virtual ~ISelfTestView() = default;
@@ -21,6 +20,4 @@ public:
     virtual void ShowVerdict(const std::string& text) = 0;
     // While running: start and the loopback option disabled, cancel enabled; the reverse after.
     virtual void ShowRunning(bool running) = 0;
-    virtual void StartStepping() = 0;
-    virtual void StopStepping() = 0;
 };

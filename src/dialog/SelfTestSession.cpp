@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "comm/CancelSignal.h"
 #include "dialog/MainDialog.h"
 
 namespace {
@@ -26,50 +27,91 @@ SelfTestSession::SelfTestSession(MainDialog& dialog, ISelfTestView& view)
 }
 
 SelfTestSession::~SelfTestSession() {
-    if (!m_test)
+    if (!m_run)
         return;
-    m_test->Cancel();
-    while (m_test->Step()) {
-    }
-    Finish();
+    m_run->stop = true;
+    m_dialog.CancelWork();
+    m_dialog.ResumePolling();
 }
 
 void SelfTestSession::Start(bool loopback) {
-    if (m_test)
+    if (m_run)
         return;
-    if (!m_dialog.GetDevice().IsConnected()) {
+    if (!m_dialog.Shown().connected) {
         m_view.ShowVerdict("错误: 设备未连接");
         return;
     }
     m_dialog.SuspendPolling();
     m_shown.clear();
-    m_test = std::make_unique<SelfTest>(m_dialog.GetDevice(), loopback);
-    ShowReport(m_test->Report());
-    m_view.ShowProgress(0, m_test->StepsTotal());
+    m_run = std::make_shared<Run>();
     m_view.ShowVerdict("自检中...");
     m_view.ShowRunning(true);
-    m_view.StartStepping();
+    std::weak_ptr<SelfTestSession*> alive = m_alive;
+    m_dialog.Submit([run = m_run, loopback, &dialog = m_dialog, alive](Device& device) {
+        Test(device, loopback, run, dialog, alive);
+    });
 }
 
 void SelfTestSession::Cancel() {
-    if (m_test)
-        m_test->Cancel();
-}
-
-void SelfTestSession::OnStep() {
-    if (!m_test)
+    if (!m_run || m_run->cancel.exchange(true))
         return;
-    const bool more = m_test->Step();
-    ShowReport(m_test->Report());
-    m_view.ShowProgress(m_test->StepsDone(), m_test->StepsTotal());
-    if (!more)
-        Finish();
+    // The transaction under way is called off; the restoring that follows runs normally.
+    m_dialog.CancelWork();
 }
 
-void SelfTestSession::Finish() {
-    m_view.StopStepping();
-    m_last = m_test->Report();
-    m_test.reset();
+// On the worker: every step of the test, each reported to the window as it is done.
+void SelfTestSession::Test(Device& device, bool loopback, const std::shared_ptr<Run>& run,
+                           MainDialog& dialog, const std::weak_ptr<SelfTestSession*>& alive) {
+    SelfTest test(device, loopback);
+    bool cancelSeen = false;
+    auto post = [&](bool last) {
+        dialog.Post([alive, last, report = test.Report(), done = test.StepsDone(),
+                     total = test.StepsTotal()] {
+            const std::shared_ptr<SelfTestSession*> session = alive.lock();
+            if (!session)
+                return;
+            (*session)->ShowStep(report, done, total);
+            if (last)
+                (*session)->Finish(report);
+        });
+    };
+    post(false);
+    for (;;) {
+        if (run->cancel)
+            test.Cancel();
+        const bool more = !run->stop && test.Step();
+        post(!more || run->stop);
+        if (!more || run->stop)
+            return;
+        CancelSignal* signal = CancelSignal::Current();
+        if (signal != nullptr && signal->IsRaised()) {
+            // The first raise after Cancel was meant for the wait then under way: the test
+            // goes on to restore the coils. Any other (closing) ends it here.
+            if (!run->cancel || cancelSeen) {
+                post(true);
+                return;
+            }
+            cancelSeen = true;
+            signal->Reset();
+            if (run->stop)
+                signal->Raise();
+        }
+    }
+}
+
+void SelfTestSession::ShowStep(const SelfTestReport& report, int32_t done, int32_t total) {
+    ShowReport(report);
+    m_view.ShowProgress(done, total);
+}
+
+void SelfTestSession::Finish(const SelfTestReport& report) {
+    if (!m_run)
+        return;
+    m_last = report;
+    // Stopped between two steps: ended by the operator all the same.
+    if (m_last.end == SelfTestEnd::Running)
+        m_last.end = SelfTestEnd::Cancelled;
+    m_run.reset();
     m_view.ShowVerdict(Verdict(m_last));
     m_view.ShowRunning(false);
     m_dialog.ResumePolling();

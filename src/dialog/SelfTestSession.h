@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <memory>
 #include <string>
 #include <vector>
@@ -9,10 +10,10 @@
 
 class MainDialog;
 
-// "板卡自检...": runs the board self-test on the main window's connected device one
-// transaction per OnStep, so the window stays responsive, with the main window's poll paused
-// until the test ends. Shows each coil and input as it is tested (green passed, red failed
-// with the reason), the progress, and at the end "自检通过" or "自检失败: N 项".
+// "板卡自检...": runs the board self-test on the main window's worker with its connected
+// device, with the main window's poll paused until the test ends, and shows each coil and
+// input as it is tested (green passed, red failed with the reason), the progress, and at the
+// end "自检通过" or "自检失败: N 项". The window's thread only shows what the worker posts.
 class SelfTestSession {
 public:
     static constexpr Rgb kUntested{241, 241, 0};
@@ -21,7 +22,7 @@ public:
 
     // Both must outlive this object.
     SelfTestSession(MainDialog& dialog, ISelfTestView& view);
-    // A test still running is cancelled and brought to its end (the coils restored).
+    // A test still running is stopped at once (its wait cancelled, the coils left as they are).
     ~SelfTestSession();
     SelfTestSession(const SelfTestSession&) = delete;
     SelfTestSession& operator=(const SelfTestSession&) = delete;
@@ -29,11 +30,9 @@ public:
     // Starts a test (with the loopback check: coil k wired to input k). Refused with a
     // verdict when the device is not connected or a test runs.
     void Start(bool loopback);
-    // Ends the running test after restoring the coils.
+    // Ends the running test: the wait under way ends at once, then the coils are restored.
     void Cancel();
-    // Runs the next transaction of the running test and shows what it found.
-    void OnStep();
-    bool Running() const { return m_test != nullptr; }
+    bool Running() const { return m_run != nullptr; }
 
     // The result as text, for the clipboard; empty before the first test.
     std::string ResultText() const;
@@ -43,12 +42,22 @@ public:
     static std::string Verdict(const SelfTestReport& report);
 
 private:
+    // What the window's thread and the worker share about one test.
+    struct Run {
+        std::atomic<bool> cancel{false}; // Cancel: restore, then end
+        std::atomic<bool> stop{false};   // the session goes: end at once
+    };
+    static void Test(Device& device, bool loopback, const std::shared_ptr<Run>& run,
+                     MainDialog& dialog, const std::weak_ptr<SelfTestSession*>& alive);
+    void ShowStep(const SelfTestReport& report, int32_t done, int32_t total);
     void ShowReport(const SelfTestReport& report);
-    void Finish();
+    void Finish(const SelfTestReport& report);
 
     MainDialog& m_dialog;
     ISelfTestView& m_view;
-    std::unique_ptr<SelfTest> m_test;
+    std::shared_ptr<Run> m_run;       // of the running test
     SelfTestReport m_last;            // of the test that ended last
     std::vector<std::string> m_shown; // what each point shows now, coils then inputs
+    // Posted tasks run only while this session exists.
+    std::shared_ptr<SelfTestSession*> m_alive = std::make_shared<SelfTestSession*>(this);
 };

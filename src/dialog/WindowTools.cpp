@@ -54,7 +54,7 @@ void WindowTools::OnInitDialog() {
     if (!m_logFolder.empty()) {
         // The report comes from the log's own thread: posting is all it may do.
         m_log = std::make_unique<SessionLog>(m_logFolder, [this](const std::string& text) {
-            m_view.Post({WM_LOG_SEND, 0, 0, text});
+            m_view.Post([this, text] { m_dialog.ShowLine(text, true); });
         });
         m_log->Start();
     }
@@ -84,7 +84,7 @@ bool WindowTools::OnMenuCommand(int32_t command) {
     switch (command) {
     case IDM_SELF_TEST:
         // The test needs a board that answers now.
-        if (m_dialog.GetDevice().IsConnected())
+        if (m_dialog.Shown().connected)
             m_tools.ShowSelfTest(m_dialog);
         else
             Log("错误: 设备未连接");
@@ -111,7 +111,7 @@ bool WindowTools::OnMenuCommand(int32_t command) {
 
 WindowSettings WindowTools::Collect() {
     WindowSettings s;
-    const DeviceConfig config = m_dialog.GetDevice().GetConfig();
+    const DeviceConfig& config = m_dialog.Config();
     s.protocol = config.protocolType;
     s.transport = CommType::None;
     for (int32_t i = 0; i < 3; ++i) {
@@ -186,11 +186,11 @@ void WindowTools::Apply(const WindowSettings& s) {
     m_view.SetCheck(IDC_POLL_ENABLE, s.pollEnabled);
     m_view.SetText(IDC_POLL_INTERVAL, s.pollInterval);
 
-    DeviceConfig config = m_dialog.GetDevice().GetConfig();
+    DeviceConfig config = m_dialog.Config();
     config.receiveTimeout = s.receiveTimeout;
     config.retryCount = s.retryCount;
     config.heartbeatTimeout = s.heartbeatTimeout;
-    m_dialog.GetDevice().SetConfig(config);
+    m_dialog.SetConfig(config);
 }
 
 std::string WindowTools::CheckLinkParameters(const LinkParameterTexts& texts,
@@ -232,7 +232,7 @@ void WindowTools::SaveLog() {
 
 void WindowTools::RestoreDefaults() {
     // The transport selectors are locked while a connection is in use.
-    const DeviceState state = m_dialog.GetDevice().GetState();
+    const DeviceState state = m_dialog.Shown().state;
     if (state == DeviceState::Connected || state == DeviceState::Offline) {
         Log("请先断开连接，再恢复默认设置");
         return;
@@ -244,7 +244,7 @@ void WindowTools::RestoreDefaults() {
 }
 
 void WindowTools::EditLinkParameters() {
-    DeviceConfig config = m_dialog.GetDevice().GetConfig();
+    DeviceConfig config = m_dialog.Config();
     LinkParameterTexts texts{std::to_string(config.receiveTimeout),
                              std::to_string(config.retryCount),
                              std::to_string(config.heartbeatTimeout)};
@@ -254,15 +254,15 @@ void WindowTools::EditLinkParameters() {
     };
     if (!m_tools.AskLinkParameters(texts, check) || !check(texts).empty())
         return;
-    config = m_dialog.GetDevice().GetConfig();
+    config = m_dialog.Config();
     config.receiveTimeout = receiveTimeout;
     config.retryCount = retryCount;
     config.heartbeatTimeout = heartbeatTimeout;
-    m_dialog.GetDevice().SetConfig(config);
+    m_dialog.SetConfig(config);
     Log("通信参数: 响应超时 " + std::to_string(receiveTimeout) + " ms，重试 " +
         std::to_string(retryCount) + " 次，心跳超时 " + std::to_string(heartbeatTimeout) + " ms");
 }
 
 void WindowTools::Log(const std::string& line) {
-    m_view.Post({WM_LOG_SEND, 0, 0, line});
+    m_view.Post([this, line] { m_dialog.ShowLine(line, true); });
 }

@@ -196,6 +196,18 @@ void SelfTest::CheckInputs(const Task& task) {
 bool SelfTest::Succeeded(const OperationResult& result, int32_t coil) {
     if (result.success)
         return true;
+    if (result.kind == ErrorKind::Cancelled) {
+        // Called off from outside: no fault of the board's. Restore what can be restored;
+        // a write called off may have reached the board, so its coil is restored whatever
+        // the cache says.
+        pendingEnd = SelfTestEnd::Cancelled;
+        unsureCoil = coil;
+        if (restoring)
+            Finish(pendingEnd);
+        else
+            StartRestoring();
+        return false;
+    }
     PointVerdict scratch;
     PointVerdict& verdict = coil >= 0 && !restoring ? report.coils[coil] : scratch;
     switch (LinkStatistics::Classify(result)) {
@@ -242,7 +254,7 @@ void SelfTest::StartRestoring() {
     }
     // The device's cache holds the latest the board reported, echoes of writes included.
     for (int32_t j = 0; j < kPoints; ++j) {
-        if (device.GetCachedCoil(j) != original[j])
+        if (device.GetCachedCoil(j) != original[j] || j == unsureCoil)
             plan.push_back({Action::Restore, j, true});
     }
     plan.push_back({Action::ReadEndCoils, -1, true});

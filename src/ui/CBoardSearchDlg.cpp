@@ -45,8 +45,6 @@ CBoardSearchDlg::CBoardSearchDlg(WindowTools& tools, QWidget* parent) : QDialog(
 
     IBoardSearchView& view = *this;
     m_session = std::make_unique<BoardSearchSession>(tools, view);
-    m_stepper.setInterval(0);
-    connect(&m_stepper, &QTimer::timeout, this, [this] { m_session->OnStep(); });
     connect(m_start, &QPushButton::clicked, this, [this] {
         m_session->Start(m_allProtocols->isChecked(), m_allLineSettings->isChecked());
     });

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QDialog>
-#include <QTimer>
 
 #include <memory>
 
@@ -16,9 +15,9 @@ class QPushButton;
 class WindowTools;
 
 // "查找设备..." on Qt: the options (all protocols, every baud rate and parity), start and
-// cancel, the list of boards found as they answer, a progress bar and a status line. A
-// zero-interval timer sends one request per turn of the event loop. "使用所选设备" (or a
-// double-click) puts the chosen board's settings into the main window and closes.
+// cancel, the list of boards found as they answer, a progress bar and a status line. The
+// search runs on the main window's worker. "使用所选设备" (or a double-click) puts the chosen
+// board's settings into the main window and closes.
 class CBoardSearchDlg : public QDialog, private IBoardSearchView {
     Q_OBJECT
 
@@ -35,8 +34,6 @@ private:
     void ShowProgress(int64_t done, int64_t total) override;
     void ShowStatus(const std::string& text) override;
     void ShowRunning(bool running) override;
-    void StartStepping() override { m_stepper.start(); }
-    void StopStepping() override { m_stepper.stop(); }
     void UseChosen();
 
     QCheckBox* m_allProtocols = nullptr;
@@ -47,7 +44,6 @@ private:
     QListWidget* m_found = nullptr;
     QProgressBar* m_progress = nullptr;
     QLabel* m_status = nullptr;
-    QTimer m_stepper;
     // Last: a running search ends before the widgets go.
     std::unique_ptr<BoardSearchSession> m_session;
 };

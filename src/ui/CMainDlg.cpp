@@ -345,13 +345,15 @@ void CMainDlg::timerEvent(QTimerEvent* event) {
         QDialog::timerEvent(event);
 }
 
-void CMainDlg::Post(const WindowMessage& message) {
-    QCoreApplication::postEvent(this, new PostedEvent(message));
+// Any thread: Qt's event queue takes posts from every thread, and drops what is left of them
+// when the window goes.
+void CMainDlg::Post(std::function<void()> task) {
+    QCoreApplication::postEvent(this, new PostedEvent(std::move(task)));
 }
 
 void CMainDlg::customEvent(QEvent* event) {
     if (event->type() == PostedEvent::Type())
-        m_dialog.OnPosted(static_cast<const PostedEvent*>(event)->Message());
+        static_cast<const PostedEvent*>(event)->Run();
     else
         QDialog::customEvent(event);
 }

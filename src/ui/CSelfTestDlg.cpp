@@ -63,8 +63,6 @@ CSelfTestDlg::CSelfTestDlg(MainDialog& dialog, QWidget* parent) : QDialog(parent
 
     ISelfTestView& view = *this;
     m_session = std::make_unique<SelfTestSession>(dialog, view);
-    m_stepper.setInterval(0);
-    connect(&m_stepper, &QTimer::timeout, this, [this] { m_session->OnStep(); });
     connect(m_start, &QPushButton::clicked, this,
             [this] { m_session->Start(m_loopback->isChecked()); });
     connect(m_cancel, &QPushButton::clicked, this, [this] { m_session->Cancel(); });

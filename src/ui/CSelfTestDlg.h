@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QDialog>
-#include <QTimer>
 
 #include <array>
 #include <memory>
@@ -17,8 +16,8 @@ class QPushButton;
 class QWidget;
 
 // "板卡自检..." on Qt: the loopback option, start, cancel and copy buttons, a 32 + 32 grid of
-// points, a progress bar and the verdict. A zero-interval timer runs one transaction per
-// turn of the event loop, so painting and clicks go on while the test runs.
+// points, a progress bar and the verdict. The test runs on the main window's worker, so
+// painting and clicks go on while it runs.
 class CSelfTestDlg : public QDialog, private ISelfTestView {
     Q_OBJECT
 
@@ -38,8 +37,6 @@ private:
     void ShowProgress(int32_t done, int32_t total) override;
     void ShowVerdict(const std::string& text) override;
     void ShowRunning(bool running) override;
-    void StartStepping() override { m_stepper.start(); }
-    void StopStepping() override { m_stepper.stop(); }
 
     QCheckBox* m_loopback = nullptr;
     QPushButton* m_start = nullptr;
@@ -49,7 +46,6 @@ private:
     QLabel* m_verdict = nullptr;
     QWidget* m_inputs = nullptr;
     std::array<QLabel*, 64> m_points{}; // coils, then inputs
-    QTimer m_stepper;
     // Last: a test still running is brought to its end before the widgets go.
     std::unique_ptr<SelfTestSession> m_session;
 };

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -18,6 +19,8 @@ struct Board {
     uint32_t coils = 0;
     int32_t stuckCoil = -1;
     int32_t writes = 0;
+    std::function<void()> onWrite;               // after each write is counted
+    std::function<void(uint8_t address)> onRead; // each read of coils, to any address
 };
 
 class BoardCommunication : public ICommunication {
@@ -41,6 +44,8 @@ public:
             return -1;
         const Bytes request(data, data + length);
         answer.clear();
+        if (board->onRead && length >= 2 && request[1] == 1)
+            board->onRead(request[0]);
         if (!heard || length != 8 || request[0] != board->address || request[1] > 5 ||
             ModbusProtocol::CalcCrc16(data, 6) != uint16_t(request[6] | request[7] << 8))
             return length; // not a request of this board's: no answer
@@ -51,6 +56,8 @@ public:
             const bool on = value == 0xFF00 && int32_t(start) != board->stuckCoil;
             board->coils = on ? board->coils | (1u << start) : board->coils & ~(1u << start);
             ++board->writes;
+            if (board->onWrite)
+                board->onWrite();
             answer = request; // the echo, CRC included
             return length;
         }

@@ -20,21 +20,9 @@ constexpr WORD kComboClass = 0x0085;
 // A combo box's template height is that of its open list.
 constexpr int16_t kComboListHeight = 120;
 
-// The posted messages MainDialog knows; each carries a heap copy of its WindowMessage.
-bool IsPostedMessage(UINT message) {
-    switch (message) {
-    case WM_LOG_SEND:
-    case WM_LOG_RECV:
-    case WM_DEVICE_STATE:
-    case WM_DEVICE_LOG:
-    case WM_DEVICE_COIL:
-    case WM_DEVICE_INPUT:
-    case WM_DEVICE_HEARTBEAT:
-        return true;
-    default:
-        return false;
-    }
-}
+// A task posted to the window; lParam owns a heap std::function<void()>.
+constexpr UINT WM_POSTED_TASK = WM_APP + 1;
+using PostedTask = std::function<void()>;
 
 COLORREF ToColorRef(Rgb colour) {
     return RGB(colour.red, colour.green, colour.blue);
@@ -133,11 +121,12 @@ INT_PTR CALLBACK CMainDlg::DialogProc(HWND hWnd, UINT message, WPARAM wParam, LP
 }
 
 INT_PTR CMainDlg::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
-    if (IsPostedMessage(message)) {
-        // A message of that number sent by another program carries no copy.
-        const std::unique_ptr<WindowMessage> posted(reinterpret_cast<WindowMessage*>(lParam));
-        if (posted)
-            m_dialog->OnPosted(*posted);
+    if (!m_dialog)
+        return FALSE; // the window is being destroyed
+    if (message == WM_POSTED_TASK) {
+        const std::unique_ptr<PostedTask> task(reinterpret_cast<PostedTask*>(lParam));
+        if (task)
+            (*task)();
         return TRUE;
     }
     switch (message) {
@@ -167,6 +156,8 @@ INT_PTR CMainDlg::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         m_dialog->OnMenuCommand(IDM_ABOUTBOX);
         return TRUE;
     case WM_DESTROY:
+        // The worker ends first, so nothing is posted after the queue has been emptied.
+        m_dialog.reset();
         DropPendingPosts();
         return FALSE;
     default:
@@ -251,12 +242,10 @@ CColorButton* CMainDlg::IoButton(int32_t id) {
 }
 
 void CMainDlg::DropPendingPosts() {
-    // Messages still queued for a window that goes away carry heap copies: free them.
+    // Tasks still queued for a window that goes away are heap objects: free them.
     MSG pending;
-    while (PeekMessageW(&pending, m_hWnd, WM_LOG_SEND, WM_DEVICE_HEARTBEAT, PM_REMOVE)) {
-        if (IsPostedMessage(pending.message))
-            delete reinterpret_cast<WindowMessage*>(pending.lParam);
-    }
+    while (PeekMessageW(&pending, m_hWnd, WM_POSTED_TASK, WM_POSTED_TASK, PM_REMOVE))
+        delete reinterpret_cast<PostedTask*>(pending.lParam);
 }
 
 void CMainDlg::SetTitle(const std::string& text) {
@@ -349,12 +338,11 @@ void CMainDlg::StopTimer(int32_t timerId) {
     KillTimer(m_hWnd, static_cast<UINT_PTR>(timerId));
 }
 
-void CMainDlg::Post(const WindowMessage& message) {
-    auto copy = std::make_unique<WindowMessage>(message);
-    if (PostMessageW(m_hWnd, message.message, static_cast<WPARAM>(message.wParam),
-                     reinterpret_cast<LPARAM>(copy.get()))) {
-        copy.release(); // the handler owns it now
-    }
+// Any thread: PostMessageW is the one call of a window that other threads may make.
+void CMainDlg::Post(std::function<void()> task) {
+    auto owned = std::make_unique<PostedTask>(std::move(task));
+    if (PostMessageW(m_hWnd, WM_POSTED_TASK, 0, reinterpret_cast<LPARAM>(owned.get())))
+        owned.release(); // the handler owns it now
 }
 
 void CMainDlg::ShowAboutBox(const AboutBoxTexts& texts) {
