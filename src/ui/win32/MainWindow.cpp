@@ -198,17 +198,21 @@ MainWindow::MainWindow(const Storage& storage)
 }
 
 MainWindow::~MainWindow() {
-    // The tools go first (their session log is written out), then the dialog: its Device's
-    // last disconnect may still talk to this view.
-    if (m_tools) {
-        m_dialog->SetTools(nullptr);
-        m_tools.reset();
-    }
-    m_dialog.reset();
+    ReleaseDialog();
     if (m_hIcon != nullptr)
         DestroyIcon(m_hIcon);
     if (m_font != nullptr)
         DeleteObject(m_font);
+}
+
+// The tools go first (their session log is written out), then the dialog, whose worker ends
+// there: its Device's last disconnect may still post to this view. Once is enough.
+void MainWindow::ReleaseDialog() {
+    if (m_tools && m_dialog) {
+        m_dialog->SetTools(nullptr);
+        m_tools.reset();
+    }
+    m_dialog.reset();
 }
 
 INT_PTR MainWindow::DoModal() {
@@ -278,8 +282,8 @@ INT_PTR MainWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         m_dialog->OnMenuCommand(IDM_ABOUTBOX);
         return TRUE;
     case WM_DESTROY:
-        // The worker ends first, so nothing is posted after the queue has been emptied.
-        m_dialog.reset();
+        // The worker ends with the dialog, so nothing is posted after the queue is emptied.
+        ReleaseDialog();
         DropPendingPosts();
         return FALSE;
     default:

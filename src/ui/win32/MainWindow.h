@@ -51,6 +51,7 @@ private:
     ColorButton* IoButton(int32_t id);
     HWND Item(int32_t id) const { return GetDlgItem(m_hWnd, id); }
     void DropPendingPosts();
+    void ReleaseDialog();
     // The background's context menu at screen point (x, y): the same entries as the
     // system menu.
     void ShowContextMenu(int x, int y);
