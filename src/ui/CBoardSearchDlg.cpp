@@ -78,6 +78,11 @@ void CBoardSearchDlg::AddFound(const std::string& text) {
         m_found->setCurrentRow(0);
 }
 
+void CBoardSearchDlg::SetFound(size_t row, const std::string& text) {
+    if (QListWidgetItem* item = m_found->item(static_cast<int>(row)))
+        item->setText(Text(text));
+}
+
 void CBoardSearchDlg::ShowProgress(int64_t done, int64_t total) {
     // A progress bar counts in int: scale a long search down to per mille.
     m_progress->setRange(0, 1000);

@@ -37,7 +37,8 @@ QGroupBox* PointGrid(const QString& title, QLabel** cells, QWidget* parent) {
 
 } // namespace
 
-CSelfTestDlg::CSelfTestDlg(MainDialog& dialog, QWidget* parent) : QDialog(parent) {
+CSelfTestDlg::CSelfTestDlg(MainDialog& dialog, bool& loopbackChoice, QWidget* parent)
+    : QDialog(parent) {
     setWindowTitle(QStringLiteral("板卡自检"));
     auto* layout = new QVBoxLayout(this);
     auto* controls = new QHBoxLayout;
@@ -62,12 +63,14 @@ CSelfTestDlg::CSelfTestDlg(MainDialog& dialog, QWidget* parent) : QDialog(parent
     layout->addWidget(m_verdict);
 
     ISelfTestView& view = *this;
-    m_session = std::make_unique<SelfTestSession>(dialog, view);
+    m_session = std::make_unique<SelfTestSession>(dialog, view, &loopbackChoice);
     m_stepper.setInterval(0);
     connect(&m_stepper, &QTimer::timeout, this, [this] { m_session->OnStep(); });
     connect(m_start, &QPushButton::clicked, this,
             [this] { m_session->Start(m_loopback->isChecked()); });
     connect(m_cancel, &QPushButton::clicked, this, [this] { m_session->Cancel(); });
+    connect(m_loopback, &QCheckBox::toggled, this,
+            [this](bool checked) { m_session->OnLoopbackChanged(checked); });
     connect(m_copy, &QPushButton::clicked, this,
             [this] { QGuiApplication::clipboard()->setText(Text(m_session->ResultText())); });
 }
@@ -108,9 +111,11 @@ void CSelfTestDlg::ShowVerdict(const std::string& text) {
     m_verdict->setText(Text(text));
 }
 
-void CSelfTestDlg::ShowRunning(bool running) {
-    m_start->setEnabled(!running);
-    m_loopback->setEnabled(!running);
-    m_cancel->setEnabled(running);
-    m_copy->setEnabled(!running);
+void CSelfTestDlg::ShowControls(const SelfTestControls& controls) {
+    m_start->setEnabled(controls.start);
+    m_cancel->setEnabled(controls.cancel);
+    m_copy->setEnabled(controls.copy);
+    m_loopback->setEnabled(controls.loopback);
+    m_loopback->setChecked(controls.loopbackChecked);
+    m_loopback->setToolTip(Text(controls.loopbackTip));
 }

@@ -23,7 +23,8 @@ class CSelfTestDlg : public QDialog, private ISelfTestView {
     Q_OBJECT
 
 public:
-    CSelfTestDlg(MainDialog& dialog, QWidget* parent);
+    // loopbackChoice: the loopback option the window remembers.
+    CSelfTestDlg(MainDialog& dialog, bool& loopbackChoice, QWidget* parent);
 
     // The grid cell of a coil or input (0..31), for inspection.
     QLabel* Point(bool isCoil, int32_t index) const;
@@ -37,7 +38,7 @@ private:
     void ShowInputs(bool shown) override;
     void ShowProgress(int32_t done, int32_t total) override;
     void ShowVerdict(const std::string& text) override;
-    void ShowRunning(bool running) override;
+    void ShowControls(const SelfTestControls& controls) override;
     void StartStepping() override { m_stepper.start(); }
     void StopStepping() override { m_stepper.stop(); }
 

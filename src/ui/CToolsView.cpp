@@ -8,6 +8,7 @@
 #include <QFormLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QUrl>
 
@@ -75,8 +76,25 @@ bool CToolsView::AskLinkParameters(
     return true;
 }
 
-void CToolsView::ShowSelfTest(MainDialog& dialog) {
-    CSelfTestDlg selfTest(dialog, m_parent);
+void CToolsView::ShowMessage(const std::string& title, const std::string& text) {
+    QMessageBox box(QMessageBox::Warning, Text(title), Text(text), QMessageBox::Ok, m_parent);
+    box.setObjectName(QStringLiteral("toolMessage"));
+    box.button(QMessageBox::Ok)->setText(QStringLiteral("确定"));
+    box.exec();
+}
+
+bool CToolsView::AskConfirmation(const std::string& title, const std::string& text) {
+    QMessageBox box(QMessageBox::Question, Text(title), Text(text),
+                    QMessageBox::Ok | QMessageBox::Cancel, m_parent);
+    box.setObjectName(QStringLiteral("toolConfirmation"));
+    box.button(QMessageBox::Ok)->setText(QStringLiteral("确定"));
+    box.button(QMessageBox::Cancel)->setText(QStringLiteral("取消"));
+    box.setDefaultButton(QMessageBox::Cancel);
+    return box.exec() == QMessageBox::Ok;
+}
+
+void CToolsView::ShowSelfTest(MainDialog& dialog, bool& loopbackChoice) {
+    CSelfTestDlg selfTest(dialog, loopbackChoice, m_parent);
     selfTest.exec();
 }
 

@@ -157,7 +157,7 @@ INT_PTR CMainDlg::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     }
     case WM_SYSCOMMAND:
         for (const MenuEntry& entry : m_dialog->MenuEntries()) {
-            if ((wParam & 0xFFF0) == static_cast<WPARAM>(entry.command)) {
+            if (entry.command != 0 && (wParam & 0xFFF0) == static_cast<WPARAM>(entry.command)) {
                 m_dialog->OnMenuCommand(entry.command);
                 return TRUE;
             }
@@ -180,8 +180,11 @@ void CMainDlg::OnInitDialog() {
         if (!entries.empty())
             AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
         for (const MenuEntry& entry : entries) {
-            AppendMenuW(menu, MF_STRING, static_cast<UINT_PTR>(entry.command),
-                        WideFromUtf8(entry.text).c_str());
+            if (entry.command == 0)
+                AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
+            else
+                AppendMenuW(menu, MF_STRING, static_cast<UINT_PTR>(entry.command),
+                            WideFromUtf8(entry.text).c_str());
         }
     }
     SendMessageW(m_hWnd, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(m_hIcon));
