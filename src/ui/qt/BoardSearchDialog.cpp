@@ -56,7 +56,8 @@ void BoardSearchDialog::AddFound(const std::string& text) {
 }
 
 void BoardSearchDialog::SetFound(size_t row, const std::string& text) {
-    if (QListWidgetItem* item = m_found->item(static_cast<int>(row)))
+    auto* found = Control<QListWidget>(ToolDialogs::IDC_SEARCH_FOUND);
+    if (QListWidgetItem* item = found->item(static_cast<int>(row)))
         item->setText(Text(text));
 }
 
