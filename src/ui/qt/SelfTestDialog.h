@@ -15,7 +15,8 @@ class SelfTestDialog : public DescribedDialog, private ISelfTestView {
     Q_OBJECT
 
 public:
-    SelfTestDialog(MainDialog& dialog, QWidget* parent);
+    // loopbackChoice: the loopback option the window remembers.
+    SelfTestDialog(MainDialog& dialog, bool& loopbackChoice, QWidget* parent);
 
     // The grid cell of a coil or input (0..31), for inspection.
     QLabel* Point(bool isCoil, int32_t index) const;
@@ -28,7 +29,7 @@ private:
     void ShowInputs(bool shown) override;
     void ShowProgress(int32_t done, int32_t total) override;
     void ShowVerdict(const std::string& text) override;
-    void ShowRunning(bool running) override { ShowRunningState(running); }
+    void ShowControls(const SelfTestControls& controls) override;
 
     // Last: a test still running is brought to its end before the widgets go.
     std::unique_ptr<SelfTestSession> m_session;
