@@ -289,7 +289,7 @@ struct SelfTestView : ISelfTestView {
     void ShowInputs(bool) override {}
     void ShowProgress(int32_t d, int32_t) override { done = d; }
     void ShowVerdict(const std::string& text) override { verdict = text; }
-    void ShowRunning(bool r) override { running = r; }
+    void ShowControls(const SelfTestControls& controls) override { running = controls.cancel; }
     std::string verdict;
 };
 
@@ -315,7 +315,9 @@ struct NoTools : IToolsView {
                            const std::function<std::string(const LinkParameterTexts&)>&) override {
         return false;
     }
-    void ShowSelfTest(MainDialog&) override {}
+    void ShowMessage(const std::string&, const std::string&) override {}
+    bool AskConfirmation(const std::string&, const std::string&) override { return false; }
+    void ShowSelfTest(MainDialog&, bool&) override {}
     void ShowBoardSearch(WindowTools&) override {}
 };
 
@@ -323,6 +325,7 @@ struct SearchView : IBoardSearchView {
     bool running = false;
     void ClearFound() override {}
     void AddFound(const std::string&) override {}
+    void SetFound(size_t, const std::string&) override {}
     void ShowProgress(int64_t, int64_t) override {}
     void ShowStatus(const std::string&) override {}
     void ShowRunning(bool r) override { running = r; }

@@ -104,8 +104,8 @@ TEST_F(SelfTestSessionTest, ShowsEachPointAsTestedPausesThePollAndSaysTheVerdict
 }
 
 TEST_F(SelfTestSessionTest, CancelRestoresTheCoilsAndANotConnectedBoardIsRefused) {
-    // Cancelled while the worker runs it, during the 9th step (coils 0..3 switched on and off
-    // once or twice): the wait under way ends, the coils are restored.
+    // Cancelled while the worker runs it, during its 12th step (coil 2 switched off again, the
+    // original state being on): the wait under way ends, the coils are restored.
     board->onWrite = [this] {
         if (board->writes == 6)
             session.Cancel();
@@ -116,7 +116,7 @@ TEST_F(SelfTestSessionTest, CancelRestoresTheCoilsAndANotConnectedBoardIsRefused
     EXPECT_EQ(testView.verdict, "自检已取消");
     EXPECT_EQ(board->coils, 0x80000005u);
     EXPECT_GT(testView.Count(SelfTestSession::kUntested), 0);
-    EXPECT_EQ(testView.done, 9); // where it stopped, not the restoring steps
+    EXPECT_EQ(testView.done, 12); // where it stopped, not the restoring steps
     EXPECT_EQ(view.timers[TIMER_POLL], 1000);
 
     view.Click(IDC_TCP_DISCONNECT);
