@@ -40,7 +40,8 @@ const char* CommandName(CliSettings::Command command) {
 }
 
 const char* EndName(SelfTestEnd end) {
-    const char* names[] = {"running", "finished", "cancelled", "board_silent", "connection_lost"};
+    const char* names[] = {"running",      "finished",        "cancelled",
+                           "board_silent", "connection_lost", "refused"};
     return names[static_cast<int>(end)];
 }
 
@@ -416,11 +417,23 @@ int CliRunner::RunSelfTest() {
         }
         return items;
     };
+    auto states = [](uint32_t word) {
+        std::vector<bool> bits;
+        for (int k = 0; k < 32; ++k)
+            bits.push_back(((word >> k) & 1u) != 0);
+        return bits;
+    };
+    char before[16], after[16];
+    std::snprintf(before, sizeof before, "%08X", static_cast<unsigned>(report.coilsBefore));
+    std::snprintf(after, sizeof after, "%08X", static_cast<unsigned>(report.coilsAfter));
     interrupted = report.end == SelfTestEnd::Cancelled;
     document["passed"] = report.Passed();
     document["end"] = EndName(report.end);
     document["faults"] = report.FailedCount();
     document["restored"] = report.restored;
+    document["coils_before"] = states(report.coilsBefore);
+    if (report.endRead)
+        document["coils_after"] = states(report.coilsAfter);
     document["seconds"] = report.seconds;
     document["coils"] = list(report.coils, "coil");
     document["inputs"] = list(report.inputs, "input");
@@ -434,12 +447,27 @@ int CliRunner::RunSelfTest() {
                             DescribeVerdict((*verdicts)[k]) + "\n";
             }
         }
-        const char* ends[] = {"running", "finished", "cancelled", "the board fell silent",
-                              "the connection was lost"};
+        const char* ends[] = {"running",
+                              "finished",
+                              "cancelled",
+                              "the board fell silent",
+                              "the connection was lost",
+                              "the starting states were refused"};
         text += std::string("self-test ") + (report.Passed() ? "passed" : "failed") + " (" +
                 ends[static_cast<int>(report.end)] + ", " + Plural(report.FailedCount(), "fault") +
                 ", coils " + (report.restored ? "restored" : "NOT restored") + ") in " +
                 Seconds(report.seconds) + " s\n";
+        // A board left in another state than before is said plainly, coil by coil.
+        if (!report.restored && report.endRead) {
+            text += std::string("coils NOT restored: before ") + before + ", now " + after;
+            for (int32_t k : report.CoilsNotRestored())
+                text += "; coil " + std::to_string(k) + " " +
+                        ((report.coilsAfter >> k & 1u) ? "ON" : "OFF");
+            text += "\n";
+        } else if (!report.restored) {
+            text += std::string("coils NOT restored: they could not be read back (before ") +
+                    before + ")\n";
+        }
         Emit(text);
     }
     if (interrupted)

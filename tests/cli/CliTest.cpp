@@ -266,7 +266,14 @@ TEST_F(Cli, EachCommandPrintsItsResultAndExitStatus) {
 }
 
 TEST_F(Cli, JsonIsOneDocumentThatFitsItsSchema) {
-    ASSERT_TRUE(sim.Command("stuck 9"));
+    // Coil 4 (ON) shorted to coil 5 (OFF): restoring coil 4 leaves coil 5 ON, said plainly.
+    ASSERT_TRUE(sim.Command("short 4 5"));
+    const CliRun shorted = RunCli({"--tcp", tcp, "--address", "7", "selftest"});
+    EXPECT_EQ(shorted.status, 1);
+    EXPECT_NE(shorted.out.find("coils NOT restored: before 80000011, now 80000031; coil 5 ON\n"),
+              std::string::npos)
+        << shorted.out;
+    ASSERT_TRUE(sim.Command("clear") && sim.Command("coil 5 0") && sim.Command("stuck 9"));
     const std::vector<std::string> at{"--tcp", tcp, "--address", "7", "--json", "--stats"};
     auto with = [&](std::vector<std::string> args) {
         args.insert(args.begin(), at.begin(), at.end());
