@@ -39,23 +39,45 @@ const char* CommandName(CliSettings::Command command) {
     return names[static_cast<int>(command)];
 }
 
+// Switches without a default, so that a new value of either enumeration is a warning here.
 const char* EndName(SelfTestEnd end) {
-    const char* names[] = {"running",      "finished",        "cancelled",
-                           "board_silent", "connection_lost", "refused"};
-    return names[static_cast<int>(end)];
+    switch (end) {
+    case SelfTestEnd::Running:
+        return "running";
+    case SelfTestEnd::Finished:
+        return "finished";
+    case SelfTestEnd::Cancelled:
+        return "cancelled";
+    case SelfTestEnd::BoardSilent:
+        return "board_silent";
+    case SelfTestEnd::ConnectionLost:
+        return "connection_lost";
+    case SelfTestEnd::Refused:
+        return "refused";
+    }
+    return "unknown";
 }
 
 const char* FaultName(PointFault fault) {
-    const char* names[] = {"none",
-                           "not_tested",
-                           "no_answer",
-                           "bad_answer",
-                           "did_not_switch_on",
-                           "did_not_switch_off",
-                           "other_coil_moved",
-                           "did_not_follow",
-                           "moved_with_other_coil"};
-    return names[static_cast<int>(fault)];
+    switch (fault) {
+    case PointFault::None:
+        return "none";
+    case PointFault::NotTested:
+        return "not_tested";
+    case PointFault::BadAnswer:
+        return "bad_answer";
+    case PointFault::DidNotSwitchOn:
+        return "did_not_switch_on";
+    case PointFault::DidNotSwitchOff:
+        return "did_not_switch_off";
+    case PointFault::OtherCoilMoved:
+        return "other_coil_moved";
+    case PointFault::DidNotFollow:
+        return "did_not_follow";
+    case PointFault::MovedWithOtherCoil:
+        return "moved_with_other_coil";
+    }
+    return "unknown";
 }
 
 // UTC with milliseconds: "2026-12-07T12:34:56.789Z".
