@@ -5,6 +5,7 @@
 #include <nlohmann/json.hpp>
 
 #include "cli/InterruptWatch.h"
+#include "cli/PollRecording.h"
 #include "cli/SerialPortDiagnosis.h"
 #include "tools/SelfTest.h"
 
@@ -147,14 +148,20 @@ int CliRunner::Write() {
 int CliRunner::Poll() {
     const bool withInputs = settings.device.protocolType != ProtocolType::Protocol55;
     bool allAnswered = true;
+    PollRecording recording;
+    if (std::string error; !recording.Open(settings.vcdPath, settings.csvPath, error))
+        return Fail(2, "poll: " + error);
     for (int64_t round = 0; settings.rounds == 0 || round < settings.rounds; ++round) {
         if (round > 0 && InterruptWatch::WaitFor(settings.intervalMs))
             break;
         const OperationResult coils = device.ReadCoils(0, 32);
+        Record(recording, true, coils.success);
         OperationResult inputs;
         inputs.success = true;
-        if (withInputs)
+        if (withInputs) {
             inputs = device.ReadInputs(0, 32);
+            Record(recording, false, inputs.success);
+        }
         if (!coils.success || !inputs.success) {
             allAnswered = false;
             err << "vornak-cli: poll: " << (coils.success ? inputs.message : coils.message) << "\n";
@@ -180,7 +187,20 @@ int CliRunner::Poll() {
         if (InterruptWatch::Flag())
             break;
     }
+    if (!recording.Close())
+        return Fail(1, "poll: the recording could not be written completely");
     return allAnswered ? 0 : 1;
+}
+
+// Each read's answer goes to the recording at once, so its time is when it arrived.
+void CliRunner::Record(PollRecording& recording, bool coils, bool success) {
+    if (!recording.Active())
+        return;
+    std::vector<int> states;
+    for (int k = 0; k < 32; ++k)
+        states.push_back(coils ? device.GetCachedCoil(k) : device.GetCachedInput(k));
+    recording.OnRead(coils, success, states);
+    recording.Flush();
 }
 
 int CliRunner::RunSelfTest() {

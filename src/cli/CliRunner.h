@@ -8,6 +8,8 @@
 
 // Carries out one vornak-cli command on a Device and prints its results, as text or as
 // one JSON object per result, to `out`; messages go to `err`.
+class PollRecording;
+
 class CliRunner : private IDeviceCallback {
 public:
     CliRunner(const CliSettings& settings, std::ostream& out, std::ostream& err);
@@ -21,6 +23,7 @@ private:
     int Read();
     int Write();
     int Poll();
+    void Record(PollRecording& recording, bool coils, bool success);
     int RunSelfTest();
     int Scan();
     void PrintStatistics();

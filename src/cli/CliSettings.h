@@ -26,6 +26,8 @@ struct CliSettings {
     bool on = false;           // write
     int32_t intervalMs = 1000; // poll
     int64_t rounds = 0;        // poll: 0 until interrupted
+    std::string vcdPath;       // poll: record the changes as a Value Change Dump
+    std::string csvPath;       // poll: and as CSV
     bool loopback = false;     // selftest
     ScanPlan scan;             // scan
 };

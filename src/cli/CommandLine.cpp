@@ -128,6 +128,10 @@ int ParseCommandLine(int argc, char** argv, CliSettings& s, std::ostream& out, s
         ->check(CLI::Range(100, 86400000));
     poll->add_option("--count", s.rounds, "rounds, then stop (default: until Ctrl-C)")
         ->check(CLI::PositiveNumber);
+    poll->add_option("--vcd", s.vcdPath, "record every change as a Value Change Dump in FILE")
+        ->type_name("FILE");
+    poll->add_option("--csv", s.csvPath, "record every change as CSV (time,point,value) in FILE")
+        ->type_name("FILE");
 
     CLI::App* selftest = app.add_subcommand(
         "selftest", "switch each coil on and off and check it, restoring the coils at the end");
