@@ -1,6 +1,7 @@
 #include "dialog/MainDialog.h"
 
 #include <algorithm>
+#include <chrono>
 #include <mutex>
 
 #include "comm/EnumerateSerialPorts.h"
@@ -28,6 +29,13 @@ const char* StatusText(DeviceState state) {
 
 bool IsPointIndex(int32_t index) {
     return index >= 0 && index < kIoPointCount;
+}
+
+// When a device event is raised, on the monotonic clock, for the point history.
+int64_t SteadyNowUs() {
+    return std::chrono::duration_cast<std::chrono::microseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
 }
 
 } // namespace
@@ -189,6 +197,7 @@ std::vector<MenuEntry> MainDialog::MenuEntries() const {
         for (const MenuEntry& entry : m_tools->MenuEntries())
             entries.push_back(entry);
     }
+    entries.push_back({IDM_TIMELINE, IDS_TIMELINE});
     return entries;
 }
 
@@ -197,6 +206,8 @@ void MainDialog::OnMenuCommand(int32_t command) {
         return;
     if (command == IDM_ABOUTBOX)
         m_view.ShowAboutBox(AboutBoxTexts{});
+    else if (command == IDM_TIMELINE)
+        m_view.ShowTimeline();
     else if (m_tools)
         m_tools->OnMenuCommand(command);
 }
@@ -233,8 +244,11 @@ void MainDialog::OnCancel() {
 // The callback side: post, nothing more.
 
 void MainDialog::OnStateChanged(DeviceState oldState, DeviceState newState) {
-    m_view.Post(
-        {WM_DEVICE_STATE, static_cast<int64_t>(oldState), static_cast<int64_t>(newState), {}});
+    m_view.Post({WM_DEVICE_STATE,
+                 static_cast<int64_t>(oldState),
+                 static_cast<int64_t>(newState),
+                 {},
+                 SteadyNowUs()});
 }
 
 void MainDialog::OnCoilChanged(int32_t index, uint8_t state) {
@@ -251,8 +265,10 @@ void MainDialog::OnLog(const std::string& text, bool isSend) {
     m_view.Post({WM_DEVICE_LOG, isSend ? 1 : 0, 0, text});
 }
 
-// Only failures are shown, straight in the receive pane.
+// Every result reaches the point history; only failures are shown, straight in the receive
+// pane.
 void MainDialog::OnOperationResult(const OperationResult& result, uint8_t functionCode) {
+    m_view.Post({WM_DEVICE_RESULT, functionCode, result.success ? 1 : 0, {}, SteadyNowUs()});
     if (result.success)
         return;
     static const char kHex[] = "0123456789ABCDEF";
@@ -281,6 +297,7 @@ void MainDialog::OnPosted(const WindowMessage& message) {
         AppendToPane(message.wParam != 0 ? IDC_SEND_LOG : IDC_RECV_LOG, message.text);
         break;
     case WM_DEVICE_STATE:
+        m_recorder.OnState(static_cast<DeviceState>(message.lParam), message.timeUs);
         OnDeviceState(static_cast<DeviceState>(message.wParam),
                       static_cast<DeviceState>(message.lParam));
         break;
@@ -288,9 +305,15 @@ void MainDialog::OnPosted(const WindowMessage& message) {
     case WM_DEVICE_INPUT:
         // The look follows the connection as it is now, not as it was when posted.
         if (message.wParam >= 0 && message.wParam < kIoPointCount) {
+            m_recorder.OnPoint(message.message == WM_DEVICE_COIL,
+                               static_cast<int32_t>(message.wParam), message.lParam != 0);
             UpdateIoButton(static_cast<int32_t>(message.wParam), message.message == WM_DEVICE_COIL,
                            m_device.IsConnected(), message.lParam != 0);
         }
+        break;
+    case WM_DEVICE_RESULT:
+        m_recorder.OnResult(static_cast<uint8_t>(message.wParam), message.lParam != 0,
+                            message.timeUs);
         break;
     case WM_DEVICE_HEARTBEAT:
         PostLog("⚠ 心跳检测超时，设备已掉线");
@@ -299,6 +322,13 @@ void MainDialog::OnPosted(const WindowMessage& message) {
     default:
         break;
     }
+}
+
+std::optional<int64_t> MainDialog::HistoryNowUs() const {
+    const DeviceState state = m_device.GetState();
+    if (!m_recorder.Started() || (state != DeviceState::Connected && state != DeviceState::Offline))
+        return std::nullopt;
+    return SteadyNowUs() - m_recorder.OriginUs();
 }
 
 void MainDialog::OnDeviceState(DeviceState oldState, DeviceState newState) {

@@ -34,6 +34,7 @@ public:
     std::deque<WindowMessage> queue;
     std::mutex queueLock;
     int32_t aboutBoxes = 0;
+    int32_t timelines = 0;
     bool closed = false;
     MainDialog* dialog = nullptr;
 
@@ -78,6 +79,7 @@ public:
         queue.push_back(message);
     }
     void ShowAboutBox(const AboutBoxTexts&) override { ++aboutBoxes; }
+    void ShowTimeline() override { ++timelines; }
     void Close() override { closed = true; }
 
     // The operator clicks a control; the window then runs its queue dry.

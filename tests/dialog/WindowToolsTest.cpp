@@ -146,7 +146,7 @@ TEST_F(WindowToolsTest, PaneLinesReachTheSessionLogAndTheLogEntriesWork) {
         entries.push_back(entry.text);
     EXPECT_EQ(entries, (std::vector<std::string>{"关于 Vornak(&A)...", "板卡自检...", "查找设备...",
                                                  "打开日志文件夹", "保存日志...", "恢复默认设置",
-                                                 "通信参数..."}));
+                                                 "通信参数...", "点位时间线..."}));
 
     w->view.Click(IDC_COIL_BASE + 3);
     w->view.Post({WM_LOG_RECV, 0, 0, "接收: 01 01 04 00 00 00 00 FB D1 "});
