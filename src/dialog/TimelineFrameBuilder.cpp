@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <vector>
 
 #include "dialog/UserFolders.h"
 #include "history/PointHistory.h"
@@ -16,10 +17,17 @@ struct LaneRun {
     size_t lastFill = SIZE_MAX; // the lane's newest busy block, to be widened
 };
 
+// The shapes of one lane, kept together so that a face paints a lane's lines in one go.
 class LanePainter {
 public:
-    LanePainter(TimelineFrame& frame, int32_t top, int32_t height, Rgb trace)
-        : m_frame(frame), m_top(top), m_height(height), m_trace(trace) {}
+    LanePainter(int32_t top, int32_t height, Rgb trace)
+        : m_top(top), m_height(height), m_trace(trace) {}
+
+    // Moves the lane's shapes to the end of the frame's.
+    void AppendTo(TimelineFrame& frame) {
+        frame.shapes.insert(frame.shapes.end(), m_shapes.begin(), m_shapes.end());
+        m_shapes.clear();
+    }
 
     void Start(int32_t x, PointLevel level) { m_run = LaneRun{x, level, false, SIZE_MAX}; }
 
@@ -44,11 +52,11 @@ public:
             return;
         if (m_run.busy) {
             TimelineShape* fill =
-                m_run.lastFill != SIZE_MAX ? &m_frame.shapes[m_run.lastFill] : nullptr;
+                m_run.lastFill != SIZE_MAX ? &m_shapes[m_run.lastFill] : nullptr;
             if (fill != nullptr && fill->x1 == x) {
                 fill->x1 = x + 1;
             } else {
-                m_run.lastFill = m_frame.shapes.size();
+                m_run.lastFill = m_shapes.size();
                 Shape(TimelineShape::Kind::Fill, x, HighY(), x + 1, LowY() + 1);
             }
             ++x;
@@ -72,12 +80,12 @@ private:
     int32_t HighY() const { return m_top + 2; }
     int32_t LowY() const { return m_top + m_height - 3; }
     void Shape(TimelineShape::Kind kind, int32_t x0, int32_t y0, int32_t x1, int32_t y1) {
-        m_frame.shapes.push_back(TimelineShape{
+        m_shapes.push_back(TimelineShape{
             kind, x0, y0, x1, y1,
             kind == TimelineShape::Kind::Hatch ? TimelineFrameBuilder::kHatch : m_trace});
     }
 
-    TimelineFrame& m_frame;
+    std::vector<TimelineShape> m_shapes;
     int32_t m_top, m_height;
     Rgb m_trace;
     LaneRun m_run;
@@ -161,7 +169,7 @@ TimelineFrame TimelineFrameBuilder::Build(const PointHistory& history, const Tim
     std::vector<LanePainter> lanes;
     lanes.reserve(kHistoryPoints);
     for (int32_t point = 0; point < kHistoryPoints; ++point)
-        lanes.emplace_back(frame, layout.LaneTop(point), laneHeight,
+        lanes.emplace_back(layout.LaneTop(point), laneHeight,
                            point < kFirstInputPoint ? kCoilTrace : kInputTrace);
 
     // The levels at the left edge: the newest change of each point before it.
@@ -195,7 +203,9 @@ TimelineFrame TimelineFrameBuilder::Build(const PointHistory& history, const Tim
             break;
         lanes[c.point].Change(std::max(plotLeft, layout.X(c.timeUs)), c.level);
     }
-    for (LanePainter& lane : lanes)
+    for (LanePainter& lane : lanes) {
         lane.Close(endX);
+        lane.AppendTo(frame);
+    }
     return frame;
 }

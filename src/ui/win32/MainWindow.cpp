@@ -1,6 +1,7 @@
 #include "ui/win32/MainWindow.h"
 
 #include <commctrl.h>
+#include <windowsx.h>
 #include <tuple>
 
 #include "comm/win32/WideText.h"
@@ -10,6 +11,7 @@
 #include "ui/win32/AboutDialog.h"
 #include "ui/win32/DialogTemplate.h"
 #include "ui/win32/Resources.h"
+#include "ui/win32/TimelineWindow.h"
 
 namespace {
 
@@ -30,6 +32,7 @@ bool IsPostedMessage(UINT message) {
     case WM_DEVICE_COIL:
     case WM_DEVICE_INPUT:
     case WM_DEVICE_HEARTBEAT:
+    case WM_DEVICE_RESULT:
         return true;
     default:
         return false;
@@ -106,6 +109,7 @@ MainWindow::MainWindow()
       m_dialog(std::make_unique<MainDialog>(static_cast<IMainDialogView&>(*this))) {}
 
 MainWindow::~MainWindow() {
+    m_timeline.reset();
     // The dialog goes first: its Device's last disconnect may still talk to this view.
     m_dialog.reset();
     if (m_hIcon != nullptr)
@@ -163,6 +167,20 @@ INT_PTR MainWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
             }
         }
         return FALSE;
+    case WM_CONTEXTMENU: {
+        // The background's context menu holds the same entries as the system menu.
+        const HMENU menu = CreatePopupMenu();
+        for (const MenuEntry& entry : m_dialog->MenuEntries())
+            AppendMenuW(menu, MF_STRING, static_cast<UINT_PTR>(entry.command),
+                        WideFromUtf8(entry.text).c_str());
+        const int chosen = TrackPopupMenu(menu, TPM_RETURNCMD | TPM_RIGHTBUTTON,
+                                          GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam), 0, m_hWnd,
+                                          nullptr);
+        DestroyMenu(menu);
+        if (chosen != 0)
+            m_dialog->OnMenuCommand(chosen);
+        return TRUE;
+    }
     case WM_HELP: // F1
         m_dialog->OnMenuCommand(IDM_ABOUTBOX);
         return TRUE;
@@ -253,7 +271,7 @@ ColorButton* MainWindow::IoButton(int32_t id) {
 void MainWindow::DropPendingPosts() {
     // Messages still queued for a window that goes away carry heap copies: free them.
     MSG pending;
-    while (PeekMessageW(&pending, m_hWnd, WM_LOG_SEND, WM_DEVICE_HEARTBEAT, PM_REMOVE)) {
+    while (PeekMessageW(&pending, m_hWnd, WM_LOG_SEND, WM_DEVICE_RESULT, PM_REMOVE)) {
         if (IsPostedMessage(pending.message))
             delete reinterpret_cast<WindowMessage*>(pending.lParam);
     }
@@ -359,6 +377,12 @@ void MainWindow::Post(const WindowMessage& message) {
 
 void MainWindow::ShowAboutBox(const AboutBoxTexts& texts) {
     AboutDialog(texts).DoModal(m_hWnd);
+}
+
+void MainWindow::ShowTimeline() {
+    if (!m_timeline)
+        m_timeline = std::make_unique<TimelineWindow>(*m_dialog);
+    m_timeline->Show(m_hWnd);
 }
 
 void MainWindow::Close() {

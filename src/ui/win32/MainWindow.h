@@ -11,6 +11,8 @@
 #include "dialog/MainDialog.h"
 #include "ui/win32/ColorButton.h"
 
+class TimelineWindow;
+
 // The main window as a plain Win32 modal dialog: a thin face of MainDialog. It builds its
 // controls from the dialog template table, forwards clicks, timer ticks and posted
 // messages to MainDialog, shows what MainDialog asks through IMainDialogView, and paints
@@ -52,6 +54,7 @@ private:
     void StopTimer(int32_t timerId) override;
     void Post(const WindowMessage& message) override;
     void ShowAboutBox(const AboutBoxTexts& texts) override;
+    void ShowTimeline() override;
     void Close() override;
 
     HWND m_hWnd = nullptr;
@@ -61,4 +64,6 @@ private:
     // Combo boxes whose field the operator has typed into since their last selection.
     std::set<int32_t> m_typedCombos;
     std::unique_ptr<MainDialog> m_dialog;
+    // Made when first shown; goes before the dialog, whose history it shows.
+    std::unique_ptr<TimelineWindow> m_timeline;
 };
