@@ -81,7 +81,8 @@ Timing Measure(const PointHistory& history, int64_t spanUs, int rounds) {
     const int64_t end = history.NewestUs();
     TimelineSession session(history, view, [end] { return std::optional<int64_t>(end); });
     session.OnResize(kWidth, kHeight);
-    const double notches = std::log(double(spanUs) / TimelineSession::kDefaultSpanUs) / std::log(0.8);
+    const double notches =
+        std::log(double(spanUs) / TimelineSession::kDefaultSpanUs) / std::log(0.8);
     session.OnWheel(kWidth, notches);
     QImage image(kWidth, kHeight, QImage::Format_ARGB32_Premultiplied);
     std::vector<double> frames, paints;
@@ -125,10 +126,10 @@ int main(int argc, char** argv) {
 
     const Timing baseline = Measure(empty, 10 * kMinute, rounds);
     const double baseMs = baseline.frameMs + baseline.paintMs;
-    std::printf("redraw of 64 lanes, %dx%d, median of %d (CPU ms of the thread)\n", kWidth,
-                kHeight, rounds);
-    std::printf("%-34s %8s %8s %8s %8s %9s\n", "history, view", "layer", "paint", "total",
-                "shapes", "/baseline");
+    std::printf("redraw of 64 lanes, %dx%d, median of %d (CPU ms of the thread)\n", kWidth, kHeight,
+                rounds);
+    std::printf("%-34s %8s %8s %8s %8s %9s\n", "history, view", "layer", "paint", "total", "shapes",
+                "/baseline");
     std::printf("%-34s %8.2f %8.2f %8.2f %8zu %9.2f\n", "baseline: no changes, 10 min",
                 baseline.frameMs, baseline.paintMs, baseMs, baseline.shapes, 1.0);
     bool met = true;

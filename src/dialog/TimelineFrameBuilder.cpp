@@ -51,8 +51,7 @@ public:
         if (x >= endX)
             return;
         if (m_run.busy) {
-            TimelineShape* fill =
-                m_run.lastFill != SIZE_MAX ? &m_shapes[m_run.lastFill] : nullptr;
+            TimelineShape* fill = m_run.lastFill != SIZE_MAX ? &m_shapes[m_run.lastFill] : nullptr;
             if (fill != nullptr && fill->x1 == x) {
                 fill->x1 = x + 1;
             } else {

@@ -1,8 +1,8 @@
 #include "ui/win32/MainWindow.h"
 
 #include <commctrl.h>
-#include <windowsx.h>
 #include <tuple>
+#include <windowsx.h>
 
 #include "comm/win32/WideText.h"
 #include "dialog/IoButtonGrid.h"
@@ -173,9 +173,9 @@ INT_PTR MainWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         for (const MenuEntry& entry : m_dialog->MenuEntries())
             AppendMenuW(menu, MF_STRING, static_cast<UINT_PTR>(entry.command),
                         WideFromUtf8(entry.text).c_str());
-        const int chosen = TrackPopupMenu(menu, TPM_RETURNCMD | TPM_RIGHTBUTTON,
-                                          GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam), 0, m_hWnd,
-                                          nullptr);
+        const int chosen =
+            TrackPopupMenu(menu, TPM_RETURNCMD | TPM_RIGHTBUTTON, GET_X_LPARAM(lParam),
+                           GET_Y_LPARAM(lParam), 0, m_hWnd, nullptr);
         DestroyMenu(menu);
         if (chosen != 0)
             m_dialog->OnMenuCommand(chosen);

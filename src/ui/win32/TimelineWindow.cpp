@@ -71,9 +71,9 @@ bool TimelineWindow::RegisterClasses() {
 }
 
 HWND TimelineWindow::Child(const wchar_t* windowClass, const wchar_t* text, DWORD style, int id) {
-    const HWND child = CreateWindowExW(0, windowClass, text, WS_CHILD | WS_VISIBLE | style, 0, 0,
-                                       10, 10, m_hWnd, reinterpret_cast<HMENU>(INT_PTR(id)),
-                                       GetModuleHandleW(nullptr), nullptr);
+    const HWND child =
+        CreateWindowExW(0, windowClass, text, WS_CHILD | WS_VISIBLE | style, 0, 0, 10, 10, m_hWnd,
+                        reinterpret_cast<HMENU>(INT_PTR(id)), GetModuleHandleW(nullptr), nullptr);
     SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(m_font), FALSE);
     return child;
 }
@@ -94,8 +94,8 @@ bool TimelineWindow::Show(HWND owner) {
         if (!RegisterClasses())
             return false;
         ITimelineView& view = *this;
-        m_session = std::make_unique<TimelineSession>(
-            m_dialog.History(), view, [this] { return m_dialog.HistoryNowUs(); });
+        m_session = std::make_unique<TimelineSession>(m_dialog.History(), view,
+                                                      [this] { return m_dialog.HistoryNowUs(); });
         m_hWnd = CreateWindowExW(0, kFrameClass, L"点位时间线", WS_OVERLAPPEDWINDOW, CW_USEDEFAULT,
                                  CW_USEDEFAULT, 1100, 820, owner, nullptr,
                                  GetModuleHandleW(nullptr), nullptr);
@@ -121,8 +121,7 @@ bool TimelineWindow::Show(HWND owner) {
     return true;
 }
 
-LRESULT CALLBACK TimelineWindow::FrameProc(HWND hWnd, UINT message, WPARAM wParam,
-                                           LPARAM lParam) {
+LRESULT CALLBACK TimelineWindow::FrameProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam) {
     auto* self = reinterpret_cast<TimelineWindow*>(GetWindowLongPtrW(hWnd, GWLP_USERDATA));
     if (self == nullptr)
         return DefWindowProcW(hWnd, message, wParam, lParam);
@@ -135,8 +134,7 @@ LRESULT CALLBACK TimelineWindow::FrameProc(HWND hWnd, UINT message, WPARAM wPara
     return self->OnFrameMessage(message, wParam, lParam);
 }
 
-LRESULT CALLBACK TimelineWindow::CanvasProc(HWND hWnd, UINT message, WPARAM wParam,
-                                            LPARAM lParam) {
+LRESULT CALLBACK TimelineWindow::CanvasProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam) {
     auto* self = reinterpret_cast<TimelineWindow*>(GetWindowLongPtrW(hWnd, GWLP_USERDATA));
     if (self == nullptr)
         return DefWindowProcW(hWnd, message, wParam, lParam);

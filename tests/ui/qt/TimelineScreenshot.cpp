@@ -42,8 +42,8 @@ int main(int argc, char** argv) {
     if (argc != 2)
         return Fail("usage: vornak_timeline_screenshot OUTPUT.png");
     SimProcess sim(VORNAK_SIM_PATH);
-    if (!sim.Start({"--tcp", "0", "--quiet", "--inputs", "mirror", "--follow-ms", "120",
-                    "--bounce", "20", "--bounce-ms", "250"})) {
+    if (!sim.Start({"--tcp", "0", "--quiet", "--inputs", "mirror", "--follow-ms", "120", "--bounce",
+                    "20", "--bounce-ms", "250"})) {
         return Fail("the simulator did not start");
     }
     MainWindow dlg(nullptr, QSize(1920, 1040));
@@ -87,8 +87,7 @@ int main(int argc, char** argv) {
     const QImage picture = canvas->grab().toImage();
     const QColor trace(110, 220, 110);
     for (int32_t x : edges) {
-        if (picture.pixelColor(x, top + 2) != trace ||
-            picture.pixelColor(x, bottom - 3) != trace ||
+        if (picture.pixelColor(x, top + 2) != trace || picture.pixelColor(x, bottom - 3) != trace ||
             picture.pixelColor(x, (top + bottom) / 2) != trace)
             return Fail("an edge is not painted");
     }
@@ -96,13 +95,15 @@ int main(int argc, char** argv) {
     MoveMouse(canvas, QPoint(edges[0] - 20, middle));
     const auto* hover = timeline->findChild<QLabel*>(QStringLiteral("hover"));
     if (!hover->text().startsWith(QStringLiteral("输入05  OFF  ")))
-        return Fail((hover->text() + QStringLiteral(": ")).toUtf8() + "the hover does not name the point and its level");
+        return Fail((hover->text() + QStringLiteral(": ")).toUtf8() +
+                    "the hover does not name the point and its level");
     QTest::mouseClick(canvas, Qt::LeftButton, {}, QPoint(edges[1], middle));
     const auto* note = timeline->findChild<QLabel*>(QStringLiteral("note"));
     if (!note->text().startsWith(QStringLiteral("输入05 ↓ ")) ||
         !note->text().contains(QStringLiteral("，距本点上一边沿 ")) ||
         !note->text().contains(QStringLiteral("，距上一边沿 (线圈05 ↑) ")))
-        return Fail((note->text() + QStringLiteral(": ")).toUtf8() + "a click on an edge does not measure it");
+        return Fail((note->text() + QStringLiteral(": ")).toUtf8() +
+                    "a click on an edge does not measure it");
     MoveMouse(canvas, QPoint(edges[4] + 15, middle));
     QTest::qWait(100);
 
