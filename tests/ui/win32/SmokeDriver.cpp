@@ -7,8 +7,8 @@
 // must pass, and saves a picture of each dialog and of the window as 24-bit BMPs in
 // FOLDER. Before the tools it opens the point timeline from the system menu, checks that it
 // paints the lanes and the silence as a hatched gap and that a hover names coil 3 as ON,
-// and saves its picture too (timeline.bmp). Last it closes the window, starts VORNAK again and
-// finds the typed port remembered and a session log file written.
+// and saves its picture too (timeline.bmp). Last it closes the window, starts VORNAK again
+// and finds the typed port remembered and a session log file written.
 //
 // "fit VORNAK REPORT" starts the window and checks that it lies centred inside the work
 // area, writing what it found to REPORT; "shown" waits for a window started otherwise (a
