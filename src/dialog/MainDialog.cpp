@@ -192,12 +192,11 @@ void MainDialog::AppendToPane(int32_t paneId, const std::string& line) {
 }
 
 std::vector<MenuEntry> MainDialog::MenuEntries() const {
-    std::vector<MenuEntry> entries{{IDM_ABOUTBOX, IDS_ABOUTBOX}};
+    std::vector<MenuEntry> entries{{IDM_ABOUTBOX, IDS_ABOUTBOX}, {IDM_TIMELINE, IDS_TIMELINE}};
     if (m_tools) {
         for (const MenuEntry& entry : m_tools->MenuEntries())
             entries.push_back(entry);
     }
-    entries.push_back({IDM_TIMELINE, IDS_TIMELINE});
     return entries;
 }
 

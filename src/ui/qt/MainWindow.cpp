@@ -375,6 +375,10 @@ void MainWindow::contextMenuEvent(QContextMenuEvent* event) {
     QMenu menu(this);
     for (const MenuEntry& entry : m_dialog.MenuEntries()) {
         const int32_t command = entry.command;
+        if (command == 0) {
+            menu.addSeparator();
+            continue;
+        }
         menu.addAction(Text(entry.text), this,
                        [this, command] { m_dialog.OnMenuCommand(command); });
     }
