@@ -38,10 +38,16 @@ public:
             return;
         }
         const PointLevel before = m_run.level;
+        // Changes in neighbouring columns join one block, as in a column of its own: edge
+        // after edge one pixel apart would paint the same, at many times the cost.
+        const bool crowded = x == m_run.startX + 1 && m_run.level != PointLevel::Unknown &&
+                             level != PointLevel::Unknown;
+        m_run.busy = m_run.busy || crowded;
         Close(x);
         const size_t lastFill = m_run.lastFill;
-        m_run = LaneRun{x, level, false, lastFill};
-        if (before != PointLevel::Unknown && level != PointLevel::Unknown && before != level)
+        m_run = LaneRun{x, level, crowded, lastFill};
+        if (!crowded && before != PointLevel::Unknown && level != PointLevel::Unknown &&
+            before != level)
             Shape(TimelineShape::Kind::Line, x, HighY(), x, LowY());
     }
 
