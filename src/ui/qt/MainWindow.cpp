@@ -52,15 +52,9 @@ QSize AvailableArea(QSize given) {
     return screen != nullptr ? screen->availableGeometry().size() : QSize();
 }
 
-// Emoji in the status lines (✅ ⚠ ❌) come from a colour emoji face when the dialog's own
-// faces lack them.
 QFont DialogTextFont(const DialogUnits& units) {
-    QFont font = CaptionFont(units.DialogFont(), units, MainDlgTemplate::kItems.data(),
-                             static_cast<int>(MainDlgTemplate::kItems.size()));
-    QStringList families = font.families();
-    families << QStringLiteral("Noto Color Emoji");
-    font.setFamilies(families);
-    return font;
+    return CaptionFont(units.DialogFont(), units, MainDlgTemplate::kItems.data(),
+                       static_cast<int>(MainDlgTemplate::kItems.size()));
 }
 
 PixelRect ToPixelRect(const QRect& rect) {
