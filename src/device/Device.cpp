@@ -7,6 +7,7 @@
 #include <thread>
 #include <utility>
 
+#include "comm/CancelSignal.h"
 #include "comm/SerialCommunication.h"
 #include "comm/TcpCommunication.h"
 #include "comm/UdpCommunication.h"
@@ -26,10 +27,11 @@
 //   C, OK, E   CheckHeartbeat: silence > heartbeatTimeout     O
 //   O          bytes received in a transaction                OK
 //
-// Who talks to whom: the window calls the Device on its own thread; the Device builds
-// frames with its IProtocol, moves them with its ICommunication and reports everything
-// through IDeviceCallback. The lock is held while building and parsing, not while the
-// bytes travel.
+// Who talks to whom: one thread at a time calls the Device (the window's worker, or the
+// command line's main thread); the Device builds frames with its IProtocol, moves them with
+// its ICommunication and reports everything through IDeviceCallback on that thread. The
+// calling thread's CancelSignal ends every wait at once: a cancelled operation stops
+// retrying and fails with ErrorKind::Cancelled.
 
 namespace {
 
@@ -38,6 +40,7 @@ constexpr uint8_t kReadInputs = 2;
 constexpr uint8_t kWriteCoil = 5;
 constexpr int32_t kPointCount = 32;
 constexpr int32_t kSendRetryPauseMs = 100;
+constexpr int32_t kCancelledCode = -7;
 constexpr int64_t kNsPerMs = 1000000;
 
 std::string Format(const char *format, ...) __attribute__((format(printf, 1, 2)));
@@ -62,6 +65,11 @@ std::string HexLine(const char *prefix, const uint8_t *data, int32_t length) {
         line += ' ';
     }
     return line;
+}
+
+// Whether the calling thread has been asked to stop waiting.
+bool Cancelled() {
+    return CancelSignal::CurrentRaised();
 }
 
 OperationResult Failure(int32_t code, ErrorKind kind, std::string message) {
@@ -197,8 +205,10 @@ bool Device::Connect() {
     }
 
     if (!comm->Open()) {
-        SetState(DeviceState::Error);
-        Log("连接失败");
+        // A connect called off is no faulty setting: the device is simply not connected.
+        const bool cancelled = Cancelled();
+        SetState(cancelled ? DeviceState::Disconnected : DeviceState::Error);
+        Log(cancelled ? "连接已取消" : "连接失败");
         return false;
     }
     SetState(DeviceState::Connected);
@@ -332,10 +342,6 @@ void Device::CheckHeartbeat() {
         callback->OnHeartbeatTimeout();
 }
 
-std::recursive_mutex &Device::GetLock() {
-    return lock;
-}
-
 void Device::SetHooks(Hooks newHooks) {
     std::lock_guard<std::recursive_mutex> guard(lock);
     hooks = std::move(newHooks);
@@ -375,9 +381,13 @@ OperationResult Device::Transact(uint8_t slaveAddress, uint8_t functionCode, uin
             break;
         }
         ++failed;
+        if (Cancelled())
+            return Failure(kCancelledCode, ErrorKind::Cancelled, "操作已取消");
         Log(Format("发送失败，重试 %d/%d", failed, attempts), true);
         if (hooks.sleepMs) {
             hooks.sleepMs(kSendRetryPauseMs);
+        } else if (CancelSignal *signal = CancelSignal::Current()) {
+            signal->WaitMs(kSendRetryPauseMs);
         } else {
             std::this_thread::sleep_for(std::chrono::milliseconds(kSendRetryPauseMs));
         }
@@ -391,6 +401,8 @@ OperationResult Device::Transact(uint8_t slaveAddress, uint8_t functionCode, uin
     int32_t failed = 0;
     do {
         received = ReceiveFrame(answer, kFrameBufferSize, config.receiveTimeout);
+        if (Cancelled())
+            return Failure(kCancelledCode, ErrorKind::Cancelled, "操作已取消");
         if (received > 0)
             break;
         ++failed;
@@ -402,6 +414,8 @@ OperationResult Device::Transact(uint8_t slaveAddress, uint8_t functionCode, uin
     if (received == 0)
         return Failure(-5, ErrorKind::Timeout, "接收超时");
     received = CollectAnswer(answer, received);
+    if (Cancelled())
+        return Failure(kCancelledCode, ErrorKind::Cancelled, "操作已取消");
     roundTripNs = NowNs() - sentAt;
 
     std::lock_guard<std::recursive_mutex> guard(lock);

@@ -61,9 +61,6 @@ struct SelfTestReport {
 
     // Finished with every coil and input passed and the coils restored.
     bool Passed() const;
-    // Ended before every point was tested: the board fell silent, the link was lost or the
-    // starting states were refused. Points not reached are NotTested, never failed.
-    bool Interrupted() const;
     int32_t FailedCount() const; // points that failed (not counting NotTested)
     // The coils read at the end in another state than before the test, lowest first; empty
     // when restored or not read back.
@@ -127,7 +124,8 @@ private:
     std::atomic<bool> cancelRequested{false};
     bool restoring = false;
     bool started = false;
-    bool wrote = false; // a coil was switched, so there may be something to restore
+    bool wrote = false;      // a coil was switched, so there may be something to restore
+    int32_t unsureCoil = -1; // a coil whose exchange was called off: its state is unknown
     int32_t stepsDone = 0;
     std::chrono::steady_clock::time_point startTime;
     SelfTestReport report;

@@ -74,10 +74,7 @@ protected:
 
     // Installs the protocol and connects over a scripted TCP transport; drops the events.
     void Connect(ProtocolType protocolType = ProtocolType::ModbusRtu, int32_t retryCount = 3) {
-        {
-            std::lock_guard<std::recursive_mutex> guard(device->GetLock());
-            ASSERT_TRUE(device->SetProtocol(protocolType));
-        }
+        ASSERT_TRUE(device->SetProtocol(protocolType));
         Configure(CommType::Tcp, protocolType, retryCount);
         ASSERT_TRUE(device->Connect());
         events.Take();

@@ -82,10 +82,7 @@ TEST(LinkStatistics, FollowsEveryTransactionOfADevice) {
     device.SetTransactionObserver(&statistics);
     DeviceConfig config;
     config.commType = CommType::Tcp;
-    {
-        std::lock_guard<std::recursive_mutex> guard(device.GetLock());
-        device.SetProtocol(ProtocolType::ModbusRtu);
-    }
+    device.SetProtocol(ProtocolType::ModbusRtu);
     device.SetConfig(config);
     ASSERT_TRUE(device.Connect());
 

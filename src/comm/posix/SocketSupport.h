@@ -4,15 +4,23 @@
 #include <string>
 
 #include <netinet/in.h>
+#include <sys/socket.h>
 #include <sys/time.h>
 
 // Small POSIX socket helpers shared by the TCP and UDP transports.
 namespace socket_support {
 
-// Fills a zeroed IPv4 socket address from a dotted-decimal text and the low 16 bits of
-// port. False (out untouched) when the text is anything but one dotted IPv4 address:
-// host names, IPv6, spaces, an empty text or an embedded NUL are all refused.
-bool MakeIPv4Address(const std::string &text, uint32_t port, sockaddr_in *out);
+// A socket address of either family, with its length.
+struct NumericAddress {
+    sockaddr_storage address;
+    socklen_t length;
+};
+
+// Fills out from a numeric IPv4 or IPv6 text (no brackets) and the low 16 bits of port,
+// without asking any name service. False (out untouched) for a host name, spaces, an empty
+// text or an embedded NUL.
+bool MakeNumericAddress(const std::string& text, uint32_t port, int socketType,
+                        NumericAddress* out);
 
 // The address 0.0.0.0 (every local address) with the low 16 bits of port.
 sockaddr_in MakeAnyAddress(uint32_t port);
@@ -26,7 +34,8 @@ bool SetTimeoutOption(int fd, int option, uint32_t ms);
 
 // Waits until fd reports one of events (POLLIN, POLLOUT), an error or a hang-up, for at
 // most timeoutMs (negative counts as 0). A signal does not end the wait early: it
-// resumes until the same deadline. Returns the reported events (> 0), 0 when the time
+// resumes until the same deadline; the calling thread's cancel signal ends it as if the time
+// had run out. Returns the reported events (> 0), 0 when the time
 // ran out, -1 when the wait itself failed or fd is not an open descriptor.
 int WaitForSocket(int fd, short events, int32_t timeoutMs);
 
