@@ -1,32 +1,31 @@
 #include "Console.h"
 
-#include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <ctime>
-#include <unistd.h>
 
-void Console::Traffic(const std::string &where, const char *direction,
-                      const std::vector<uint8_t> &bytes) const {
+void Console::Traffic(const std::string& where, const char* direction,
+                      const std::vector<uint8_t>& bytes) const {
     if (quiet)
         return;
-    Write(STDOUT_FILENO, TimeStamp() + " " + where + " " + direction + " " + Hex(bytes) + "\n");
+    Write(stdout, TimeStamp() + " " + where + " " + direction + " " + Hex(bytes) + "\n");
 }
 
-void Console::Note(const std::string &where, const std::string &text) const {
+void Console::Note(const std::string& where, const std::string& text) const {
     if (quiet)
         return;
-    Write(STDOUT_FILENO, TimeStamp() + " " + where + " -- " + text + "\n");
+    Write(stdout, TimeStamp() + " " + where + " -- " + text + "\n");
 }
 
-void Console::Line(const std::string &text) const {
-    Write(STDOUT_FILENO, text + "\n");
+void Console::Line(const std::string& text) const {
+    Write(stdout, text + "\n");
 }
 
-void Console::Error(const std::string &text) {
-    Write(STDERR_FILENO, "vornak-sim: " + text + "\n");
+void Console::Error(const std::string& text) {
+    Write(stderr, "vornak-sim: " + text + "\n");
 }
 
-std::string Console::Hex(const std::vector<uint8_t> &bytes) {
+std::string Console::Hex(const std::vector<uint8_t>& bytes) {
     static const char digits[] = "0123456789ABCDEF";
     std::string text;
     text.reserve(bytes.size() * 3);
@@ -40,26 +39,22 @@ std::string Console::Hex(const std::vector<uint8_t> &bytes) {
 }
 
 std::string Console::TimeStamp() {
-    timespec now{};
-    clock_gettime(CLOCK_REALTIME, &now);
-    tm local{};
-    localtime_r(&now.tv_sec, &local);
+    const auto now = std::chrono::system_clock::now();
+    const std::time_t seconds = std::chrono::system_clock::to_time_t(now);
+    const auto ms =
+        std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count() %
+        1000;
+    // One thread prints, so the shared result of localtime is safe here.
+    const std::tm local = *std::localtime(&seconds);
     char text[32];
-    std::snprintf(text, sizeof text, "%02d:%02d:%02d.%03ld", local.tm_hour, local.tm_min,
-                  local.tm_sec, now.tv_nsec / 1000000);
+    std::snprintf(text, sizeof text, "%02d:%02d:%02d.%03d", local.tm_hour, local.tm_min,
+                  local.tm_sec, static_cast<int>(ms));
     return text;
 }
 
-void Console::Write(int fd, const std::string &text) {
-    // One write per line keeps lines whole; a reader that has gone away (EPIPE) is
-    // not the simulator's problem.
-    size_t done = 0;
-    while (done < text.size()) {
-        ssize_t n = ::write(fd, text.data() + done, text.size() - done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return;
-        done += static_cast<size_t>(n);
-    }
+void Console::Write(std::FILE* stream, const std::string& text) {
+    // One write and a flush per line keeps lines whole and shows them at once; a reader
+    // that has gone away is not the simulator's problem.
+    std::fwrite(text.data(), 1, text.size(), stream);
+    std::fflush(stream);
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -13,19 +14,19 @@ public:
     explicit Console(bool quiet) : quiet(quiet) {}
 
     // "12:00:01.234 tcp 127.0.0.1:40500 RX 01 01 00 00 00 20 3D D2"
-    void Traffic(const std::string &where, const char *direction,
-                 const std::vector<uint8_t> &bytes) const;
+    void Traffic(const std::string& where, const char* direction,
+                 const std::vector<uint8_t>& bytes) const;
     // "12:00:01.234 tcp 127.0.0.1:40500 -- answer dropped"
-    void Note(const std::string &where, const std::string &text) const;
-    void Line(const std::string &text) const;
-    static void Error(const std::string &text);
+    void Note(const std::string& where, const std::string& text) const;
+    void Line(const std::string& text) const;
+    static void Error(const std::string& text);
 
     // Bytes as upper-case hexadecimal pairs separated by single spaces.
-    static std::string Hex(const std::vector<uint8_t> &bytes);
+    static std::string Hex(const std::vector<uint8_t>& bytes);
 
 private:
     static std::string TimeStamp();
-    static void Write(int fd, const std::string &text);
+    static void Write(std::FILE* stream, const std::string& text);
 
     bool quiet;
 };

@@ -1,6 +1,7 @@
 #include "LineSettings.h"
 
 #include <sstream>
+#include <termios.h>
 #include <vector>
 
 namespace {

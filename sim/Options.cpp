@@ -11,15 +11,17 @@
 
 #include "CommandInterpreter.h"
 #include "FaultInjector.h"
+#include "OptionCheck.h"
+#include "PlatformOptions.h"
 #include "Statistics.h"
 
 namespace {
 
-bool ParseUnsigned(const std::string &text, int base, unsigned long high, unsigned long &out) {
+bool ParseUnsigned(const std::string& text, int base, unsigned long high, unsigned long& out) {
     if (text.empty() || text[0] == '-' || text[0] == '+')
         return false;
     errno = 0;
-    char *end = nullptr;
+    char* end = nullptr;
     unsigned long value = std::strtoul(text.c_str(), &end, base);
     if (errno != 0 || *end != '\0' || value > high)
         return false;
@@ -28,7 +30,7 @@ bool ParseUnsigned(const std::string &text, int base, unsigned long high, unsign
 }
 
 // A 32-bit word in hexadecimal, with or without 0x.
-bool ParseWord(const std::string &text, uint32_t &out) {
+bool ParseWord(const std::string& text, uint32_t& out) {
     std::string digits = text;
     if (digits.size() > 2 && digits[0] == '0' && (digits[1] == 'x' || digits[1] == 'X')) {
         digits = digits.substr(2);
@@ -48,9 +50,9 @@ bool ParseWord(const std::string &text, uint32_t &out) {
 // Fault options are commands: "--delay=300,50" is the command "delay 300 50". Those whose
 // value may be left out come first.
 struct FaultOption {
-    const char *name;
-    const char *value;
-    const char *what;
+    const char* name;
+    const char* value;
+    const char* what;
 };
 const FaultOption kFaultOptions[] = {
     {"silent", "[=MS]", "answer nothing (for MS ms)"},
@@ -74,8 +76,8 @@ const FaultOption kFaultOptions[] = {
 };
 constexpr size_t kValueOptional = 4;
 
-const FaultOption *FindFault(const std::string &name) {
-    for (const FaultOption &option : kFaultOptions) {
+const FaultOption* FindFault(const std::string& name) {
+    for (const FaultOption& option : kFaultOptions) {
         if (name == option.name)
             return &option;
     }
@@ -88,62 +90,28 @@ struct Texts {
     std::string coils, inputs, protocol, address, line, bounce;
 };
 
-// A check with this simulator's own message; CLI11 puts the option's name in front.
-CLI::Validator Check(std::function<bool(const std::string &)> valid, std::string message) {
-    return CLI::Validator(
-        [valid = std::move(valid), message = std::move(message)](std::string &text) {
-            return valid(text) ? std::string() : message + ": " + text;
-        },
-        "");
-}
-
-bool IsPort(const std::string &text) {
+bool IsPort(const std::string& text) {
     unsigned long number = 0;
     return ParseUnsigned(text, 10, 65535, number);
 }
 
 // Declares every option of `app`, bound to `options` and `texts`.
-void Declare(CLI::App &app, Options &options, Texts &texts) {
-    app.description(
-        "A simulated relay and digital-input board (32 coils, 32 discrete inputs) that\n"
-        "answers Modbus RTU, Modbus TCP and the 0x55 relay protocol, recognised per\n"
-        "request, over TCP, UDP and a pseudo-terminal.\n"
-        "With --send it only hands commands to a simulator that is already running.");
+void Declare(CLI::App& app, Options& options, Texts& texts) {
+    app.description(PlatformOptions::Description());
     app.get_formatter()->column_width(26);
     app.set_help_flag("--help", "this text");
     auto last = CLI::MultiOptionPolicy::TakeLast;
 
-    const std::string where = "Where it listens (without any: TCP and UDP port 1502 and a pty)";
+    const std::string where =
+        "Where it listens (without any: " + PlatformOptions::DefaultListeners() + ")";
     app.add_option("--tcp", options.tcpPort, "TCP server on PORT (0: the system chooses)")
         ->type_name("PORT")
-        ->check(Check(IsPort, "not a port number (0..65535)"))
+        ->check(OptionCheck(IsPort, "not a port number (0..65535)"))
         ->multi_option_policy(last)
         ->group(where);
     app.add_option("--udp", options.udpPort, "UDP on PORT (0: the system chooses)")
         ->type_name("PORT")
-        ->check(Check(IsPort, "not a port number (0..65535)"))
-        ->multi_option_policy(last)
-        ->group(where);
-    app.add_flag("--pty", options.pty, "a pseudo-terminal pair, as a serial port")
-        ->disable_flag_override()
-        ->group(where);
-    app.add_option("--link", options.linkPath,
-                   "keep a symlink to the pseudo-terminal at PATH (implies --pty)")
-        ->type_name("PATH")
-        ->check(Check([](const std::string &text) { return !text.empty(); }, "needs a path"))
-        ->multi_option_policy(last)
-        ->group(where);
-    app.add_option("--line", texts.line,
-                   "the pty's board is set to BAUD[,PARITY[,DATA[,STOP]]], e.g.\n"
-                   "19200,even: sent at other settings, requests are noise\n"
-                   "(a pty keeps the rate and stop bits only: the rest is not compared)")
-        ->type_name("SETTINGS")
-        ->check(Check(
-            [](const std::string &text) {
-                LineSettings line;
-                return LineSettings::Parse(text, line);
-            },
-            "must be a standard rate 300..230400, then none, even or odd, 7 or 8, 1 or 2"))
+        ->check(OptionCheck(IsPort, "not a port number (0..65535)"))
         ->multi_option_policy(last)
         ->group(where);
     app.add_option("--bind", options.bindAddress,
@@ -151,19 +119,15 @@ void Declare(CLI::App &app, Options &options, Texts &texts) {
         ->type_name("ADDRESS")
         ->multi_option_policy(last)
         ->group(where);
-    app.add_option("--control", options.controlPath,
-                   "take commands on a Unix socket at PATH too (see --send)")
-        ->type_name("PATH")
-        ->multi_option_policy(last)
-        ->group(where);
+    PlatformOptions::Declare(app, options, texts.line, where);
 
     const std::string board = "The board";
     app.add_option("--address", texts.address,
                    "the address(es) it answers at, with the address asked:\n"
                    "7, 1-247 or 1,5,7-9 (1..255; default 1)")
         ->type_name("LIST")
-        ->check(Check(
-            [](const std::string &text) {
+        ->check(OptionCheck(
+            [](const std::string& text) {
                 AddressSet set;
                 return ParseAddressList(text, set) && set.any();
             },
@@ -172,15 +136,15 @@ void Declare(CLI::App &app, Options &options, Texts &texts) {
         ->group(board);
     app.add_option("--protocol", texts.protocol, "answer only rtu, tcp or 55 (default auto)")
         ->type_name("P")
-        ->check(
-            Check([](const std::string &text) { return text == "auto" || ParseWireProtocol(text); },
-                  "must be auto, rtu, tcp or 55"))
+        ->check(OptionCheck(
+            [](const std::string& text) { return text == "auto" || ParseWireProtocol(text); },
+            "must be auto, rtu, tcp or 55"))
         ->multi_option_policy(last)
         ->group(board);
     app.add_option("--coils", texts.coils, "initial coil states, bit k = coil k (default 0)")
         ->type_name("HEX")
-        ->check(Check(
-            [](const std::string &text) {
+        ->check(OptionCheck(
+            [](const std::string& text) {
                 uint32_t word = 0;
                 return ParseWord(text, word);
             },
@@ -191,8 +155,8 @@ void Declare(CLI::App &app, Options &options, Texts &texts) {
                    "HEX (fixed states), walk (one lit input moving every\n"
                    "--walk-ms) or mirror (input k follows coil k)")
         ->type_name("X")
-        ->check(Check(
-            [](const std::string &text) {
+        ->check(OptionCheck(
+            [](const std::string& text) {
                 uint32_t word = 0;
                 return text == "walk" || text == "mirror" || ParseWord(text, word);
             },
@@ -201,8 +165,8 @@ void Declare(CLI::App &app, Options &options, Texts &texts) {
         ->group(board);
     app.add_option("--walk-ms", options.walkMs, "step of the walking input in ms (default 500)")
         ->type_name("N")
-        ->check(Check(
-            [](const std::string &text) {
+        ->check(OptionCheck(
+            [](const std::string& text) {
                 unsigned long number = 0;
                 return ParseUnsigned(text, 10, 3600000, number) && number >= 10;
             },
@@ -210,8 +174,8 @@ void Declare(CLI::App &app, Options &options, Texts &texts) {
         ->multi_option_policy(last)
         ->group(board);
     auto milliseconds = [](int high) {
-        return Check(
-            [high](const std::string &text) {
+        return OptionCheck(
+            [high](const std::string& text) {
                 unsigned long number = 0;
                 return ParseUnsigned(text, 10, static_cast<unsigned long>(high), number);
             },
@@ -227,8 +191,8 @@ void Declare(CLI::App &app, Options &options, Texts &texts) {
                    "bit k: input k bounces when it changes, toggling 4 times\n"
                    "--bounce-ms apart before it settles (default 0: none)")
         ->type_name("HEX")
-        ->check(Check(
-            [](const std::string &text) {
+        ->check(OptionCheck(
+            [](const std::string& text) {
                 uint32_t word = 0;
                 return ParseWord(text, word);
             },
@@ -238,8 +202,8 @@ void Declare(CLI::App &app, Options &options, Texts &texts) {
     app.add_option("--bounce-ms", options.bounceMs,
                    "time between two toggles of a bounce (default 10)")
         ->type_name("MS")
-        ->check(Check(
-            [](const std::string &text) {
+        ->check(OptionCheck(
+            [](const std::string& text) {
                 unsigned long number = 0;
                 return ParseUnsigned(text, 10, 10000, number) && number >= 1;
             },
@@ -248,11 +212,11 @@ void Declare(CLI::App &app, Options &options, Texts &texts) {
         ->group(board);
 
     const std::string faults = "Faults (the commands below; commas for spaces; repeatable)";
-    for (const FaultOption &fault : kFaultOptions) {
+    for (const FaultOption& fault : kFaultOptions) {
         // Only collected here; FaultCommands() turns them into commands in their order.
-        CLI::Option *option =
+        CLI::Option* option =
             app.add_option(std::string("--") + fault.name,
-                           CLI::callback_t([](const CLI::results_t &) { return true; }), fault.what)
+                           CLI::callback_t([](const CLI::results_t&) { return true; }), fault.what)
                 ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)
                 ->type_name(fault.value)
                 ->group(faults);
@@ -262,8 +226,8 @@ void Declare(CLI::App &app, Options &options, Texts &texts) {
     app.add_option("--seed", options.seed,
                    "seed of the random faults (default: from the clock, printed)")
         ->type_name("N")
-        ->check(Check(
-            [](const std::string &text) {
+        ->check(OptionCheck(
+            [](const std::string& text) {
                 unsigned long number = 0;
                 return ParseUnsigned(text, 10, 0xFFFFFFFFUL, number);
             },
@@ -274,31 +238,19 @@ void Declare(CLI::App &app, Options &options, Texts &texts) {
     app.add_flag("--quiet", options.quiet, "no traffic lines")
         ->disable_flag_override()
         ->group("Output");
-    app.add_option("--send", options.sendCommands,
-                   std::string("hand COMMAND to the simulator at --control PATH\n(default ") +
-                       Options::kDefaultControlPath +
-                       ") and print its reply; exit 0, or 1 when\nrefused (ERR) or unreachable")
-        ->type_name("COMMAND")
-        ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)
-        ->group("Commands to a running simulator");
-
-    app.footer("At start it prints one line per listener (LISTEN tcp ADDRESS:PORT, LISTEN udp\n"
-               "ADDRESS:PORT, LISTEN pty PATH [LINK], LISTEN control PATH), SEED N and READY.\n"
-               "Ctrl-C ends it. Commands come on standard input and on the control socket;\n"
-               "each is answered by one line starting with OK, ERR, STATE or STATS.\n"
-               "\n" +
-               CommandInterpreter::Help());
+    PlatformOptions::DeclareCommands(app, options);
+    app.footer(PlatformOptions::StartFooter() + "\n" + CommandInterpreter::Help());
 }
 
 // The fault options as commands, in the order they were given.
-std::vector<std::string> FaultCommands(const CLI::App &app) {
+std::vector<std::string> FaultCommands(const CLI::App& app) {
     std::vector<std::string> commands;
-    std::map<const CLI::Option *, size_t> taken;
-    for (const CLI::Option *option : app.parse_order()) {
+    std::map<const CLI::Option*, size_t> taken;
+    for (const CLI::Option* option : app.parse_order()) {
         const std::string name = option->get_name().substr(2);
         if (FindFault(name) == nullptr)
             continue;
-        const CLI::results_t &values = option->results();
+        const CLI::results_t& values = option->results();
         std::string value = taken[option] < values.size() ? values[taken[option]] : "";
         ++taken[option];
         // "--stuck 5=on" is "stuck 5 on".
@@ -319,7 +271,7 @@ std::string Usage() {
     return app.help();
 }
 
-bool ParseOptions(int argc, char **argv, Options &options, std::string &error) {
+bool ParseOptions(int argc, char** argv, Options& options, std::string& error) {
     CLI::App app{"", "vornak-sim"};
     Texts texts;
     Declare(app, options, texts);
@@ -327,10 +279,10 @@ bool ParseOptions(int argc, char **argv, Options &options, std::string &error) {
     // becomes a result and a message.
     try {
         app.parse(argc, argv);
-    } catch (const CLI::CallForHelp &) {
+    } catch (const CLI::CallForHelp&) {
         options.help = true;
         return true;
-    } catch (const CLI::ParseError &failure) {
+    } catch (const CLI::ParseError& failure) {
         error = failure.what();
         return false;
     }
@@ -353,12 +305,6 @@ bool ParseOptions(int argc, char **argv, Options &options, std::string &error) {
         error = "--follow-ms: needs --inputs mirror";
         return false;
     }
-    if (!texts.line.empty()) {
-        options.line.emplace();
-        LineSettings::Parse(texts.line, *options.line);
-    }
-    if (!options.linkPath.empty())
-        options.pty = true;
     options.faultCommands = FaultCommands(app);
 
     // Fault options are checked by the interpreter that will run them, on a scratch board.
@@ -366,7 +312,7 @@ bool ParseOptions(int argc, char **argv, Options &options, std::string &error) {
     FaultInjector scratchFaults(0);
     Statistics scratchStatistics;
     CommandInterpreter interpreter(scratchBoard, scratchFaults, scratchStatistics);
-    for (const std::string &command : options.faultCommands) {
+    for (const std::string& command : options.faultCommands) {
         CommandInterpreter::Outcome outcome =
             interpreter.Execute(command, std::chrono::steady_clock::now());
         if (!outcome.ok) {
@@ -374,10 +320,6 @@ bool ParseOptions(int argc, char **argv, Options &options, std::string &error) {
             return false;
         }
     }
-    if (!options.tcpPort && !options.udpPort && !options.pty) {
-        options.tcpPort = Options::kDefaultPort;
-        options.udpPort = Options::kDefaultPort;
-        options.pty = true;
-    }
+    PlatformOptions::Finish(options, texts.line);
     return true;
 }

@@ -3,10 +3,10 @@
 #include <chrono>
 #include <cstdint>
 #include <map>
-#include <netinet/in.h>
 #include <optional>
 #include <vector>
 
+#include "PeerAddress.h"
 #include "RequestHandler.h"
 
 // One write waiting for its time: to a channel (a TCP connection, the pseudo-terminal,
@@ -23,7 +23,7 @@ class Outbox {
 public:
     using Clock = std::chrono::steady_clock;
 
-    void Add(int channel, const sockaddr_in &peer, ScheduledWrite write);
+    void Add(int channel, const sockaddr_in& peer, ScheduledWrite write);
     // The earliest due time, or nothing when empty.
     std::optional<Clock::time_point> NextDue() const;
     // Removes and returns every write due at `now` or before, earliest first.

@@ -3,45 +3,45 @@
 #include <winsock2.h>
 
 #include <chrono>
+#include <map>
 #include <memory>
+#include <optional>
 #include <string>
-#include <vector>
+#include <utility>
 
-#include "AddressList.h"
 #include "Board.h"
+#include "CommandInterpreter.h"
+#include "Console.h"
+#include "FaultInjector.h"
+#include "InputMotion.h"
+#include "Options.h"
+#include "Outbox.h"
 #include "RequestDecoder.h"
+#include "RequestHandler.h"
 #include "Responder.h"
+#include "Statistics.h"
 #include "StreamFramer.h"
 
-// What vornak-sim.exe takes from its command line.
-struct WinsockOptions {
-    AddressSet addresses = AddressSet().set(1);
-    std::string bindAddress = "127.0.0.1";
-    int32_t tcpPort = -1; // -1: none; 0: any free port
-    int32_t udpPort = -1;
-    uint32_t coils = 0;
-    uint32_t inputs = 0;
-    InputMode inputMode = InputMode::Fixed;
-    bool quiet = false;
-    // Listeners used when the command line names none (as on Linux).
-    static constexpr uint16_t kDefaultPort = 1502;
-};
+class CommandInput;
 
-// The simulated board on Windows: the same board, decoder and responder as on Linux,
-// served over a TCP listener and a UDP socket with one WSAPoll loop. It answers every
-// request at once and cleanly; the fault injection, the pseudo-terminal, the walking
-// input and the command channels are the Linux simulator's only.
+// The simulated board on Windows: the Linux simulator's board, faults, answer pacing,
+// command interpreter, input motion and traffic lines, served over a TCP listener and a UDP socket
+// by one WSAPoll loop, with the delayed answers and the walking input as timers and the commands
+// read from standard input. The pseudo-terminal and the control socket are Linux's.
 class WinsockSimulator {
 public:
-    explicit WinsockSimulator(const WinsockOptions& options);
+    using Clock = std::chrono::steady_clock;
+
+    explicit WinsockSimulator(const Options& options);
     ~WinsockSimulator();
     WinsockSimulator(const WinsockSimulator&) = delete;
     WinsockSimulator& operator=(const WinsockSimulator&) = delete;
 
-    // Opens the listeners the options ask for and prints the LISTEN and READY lines.
-    // False, with the reason on standard error, when one cannot be opened.
+    // Runs the fault options, opens the listeners the options ask for and prints the LISTEN,
+    // SEED and READY lines. False, with the reason on standard error, when Winsock or a
+    // listener cannot be opened or a fault option is refused.
     bool Start();
-    // Serves until Ctrl-C or Ctrl-Break: 0, or 1 when waiting failed.
+    // Serves until Ctrl-C, Ctrl-Break or the quit command: 0, or 1 when waiting failed.
     int Run();
 
 private:
@@ -49,24 +49,49 @@ private:
         SOCKET socket = INVALID_SOCKET;
         std::string where;
         StreamFramer framer;
+        PeerMemory memory;
         Client(SOCKET socket, std::string where, const RequestDecoder& decoder)
             : socket(socket), where(std::move(where)), framer(decoder) {}
     };
 
-    SOCKET Listen(int type, int32_t port, std::string& endpoint);
-    void Accept();
-    // False when the connection has ended.
-    bool Serve(Client& client);
-    void ServeDatagram();
-    // The answer to one request, logged; empty when the board stays silent.
-    std::vector<uint8_t> Answer(const Request& request, const std::string& where);
+    static constexpr int kUdpChannel = -2;
+    static constexpr int kStrangerChannel = -3; // UDP from another loopback address
 
-    WinsockOptions m_options;
+    SOCKET Open(int type, const std::string& address, uint16_t port, std::string& endpoint);
+    void Accept(Clock::time_point now);
+    void ReadClient(int id, Clock::time_point now);
+    void CloseClient(int id, const std::string& why);
+    void ReadUdp(Clock::time_point now);
+    void ServeStream(Client& client, int id, Clock::time_point now);
+    void Deliver(Clock::time_point now);
+    void RunCommands(Clock::time_point now);
+    void ReportDiscarded(const std::string& where, size_t count);
+    int PollTimeout(Clock::time_point now) const;
+    // The walking input's step and the inputs' late and bouncing moves due by now.
+    void MoveInputs(Clock::time_point now);
+
+    Options m_options;
+    Console m_console;
     Board m_board;
-    RequestDecoder m_decoder;
+    InputMotion m_motion;
+    FaultInjector m_faults;
+    Statistics m_statistics;
     Responder m_responder;
+    RequestHandler m_handler;
+    RequestDecoder m_decoder;
+    CommandInterpreter m_interpreter;
+    Outbox m_outbox;
+
     bool m_started = false; // WSAStartup succeeded
     SOCKET m_tcp = INVALID_SOCKET;
     SOCKET m_udp = INVALID_SOCKET;
-    std::vector<std::unique_ptr<Client>> m_clients;
+    SOCKET m_stranger = INVALID_SOCKET;
+    std::string m_strangerEndpoint;
+    std::unique_ptr<CommandInput> m_input;
+    std::map<int, std::unique_ptr<Client>> m_clients;
+    int m_nextClientId = 1;
+    StreamFramer m_udpFramer;
+    std::map<std::pair<uint32_t, uint16_t>, PeerMemory> m_udpPeers;
+    bool m_quit = false;
+    Clock::time_point m_nextWalk{};
 };
