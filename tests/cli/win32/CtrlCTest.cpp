@@ -1,0 +1,148 @@
+// Ctrl-C through vornak-cli.exe's console handler, under wine: the test takes a console of its
+// own, starts vornak-cli.exe on it against vornak-sim.exe (which stays off the console), and
+// raises Ctrl-C on that console once the command is under way, as a key press would.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+constexpr DWORD kWaitMs = 30000; // generous: a slow machine must not fail these
+
+// A child process whose standard output and error are read into one text as they come.
+class Child {
+public:
+    // Starts commandLine, on this process's console unless detached; false when it cannot.
+    bool Start(const std::string& commandLine, bool detached) {
+        SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+        HANDLE write = nullptr;
+        if (!CreatePipe(&m_read, &write, &inherit, 0))
+            return false;
+        SetHandleInformation(m_read, HANDLE_FLAG_INHERIT, 0);
+        STARTUPINFOA startup{};
+        startup.cb = sizeof startup;
+        startup.dwFlags = STARTF_USESTDHANDLES;
+        startup.hStdInput = detached ? nullptr : GetStdHandle(STD_INPUT_HANDLE);
+        startup.hStdOutput = write;
+        startup.hStdError = write;
+        std::string line = commandLine;
+        PROCESS_INFORMATION process{};
+        const bool started =
+            CreateProcessA(nullptr, line.data(), nullptr, nullptr, TRUE,
+                           detached ? DETACHED_PROCESS : 0, nullptr, nullptr, &startup, &process);
+        CloseHandle(write);
+        if (!started)
+            return false;
+        CloseHandle(process.hThread);
+        m_process = process.hProcess;
+        m_reader = std::thread([this] {
+            char buffer[512];
+            DWORD got = 0;
+            while (ReadFile(m_read, buffer, sizeof buffer, &got, nullptr) && got > 0) {
+                const std::lock_guard<std::mutex> lock(m_mutex);
+                m_text.append(buffer, got);
+            }
+        });
+        return true;
+    }
+    ~Child() {
+        if (m_process != nullptr) {
+            if (WaitForSingleObject(m_process, 0) == WAIT_TIMEOUT)
+                TerminateProcess(m_process, 99);
+            WaitForSingleObject(m_process, kWaitMs);
+            CloseHandle(m_process);
+        }
+        if (m_reader.joinable())
+            m_reader.join();
+        if (m_read != nullptr)
+            CloseHandle(m_read);
+    }
+    std::string Text() {
+        const std::lock_guard<std::mutex> lock(m_mutex);
+        return m_text;
+    }
+    bool WaitForText(const std::string& what) {
+        for (const DWORD start = GetTickCount(); GetTickCount() - start < kWaitMs; Sleep(20)) {
+            if (Text().find(what) != std::string::npos)
+                return true;
+        }
+        return false;
+    }
+    // The exit code, or -1 when it has not ended in time.
+    long Wait() {
+        DWORD code = 0;
+        if (WaitForSingleObject(m_process, kWaitMs) != WAIT_OBJECT_0 ||
+            !GetExitCodeProcess(m_process, &code))
+            return -1;
+        if (m_reader.joinable())
+            m_reader.join();
+        return static_cast<long>(code);
+    }
+
+private:
+    HANDLE m_process = nullptr;
+    HANDLE m_read = nullptr;
+    std::thread m_reader;
+    std::mutex m_mutex;
+    std::string m_text;
+};
+
+BOOL WINAPI Swallow(DWORD) {
+    return TRUE; // this test's own process goes on
+}
+
+class CtrlC : public testing::Test {
+protected:
+    void SetUp() override {
+        // A console of its own: the Ctrl-C below reaches this test and what it starts there.
+        FreeConsole();
+        ASSERT_TRUE(AllocConsole()) << "no console: " << GetLastError();
+        SetConsoleCtrlHandler(Swallow, TRUE);
+        ASSERT_TRUE(sim.Start(std::string(VORNAK_SIM_EXE) +
+                                  " --tcp 0 --address 7 --coils 80000011 --delay 30",
+                              true));
+        ASSERT_TRUE(sim.WaitForText("READY")) << sim.Text();
+        const std::string text = sim.Text();
+        const size_t at = text.find("LISTEN tcp ");
+        ASSERT_NE(at, std::string::npos) << text;
+        tcp = text.substr(at + 11, text.find_first_of("\r\n", at) - at - 11);
+    }
+    std::string Cli(const std::string& arguments) {
+        return std::string(VORNAK_CLI_EXE) + " --tcp " + tcp + " --address 7 " + arguments;
+    }
+
+    Child sim;
+    std::string tcp;
+};
+
+TEST_F(CtrlC, EndsAPollAndASelfTestCleanly) {
+    // A poll ends successfully, saying it was interrupted.
+    Child poll;
+    ASSERT_TRUE(poll.Start(Cli("--json --verbose poll"), false));
+    ASSERT_TRUE(poll.WaitForText("接收: ")) << poll.Text();
+    ASSERT_TRUE(GenerateConsoleCtrlEvent(CTRL_C_EVENT, 0));
+    EXPECT_EQ(poll.Wait(), 0) << poll.Text();
+    EXPECT_NE(poll.Text().find(R"("interrupted":true)"), std::string::npos) << poll.Text();
+
+    // Interrupted after it switched coil 0, the self-test restores the coils and fails.
+    Child before;
+    ASSERT_TRUE(before.Start(Cli("read coils"), true));
+    ASSERT_EQ(before.Wait(), 0) << before.Text();
+    Child selftest;
+    ASSERT_TRUE(selftest.Start(Cli("--verbose selftest"), false));
+    ASSERT_TRUE(selftest.WaitForText("07 05 00 00 FF 00")) << selftest.Text();
+    ASSERT_TRUE(GenerateConsoleCtrlEvent(CTRL_C_EVENT, 0));
+    EXPECT_EQ(selftest.Wait(), 1) << selftest.Text();
+    EXPECT_NE(selftest.Text().find("cancelled, 0 faults, coils restored"), std::string::npos)
+        << selftest.Text();
+    Child read;
+    ASSERT_TRUE(read.Start(Cli("read coils"), true));
+    EXPECT_EQ(read.Wait(), 0);
+    EXPECT_EQ(read.Text(), before.Text());
+}
+
+} // namespace
