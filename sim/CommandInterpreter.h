@@ -17,6 +17,7 @@ public:
     struct Outcome {
         bool ok = false;
         bool quit = false;
+        bool dropConnections = false; // a reset that drops the TCP connections
         std::string reply; // the answer line(s), without the final newline
     };
 

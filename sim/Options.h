@@ -24,6 +24,7 @@ struct Options {
     uint32_t inputs = 0;
     InputMode inputMode = InputMode::Fixed;
     int walkMs = 500;
+    int points = Board::kPoints;
     std::optional<uint32_t> seed;
     bool quiet = false;
     bool help = false;

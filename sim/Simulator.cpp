@@ -30,7 +30,9 @@ Simulator::Simulator(const Options &options)
     : options(options), console(options.quiet),
       board(options.coils, options.inputs, options.inputMode), faults(SeedFrom(options)),
       responder(board, options.addresses), handler(responder, faults, console, statistics),
-      decoder(options.protocol), interpreter(board, faults, statistics), udpFramer(decoder) {}
+      decoder(options.protocol), interpreter(board, faults, statistics), udpFramer(decoder) {
+    board.SetPoints(options.points);
+}
 
 bool Simulator::OpenSignals() {
     // The signals arrive as readable data on a descriptor, so the one poll() below
@@ -193,6 +195,7 @@ int Simulator::Run() {
                 nextWalk = now + std::chrono::milliseconds(options.walkMs);
         }
         Deliver(Clock::now());
+        CloseIdleClients(Clock::now());
         // Commands come after the traffic that arrived with them, so that the reply to
         // a command proves that every request received before it has been handled.
         if (inputReady)
@@ -211,6 +214,11 @@ int Simulator::PollTimeout(Clock::time_point now) const {
         wake = std::min(wake, *due);
     if (board.Mode() == InputMode::Walk)
         wake = std::min(wake, nextWalk);
+    const int idleMs = faults.Settings().idleCloseMs;
+    for (const auto &client : clients) {
+        if (idleMs > 0)
+            wake = std::min(wake, client.second->lastRequest + std::chrono::milliseconds(idleMs));
+    }
     if (wake <= now)
         return 0;
     // Rounded up: waking a little early would only spin.
@@ -264,6 +272,10 @@ std::string Simulator::RunCommand(const std::string &line, Clock::time_point now
     CommandInterpreter::Outcome outcome = interpreter.Execute(line, now);
     if (outcome.quit)
         quit = true;
+    if (outcome.dropConnections) {
+        while (!clients.empty())
+            CloseClient(clients.begin()->first, "closed: the board restarts");
+    }
     return outcome.reply;
 }
 
@@ -280,6 +292,7 @@ void Simulator::AcceptClients() {
         }
         auto channel = std::make_unique<StreamChannel>(decoder, where);
         channel->fd = std::move(fd);
+        channel->lastRequest = Clock::now();
         console.Note(where, "connected");
         clients.emplace(nextClientId++, std::move(channel));
     }
@@ -298,8 +311,22 @@ void Simulator::ReadClient(int id, Clock::time_point now) {
         CloseClient(id, n == 0 ? "disconnected" : std::string("closed: ") + std::strerror(errno));
         return;
     }
+    channel.lastRequest = now;
     channel.framer.Append(buffer, static_cast<size_t>(n), now);
     ServeStream(channel, id, Link::Tcp, now);
+}
+
+void Simulator::CloseIdleClients(Clock::time_point now) {
+    const int idleMs = faults.Settings().idleCloseMs;
+    if (idleMs <= 0)
+        return;
+    for (auto it = clients.begin(); it != clients.end();) {
+        const int id = it->first;
+        const bool idle = now - it->second->lastRequest >= std::chrono::milliseconds(idleMs);
+        ++it;
+        if (idle)
+            CloseClient(id, "closed: idle for " + std::to_string(idleMs) + " ms");
+    }
 }
 
 void Simulator::CloseClient(int id, const std::string &why) {

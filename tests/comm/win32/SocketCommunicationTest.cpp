@@ -80,7 +80,7 @@ TEST(WinsockTransports, TcpExchangesReconnectsAndSeesThePeerLeave) {
     second.CloseClient();
     start = Clock::now();
     for (int i = 0; i < 3; ++i)
-        EXPECT_EQ(Next(tcp, 256, 3000), Bytes({0xEE, 0}));
+        EXPECT_EQ(Next(tcp, 256, 3000), Bytes({0xEE, uint8_t(kReceiveClosed)}));
     EXPECT_LT(MsSince(start), 2000);
     EXPECT_TRUE(tcp.IsOpen());
 }
