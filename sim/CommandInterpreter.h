@@ -17,8 +17,8 @@ public:
     struct Outcome {
         bool ok = false;
         bool quit = false;
+        std::string reply;            // the answer line(s), without the final newline
         bool dropConnections = false; // a reset that drops the TCP connections
-        std::string reply; // the answer line(s), without the final newline
     };
 
     CommandInterpreter(Board &board, FaultInjector &faults, const Statistics &statistics);

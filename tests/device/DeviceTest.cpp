@@ -28,8 +28,6 @@ const std::string kGotOff = "log R 接收: 01 05 00 03 00 00 3D CA ";
 const std::string kSendRetry = "log S 发送失败，重试 ", kTimeout = "log R 接收超时，重试 ";
 const std::string kRolledBack = "log R 写线圈 3 失败，已回滚";
 const CommScript::Reply kSilence{0, {}}, kError{-1, {}}, kClosed{kReceiveClosed, {}};
-const Bytes kReadEcho = {0x01, 0x01, 0x00, 0x00, 0x00, 0x20, 0x3D, 0xD2}; // the request itself
-const std::string kDropped = "log R 丢弃过期数据: ";
 
 // The events of one connection attempt from the given state to Connected or Error.
 Lines Attempt(const char* from, const char* to, const char* last) {
@@ -257,8 +255,8 @@ TEST_F(DeviceTest, RetriesCountTheirAttempts) {
 }
 
 // The requested state shows at once; on failure, an answer for another state included, the
-// previous state (not simply OFF) comes back. An answer while Offline first brings the device back and
-// the cache in line with the protocol's tables, then is parsed.
+// previous state (not simply OFF) comes back. An answer while Offline first brings the device back
+// and the cache in line with the protocol's tables, then is parsed.
 TEST_F(DeviceTest, WriteFollowsTheDeviceRollsBackAndRecovers) {
     Connect();
     script->replies = {CommScript::Data(kCoil3Off)};
@@ -393,35 +391,34 @@ TEST_F(DeviceTest, EveryFailureCarriesItsKindAndCode) {
     const auto read = [](Device& d) { return d.ReadCoils(0, 32); };
     const auto write = [](Device& d) { return d.WriteCoil(3, 1); };
     const auto rtu = ProtocolType::ModbusRtu;
+    const auto data = [](std::vector<uint8_t> bytes) { return CommScript::Data(bytes); };
+    const auto p55 = ProtocolType::Protocol55;
+    const auto none = ProtocolType(7);
+    using K = ErrorKind;
+    // clang-format off
     const Row rows[] = {
-        {"NotConnected", rtu, {}, {}, {}, read, ErrorKind::NotConnected, -1},
-        {"IndexOutOfRange", rtu, {}, {}, {}, [](Device& d) { return d.WriteCoil(32, 1); },
-         ErrorKind::InvalidArgument, -2},
-        {"RangeRefused", rtu, {}, {}, {}, [](Device& d) { return d.ReadCoils(31, 2); },
-         ErrorKind::InvalidArgument, -7},
-        {"NoProtocol", ProtocolType(7), {}, {}, {}, read, ErrorKind::NoProtocol, -7},
-        {"ShortWrites", rtu, {4, 4, 4}, {}, {}, read, ErrorKind::SendFailed, -3},
-        {"ReceiveErrors", rtu, {}, {kError, kError, kError}, {}, read, ErrorKind::ReceiveFailed, -4},
-        {"Silence", rtu, {}, {}, {}, read, ErrorKind::Timeout, -5},
-        {"ClosedAndNotReopened", rtu, {}, {kClosed}, {false}, read, ErrorKind::ConnectionClosed, -9},
-        {"ToggleNotAskedTwice", ProtocolType::Protocol55, {}, {kClosed}, {}, write,
-         ErrorKind::ConnectionClosed, -9},
-        {"BadCrc", rtu, {}, {CommScript::Data({1, 1, 4, 0x0F, 0, 0, 0x80, 0xF9, 0x66})}, {}, read,
-         ErrorKind::Checksum, -8},
-        {"Exception", rtu, {}, {CommScript::Data(kException)}, {}, write, ErrorKind::Exception, -8,
-         2},
-        {"AnotherRequestsAnswer", rtu, {}, {CommScript::Data(kCoil3On)}, {}, read,
-         ErrorKind::Mismatch, -8},
-        {"ByteCountOfAnotherQuantity", rtu, {}, {CommScript::Data({1, 1, 1, 0x0F, 0x11, 0x8C})}, {},
-         read, ErrorKind::Mismatch, -8},
-        {"TooShort", rtu, {}, {CommScript::Data({1, 1})}, {}, read, ErrorKind::Malformed, -8},
+        {"NotConnected", rtu, {}, {}, {}, read, K::NotConnected, -1},
+        {"IndexOutOfRange", rtu, {}, {}, {}, [](Device& d) { return d.WriteCoil(32, 1); }, K::InvalidArgument, -2},
+        {"RangeRefused", rtu, {}, {}, {}, [](Device& d) { return d.ReadCoils(31, 2); }, K::InvalidArgument, -7},
+        {"NoProtocol", none, {}, {}, {}, read, K::NoProtocol, -7},
+        {"ShortWrites", rtu, {4, 4, 4}, {}, {}, read, K::SendFailed, -3},
+        {"ReceiveErrors", rtu, {}, {kError, kError, kError}, {}, read, K::ReceiveFailed, -4},
+        {"Silence", rtu, {}, {}, {}, read, K::Timeout, -5},
+        {"ClosedAndNotReopened", rtu, {}, {kClosed}, {false}, read, K::ConnectionClosed, -9},
+        {"ToggleNotAskedTwice", p55, {}, {kClosed}, {}, write, K::ConnectionClosed, -9},
+        {"BadCrc", rtu, {}, {data({1, 1, 4, 0x0F, 0, 0, 0x80, 0xF9, 0x66})}, {}, read, K::Checksum, -8},
+        {"Exception", rtu, {}, {data(kException)}, {}, write, K::Exception, -8, 2},
+        {"AnotherRequestsAnswer", rtu, {}, {data(kCoil3On)}, {}, read, K::Mismatch, -8},
+        {"ByteCountOfAnotherQuantity", rtu, {}, {data({1, 1, 1, 0x0F, 0x11, 0x8C})}, {}, read, K::Mismatch, -8},
+        {"TooShort", rtu, {}, {data({1, 1})}, {}, read, K::Malformed, -8},
     };
+    // clang-format on
     for (const Row& row : rows) {
         Renew();
         SCOPED_TRACE(row.name);
         if (row.kind != ErrorKind::NotConnected)
-            Connect(row.protocol == ProtocolType(7) ? ProtocolType::ModbusRtu : row.protocol);
-        if (row.protocol == ProtocolType(7))
+            Connect(row.protocol == none ? rtu : row.protocol);
+        if (row.protocol == none)
             Configure(CommType::Tcp, row.protocol);
         script->sendResults = row.sends;
         script->replies = row.replies;
@@ -433,31 +430,6 @@ TEST_F(DeviceTest, EveryFailureCarriesItsKindAndCode) {
         EXPECT_FALSE(r.success || r.message.empty());
     }
     EXPECT_EQ(script->sent.size(), 1u); // the toggle that may have arrived went once
-}
-
-// A line that echoes is learnt from a read whose first bytes are the request itself, said once,
-// and from then on one copy of every request is dropped, writes included; with the board off,
-// the echo alone is no answer.
-TEST_F(DeviceTest, AnEchoingLineIsLearntFromAReadAndEveryEchoSkipped) {
-    Connect();
-    Bytes echoAndAnswer = kCoil3On;
-    echoAndAnswer.insert(echoAndAnswer.end(), kCoil3On.begin(), kCoil3On.end());
-    script->replies = {CommScript::Data(kReadEcho), CommScript::Data(kCoilsAnswer),
-                       CommScript::Data(echoAndAnswer), CommScript::Data(kCoil3On)};
-    ASSERT_TRUE(device->ReadCoils(0, 32).success);
-    const std::string echo = "01 01 00 00 00 20 3D D2 ";
-    EXPECT_EQ(events.Take(), ReadOk({kSentRead, "log R 接收: " + echo,
-                                     "log R 检测到回显，已忽略请求回显", kDropped + echo,
-                                     kGotCoils}));
-    ASSERT_TRUE(device->WriteCoil(3, 1).success);
-    EXPECT_EQ(events.Take(), (Lines{"coil 3=1", kSentOn,
-                                    "log R 接收: 01 05 00 03 FF 00 7C 3A 01 05 00 03 FF 00 7C 3A ",
-                                    kDropped + "01 05 00 03 FF 00 7C 3A ", "result 5 ok"}));
-    ExpectResult(device->WriteCoil(3, 1), -5, "接收超时");
-    device->Disconnect();
-    ASSERT_TRUE(device->Connect()); // forgotten: a write's echo is its answer again
-    script->replies = {CommScript::Data(kCoil3On)};
-    EXPECT_TRUE(device->WriteCoil(3, 1).success);
 }
 
 // A peer that closed is reopened at once and the read asked again; with nothing sent for the
