@@ -12,7 +12,7 @@
 // late appends cost more than 1.5 times the early ones or the memory grows by more than 1.2.
 
 #include "dialog/MainDlgIds.h"
-#include "ui/CMainDlg.h"
+#include "ui/qt/MainWindow.h"
 
 #include <QApplication>
 #include <QString>
@@ -66,7 +66,7 @@ std::string FrameLine(long long n) {
 
 class Window {
 public:
-    Window() : m_dlg(std::make_unique<CMainDlg>(nullptr, QSize(1920, 1040))) {
+    Window() : m_dlg(std::make_unique<MainWindow>(nullptr, QSize(1920, 1040))) {
         m_dlg->show();
         QApplication::processEvents();
     }
@@ -92,7 +92,7 @@ public:
     long long Appended() const { return m_appended; }
 
 private:
-    std::unique_ptr<CMainDlg> m_dlg;
+    std::unique_ptr<MainWindow> m_dlg;
     long long m_appended = 0;
 };
 

@@ -4,12 +4,12 @@
 
 #include <commctrl.h>
 
-#include "ui/win32/CMainDlg.h"
+#include "ui/win32/MainWindow.h"
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     INITCOMMONCONTROLSEX controls{sizeof controls, ICC_WIN95_CLASSES};
     InitCommonControlsEx(&controls);
-    CMainDlg dialog;
+    MainWindow dialog;
     dialog.DoModal();
     return 0;
 }

@@ -1,0 +1,147 @@
+// What only the Qt window shows: its layout on a large and a small screen (the statistics
+// line's place too), the keys, a double-click, the about box and the menu that opens it.
+// The window's behaviour is tested against MainDialog itself (tests/dialog).
+
+#include <QContextMenuEvent>
+#include <QGroupBox>
+#include <QMenu>
+#include <QSignalSpy>
+#include <QTimer>
+#include <QtTest>
+
+#include "MainWindowTestSupport.h"
+#include "dialog/MainDlgTemplate.h"
+#include "ui/qt/AboutDialog.h"
+
+using namespace testing_ui;
+
+class MainWindowTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    // The available areas of a 1920 x 1080 and a 1366 x 768 screen with a 40 px task bar.
+    void layoutFitsAndShowsEveryCaption_data() {
+        QTest::addColumn<QSize>("screen");
+        QTest::newRow("1920x1080") << QSize(1920, 1040);
+        QTest::newRow("1366x768") << QSize(1366, 728);
+    }
+    void layoutFitsAndShowsEveryCaption() {
+        QFETCH(QSize, screen);
+        MainWindow dlg(nullptr, screen);
+        const QSize full(1440, 989);
+        if (screen.height() > 1000)
+            QCOMPARE(dlg.size(), full); // nothing changes on a large screen
+        // Whole, with its title bar and frame.
+        QVERIFY2(dlg.width() + 16 <= screen.width() && dlg.height() + 48 <= screen.height(),
+                 qPrintable(QStringLiteral("%1 x %2").arg(dlg.width()).arg(dlg.height())));
+        QVERIFY(dlg.font().pixelSize() >= 10);
+        for (const DlgItem& item : MainDlgTemplate::kItems) {
+            QWidget* widget = dlg.GetDlgItem(item.id);
+            if (widget == nullptr || QString::fromUtf8(item.caption).isEmpty())
+                continue;
+            const int needed = qobject_cast<QPushButton*>(widget)
+                                   ? widget->fontMetrics().horizontalAdvance(item.caption) + 8
+                               : qobject_cast<QGroupBox*>(widget)
+                                   ? widget->minimumSizeHint().width()
+                                   : widget->sizeHint().width();
+            QVERIFY2(needed <= widget->width(), item.caption);
+        }
+        for (const QObject* child : dlg.children())
+            if (const auto* label = qobject_cast<const QLabel*>(child))
+                QVERIFY2(label->sizeHint().width() <= label->width(), qPrintable(label->text()));
+        QWidget* status = dlg.GetDlgItem(IDC_UDP_STATUS);
+        QVERIFY(status->fontMetrics().horizontalAdvance(QStringLiteral("连接中...")) <=
+                status->width());
+        // The buttons fill their group boxes' grids.
+        const QRect coil = dlg.GetDlgItem(IDC_COIL_BASE + 31)->geometry();
+        QVERIFY(dlg.GetDlgItem(IDC_GROUP_COILS)->geometry().contains(coil));
+        QCOMPARE(dlg.GetDlgItem(IDC_INPUT_BASE)->size(), coil.size());
+        // The statistics line lies in the free strip below the log group box, covers no
+        // control, and shows a busy link's line whole.
+        auto* line = Item<QLabel>(dlg, IDC_LINK_STATS);
+        QVERIFY(line != nullptr && dlg.rect().contains(line->geometry()));
+        for (QWidget* other : dlg.findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
+            QVERIFY2(other == line || !other->geometry().intersects(line->geometry()),
+                     qPrintable(other->objectName()));
+        const QString busy = QStringLiteral(
+            "请求 123456  成功 120000  失败 3456 (无应答 3000, 校验错误 400, 设备异常 56)  "
+            "往返 ms: 最小 3.1  平均 12.4  P95 45.2  最大 120.7");
+        QVERIFY2(line->fontMetrics().horizontalAdvance(busy) <= line->width(), qPrintable(busy));
+    }
+
+    // Enter presses nothing; a double-click on a coil is one click; Esc and the close box
+    // disconnect and close.
+    void keysAndDoubleClick() {
+        MainWindow dlg(nullptr, QSize(1920, 1040));
+        dlg.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dlg));
+        QSignalSpy finished(&dlg, &QDialog::finished);
+        auto* connectButton = Item<QPushButton>(dlg, IDC_SERIAL_OPEN);
+        connectButton->setFocus();
+        QSignalSpy clicked(connectButton, &QPushButton::clicked);
+        QTest::keyClick(connectButton, Qt::Key_Return);
+        QVERIFY(dlg.isVisible() && clicked.isEmpty() && finished.isEmpty());
+
+        QWidget* coil = dlg.GetDlgItem(IDC_COIL_BASE + 4);
+        QSignalSpy coilClicks(static_cast<QPushButton*>(coil), &QPushButton::clicked);
+        const QPoint centre = coil->mapTo(&dlg, coil->rect().center());
+        QTest::mouseDClick(dlg.windowHandle(), Qt::LeftButton, Qt::NoModifier, centre);
+        QCoreApplication::sendPostedEvents();
+        QCOMPARE(coilClicks.count(), 1);
+        QCOMPARE(PaneLines(dlg, IDC_SEND_LOG), QStringList{"错误: 设备未连接"});
+
+        QTest::keyClick(&dlg, Qt::Key_Escape);
+        QCOMPARE(finished.count(), 1);
+        QCoreApplication::sendPostedEvents();
+        QCOMPARE(PaneLines(dlg, IDC_RECV_LOG), QStringList{"已断开连接"});
+        dlg.show();
+        QVERIFY(dlg.close());
+        QCOMPARE(finished.count(), 2);
+    }
+
+    // F1 and the background's context menu open the about box, whose texts show whole.
+    void aboutBoxFromF1AndContextMenu() {
+        MainWindow dlg(nullptr, QSize(1920, 1040));
+        dlg.show();
+        QApplication::setActiveWindow(&dlg);
+        QVERIFY(QTest::qWaitForWindowActive(&dlg));
+        int opened = 0;
+        QStringList clipped;
+        auto closeWhenShown = [&opened, &clipped] {
+            QTimer::singleShot(0, [&opened, &clipped] {
+                auto* about = qobject_cast<AboutDialog*>(QApplication::activeModalWidget());
+                if (about == nullptr)
+                    return;
+                opened += about->windowTitle() == QStringLiteral("关于 Vornak");
+                for (const QLabel* label : {about->VersionLabel(), about->CopyrightLabel()}) {
+                    const QRect rect = label->geometry();
+                    if (label->sizeHint().width() > rect.width() ||
+                        label->sizeHint().height() > rect.height() ||
+                        !about->rect().contains(rect) ||
+                        rect.intersects(about->OkButton()->geometry()))
+                        clipped << label->text();
+                }
+                about->close();
+            });
+        };
+        closeWhenShown();
+        QTest::keyClick(&dlg, Qt::Key_F1);
+        QCOMPARE(opened, 1);
+        QTimer::singleShot(0, [&] {
+            auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+            QVERIFY(menu != nullptr && menu->actions().size() == 1);
+            QCOMPARE(menu->actions().first()->text(), QStringLiteral("关于 Vornak(&A)..."));
+            closeWhenShown();
+            menu->actions().first()->trigger();
+            menu->close();
+        });
+        QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(5, 5),
+                                dlg.mapToGlobal(QPoint(5, 5)));
+        QApplication::sendEvent(&dlg, &event);
+        QCOMPARE(opened, 2);
+        QVERIFY2(clipped.isEmpty(), qPrintable(clipped.join(", ")));
+    }
+};
+
+QTEST_MAIN(MainWindowTest)
+#include "MainWindowTest.moc"
