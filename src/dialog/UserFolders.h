@@ -11,8 +11,8 @@ public:
     // ~/.local/state/vornak/logs; on Windows <local application data>\Vornak\logs. Empty
     // when no home or application data folder is known.
     static std::string SessionLogFolder();
-    // Folder for a settings file of a window that keeps its own (UTF-8): <local
-    // application data>\Vornak on Windows, $XDG_CONFIG_HOME/vornak (else
+    // Folder for a settings file of a window that keeps its own (UTF-8): <roaming
+    // application data>\Vornak (%APPDATA%) on Windows, $XDG_CONFIG_HOME/vornak (else
     // ~/.config/vornak) elsewhere. Empty when unknown.
     static std::string SettingsFolder();
     // Broken-down local time of t; all fields zero when the conversion fails.

@@ -19,11 +19,12 @@ std::string ToUtf8(const wchar_t* text) {
     return result;
 }
 
-// <local application data>\Vornak, e.g. C:\Users\name\AppData\Local\Vornak.
-std::string VornakDataFolder() {
+// <folder>\Vornak: of the local application data (C:\Users\name\AppData\Local\Vornak)
+// or the roaming one (...\AppData\Roaming\Vornak).
+std::string VornakDataFolder(REFKNOWNFOLDERID folder) {
     PWSTR path = nullptr;
     std::string result;
-    if (SUCCEEDED(SHGetKnownFolderPath(FOLDERID_LocalAppData, 0, nullptr, &path)))
+    if (SUCCEEDED(SHGetKnownFolderPath(folder, 0, nullptr, &path)))
         result = ToUtf8(path);
     CoTaskMemFree(path); // the shell allocates even when it fails
     return result.empty() ? result : result + "\\Vornak";
@@ -32,12 +33,13 @@ std::string VornakDataFolder() {
 } // namespace
 
 std::string UserFolders::SessionLogFolder() {
-    const std::string base = VornakDataFolder();
+    const std::string base = VornakDataFolder(FOLDERID_LocalAppData);
     return base.empty() ? base : base + "\\logs";
 }
 
 std::string UserFolders::SettingsFolder() {
-    return VornakDataFolder();
+    // Settings follow a user who roams between machines; the logs stay on this one.
+    return VornakDataFolder(FOLDERID_RoamingAppData);
 }
 
 std::tm UserFolders::LocalTime(std::time_t t) {

@@ -21,10 +21,11 @@ DialogUnits::DialogUnits(double scaleX, double scaleY) : m_scaleX(scaleX), m_sca
 std::pair<double, double> DialogUnits::FitScales(QSize dluSize, QSize available) {
     if (available.isEmpty())
         return {1.0, 1.0};
-    const QSize full = DialogUnits().ToPixels(dluSize);
-    const double least = kMinTextPixels / kUnscaledEm;
-    return {std::clamp(double(available.width() - kFrameWidth) / full.width(), least, 1.0),
-            std::clamp(double(available.height() - kFrameHeight) / full.height(), least, 1.0)};
+    // The layer's rule, the one the Win32 face sizes its window by too (Qt's pixels are
+    // those of 96 dpi).
+    const DialogScale scale =
+        DialogScale::Fit(dluSize.width(), dluSize.height(), available.width(), available.height());
+    return {scale.ScaleX(), scale.ScaleY()};
 }
 
 double DialogUnits::EmPixels() const {

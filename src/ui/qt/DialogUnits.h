@@ -7,6 +7,8 @@
 
 #include <utility>
 
+#include "dialog/DialogScale.h"
+
 // Converts dialog-template units to pixels for dialogs laid out with a 14-point font of square
 // CJK proportions at 96 dpi: one horizontal unit is a quarter of the horizontal base unit
 // (half the em, 9.33 px), one vertical unit an eighth of the vertical base unit (the em,
@@ -15,11 +17,11 @@
 class DialogUnits {
 public:
     // The text of a scaled dialog never gets smaller than this.
-    static constexpr int kMinTextPixels = 10;
+    static constexpr int kMinTextPixels = DialogScale::kMinTextPixels;
 
     // Room the window system takes around a dialog: title bar and frame.
-    static constexpr int kFrameWidth = 16;
-    static constexpr int kFrameHeight = 48;
+    static constexpr int kFrameWidth = DialogScale::kFrameWidth;
+    static constexpr int kFrameHeight = DialogScale::kFrameHeight;
 
     explicit DialogUnits(double scaleX = 1.0, double scaleY = 1.0);
 

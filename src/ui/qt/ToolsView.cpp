@@ -1,17 +1,16 @@
 #include "ui/qt/ToolsView.h"
 
 #include <QDesktopServices>
-#include <QDialog>
-#include <QDialogButtonBox>
 #include <QDir>
 #include <QFileDialog>
-#include <QFormLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QUrl>
 
+#include "dialog/ToolDialogs.h"
 #include "ui/qt/BoardSearchDialog.h"
+#include "ui/qt/DescribedDialog.h"
 #include "ui/qt/SelfTestDialog.h"
 
 namespace {
@@ -39,37 +38,30 @@ std::string ToolsView::AskSaveFileName(const std::string& suggestedName) {
 
 bool ToolsView::AskLinkParameters(
     LinkParameterTexts& texts, const std::function<std::string(const LinkParameterTexts&)>& check) {
-    QDialog dialog(m_parent);
-    dialog.setObjectName(QStringLiteral("linkParameters"));
-    dialog.setWindowTitle(QStringLiteral("通信参数"));
-    auto* layout = new QFormLayout(&dialog);
-    auto* receiveTimeout = new QLineEdit(Text(texts.receiveTimeout), &dialog);
-    auto* retryCount = new QLineEdit(Text(texts.retryCount), &dialog);
-    auto* heartbeatTimeout = new QLineEdit(Text(texts.heartbeatTimeout), &dialog);
-    layout->addRow(QStringLiteral("响应超时 (ms):"), receiveTimeout);
-    layout->addRow(QStringLiteral("重试次数:"), retryCount);
-    layout->addRow(QStringLiteral("心跳超时 (ms):"), heartbeatTimeout);
-    auto* problem = new QLabel(&dialog);
-    problem->setObjectName(QStringLiteral("problem"));
+    DescribedDialog form(ToolDialogs::LinkParameters(), m_parent);
+    auto* receiveTimeout = form.Control<QLineEdit>(ToolDialogs::IDC_LINK_RECEIVE_TIMEOUT);
+    auto* retryCount = form.Control<QLineEdit>(ToolDialogs::IDC_LINK_RETRY_COUNT);
+    auto* heartbeatTimeout = form.Control<QLineEdit>(ToolDialogs::IDC_LINK_HEARTBEAT_TIMEOUT);
+    receiveTimeout->setText(Text(texts.receiveTimeout));
+    retryCount->setText(Text(texts.retryCount));
+    heartbeatTimeout->setText(Text(texts.heartbeatTimeout));
+    auto* problem = form.Control<QLabel>(ToolDialogs::IDC_LINK_PROBLEM);
     problem->setStyleSheet(QStringLiteral("color: #c00000"));
-    layout->addRow(problem);
-    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &dialog);
-    buttons->button(QDialogButtonBox::Ok)->setText(QStringLiteral("确定"));
-    buttons->button(QDialogButtonBox::Cancel)->setText(QStringLiteral("取消"));
-    layout->addRow(buttons);
 
     LinkParameterTexts typed;
     // OK closes the form only when the layer accepts what was typed.
-    QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, [&] {
-        typed = {Utf8(receiveTimeout->text()), Utf8(retryCount->text()),
-                 Utf8(heartbeatTimeout->text())};
-        const std::string error = check(typed);
-        problem->setText(Text(error));
-        if (error.empty())
-            dialog.accept();
-    });
-    QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
-    if (dialog.exec() != QDialog::Accepted)
+    QObject::connect(form.Control<QPushButton>(ToolDialogs::IDC_OK), &QPushButton::clicked, &form,
+                     [&] {
+                         typed = {Utf8(receiveTimeout->text()), Utf8(retryCount->text()),
+                                  Utf8(heartbeatTimeout->text())};
+                         const std::string error = check(typed);
+                         problem->setText(Text(error));
+                         if (error.empty())
+                             form.accept();
+                     });
+    QObject::connect(form.Control<QPushButton>(ToolDialogs::IDC_CANCEL), &QPushButton::clicked,
+                     &form, &QDialog::reject);
+    if (form.exec() != QDialog::Accepted)
         return false;
     texts = typed;
     return true;

@@ -1,18 +1,14 @@
 #pragma once
 
-#include <windows.h>
-
 #include "dialog/AboutBoxTexts.h"
+#include "ui/win32/DescribedDialog.h"
 
-// The about box: the icon, the version and copyright lines and an OK button, built as
-// dialog 100 from the texts the window layer gives.
-class AboutDialog {
+// The about box, rendered from its description: the icon, the version and copyright lines
+// and an OK button. OK, Enter, Esc and the close box end it.
+class AboutDialog : public DescribedDialog {
 public:
-    explicit AboutDialog(const AboutBoxTexts& texts) : m_texts(texts) {}
-
-    // Shows the box modally over owner until OK, Enter, Esc or the close box.
-    void DoModal(HWND owner) const;
+    explicit AboutDialog(const AboutBoxTexts& texts);
 
 private:
-    AboutBoxTexts m_texts;
+    void OnCommand(int32_t id, int32_t code) override;
 };

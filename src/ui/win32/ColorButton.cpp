@@ -83,7 +83,13 @@ void ColorButton::DrawItem(const DRAWITEMSTRUCT& item) const {
         RECT textRect = r;
         if (item.itemState & ODS_SELECTED)
             OffsetRect(&textRect, 1, 1);
-        DrawTextW(dc, caption.c_str(), length, &textRect, DT_CENTER | DT_VCENTER | DT_SINGLELINE);
+        // A caption of several lines ("0\n---") is centred as a block: DT_VCENTER works on
+        // single lines only, and there a line feed would show as a box.
+        RECT block = textRect;
+        DrawTextW(dc, caption.c_str(), length, &block, DT_CENTER | DT_NOPREFIX | DT_CALCRECT);
+        const LONG spare = (textRect.bottom - textRect.top) - (block.bottom - block.top);
+        textRect.top += spare > 0 ? spare / 2 : 0;
+        DrawTextW(dc, caption.c_str(), length, &textRect, DT_CENTER | DT_NOPREFIX);
     }
     if (item.itemState & ODS_FOCUS) {
         RECT focus = r;

@@ -1,15 +1,29 @@
 #include "ui/win32/MainWindow.h"
 
 #include <commctrl.h>
-#include <tuple>
+#include <windowsx.h>
+
+#include <algorithm>
+#include <cmath>
+#include <utility>
 
 #include "comm/win32/WideText.h"
+#include "dialog/DialogScale.h"
+#include "dialog/IniSettingsStore.h"
 #include "dialog/IoButtonGrid.h"
 #include "dialog/MainDlgIds.h"
 #include "dialog/MainDlgTemplate.h"
+#include "dialog/UserFolders.h"
+#include "dialog/WindowTools.h"
 #include "ui/win32/AboutDialog.h"
 #include "ui/win32/DialogTemplate.h"
 #include "ui/win32/Resources.h"
+#include "ui/win32/ToolsView.h"
+
+// Windows 8.1's message; older headers lack it.
+#ifndef WM_DPICHANGED
+#define WM_DPICHANGED 0x02E0
+#endif
 
 namespace {
 
@@ -90,6 +104,77 @@ DialogTemplate MainTemplate() {
     return dialog;
 }
 
+// The DPI of the window (per monitor where Windows tells it), else the system's.
+int32_t WindowDpi(HWND window) {
+    using GetDpiForWindowFn = UINT(WINAPI*)(HWND);
+    static const auto getDpi = reinterpret_cast<GetDpiForWindowFn>(reinterpret_cast<void*>(
+        GetProcAddress(GetModuleHandleW(L"user32.dll"), "GetDpiForWindow")));
+    if (getDpi != nullptr && window != nullptr) {
+        if (const UINT dpi = getDpi(window))
+            return static_cast<int32_t>(dpi);
+    }
+    const HDC screen = GetDC(nullptr);
+    const int dpi = GetDeviceCaps(screen, LOGPIXELSY);
+    ReleaseDC(nullptr, screen);
+    return dpi > 0 ? dpi : 96;
+}
+
+RECT WorkAreaOf(HMONITOR monitor) {
+    MONITORINFO info{};
+    info.cbSize = sizeof info;
+    GetMonitorInfoW(monitor, &info);
+    return info.rcWork;
+}
+
+HFONT DialogFont(int32_t pixels) {
+    return CreateFontW(-pixels, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
+                       OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
+                       DEFAULT_PITCH | FF_DONTCARE, L"宋体");
+}
+
+// The width in pixels a control of this kind needs to show caption whole in the font
+// selected into dc: the text plus the check box's box, the group box's indent or the
+// button's bevel.
+int32_t CaptionWidthNeeded(HDC dc, DlgItemKind kind, const std::wstring& caption, int32_t dpi) {
+    SIZE text{0, 0};
+    GetTextExtentPoint32W(dc, caption.c_str(), static_cast<int>(caption.size()), &text);
+    switch (kind) {
+    case DlgItemKind::CheckBox:
+        return text.cx + MulDiv(13 + 6, dpi, 96);
+    case DlgItemKind::Label:
+        return text.cx;
+    case DlgItemKind::GroupBox:
+        return text.cx + MulDiv(16, dpi, 96);
+    case DlgItemKind::PushButton:
+        return text.cx + MulDiv(8, dpi, 96);
+    default:
+        return 0;
+    }
+}
+
+// Whether every caption of the template fits its control at scale in a font of pixels.
+bool CaptionsFit(HDC dc, const DialogScale& scale, int32_t pixels, double* neededScaleX) {
+    const HFONT font = DialogFont(pixels);
+    const HGDIOBJ old = SelectObject(dc, font);
+    bool fits = true;
+    for (const DlgItem& item : MainDlgTemplate::kItems) {
+        if (item.caption[0] == '\0' || item.width <= 0)
+            continue;
+        const int32_t needed =
+            CaptionWidthNeeded(dc, item.kind, WideFromUtf8(item.caption), scale.Dpi());
+        if (needed > scale.ToPixelsX(item.width))
+            fits = false;
+        if (neededScaleX != nullptr) {
+            *neededScaleX =
+                std::max(*neededScaleX,
+                         double(needed) / DialogScale(1.0, 1.0, scale.Dpi()).ToPixelsX(item.width));
+        }
+    }
+    SelectObject(dc, old);
+    DeleteObject(font);
+    return fits;
+}
+
 PixelRect ClientRect(HWND dialog, HWND control) {
     RECT r{};
     GetWindowRect(control, &r);
@@ -99,17 +184,43 @@ PixelRect ClientRect(HWND dialog, HWND control) {
 
 } // namespace
 
-MainWindow::MainWindow()
+MainWindow::Storage MainWindow::Storage::ForUser() {
+    Storage storage;
+    const std::string settingsFolder = UserFolders::SettingsFolder();
+    if (!settingsFolder.empty())
+        storage.settingsFile = settingsFolder + "\\vornak.ini";
+    storage.logFolder = UserFolders::SessionLogFolder();
+    return storage;
+}
+
+MainWindow::MainWindow(const Storage& storage)
     : m_hIcon(
           static_cast<HICON>(LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDR_MAINFRAME),
                                         IMAGE_ICON, 0, 0, LR_DEFAULTSIZE))),
-      m_dialog(std::make_unique<MainDialog>(static_cast<IMainDialogView&>(*this))) {}
+      m_dialog(std::make_unique<MainDialog>(static_cast<IMainDialogView&>(*this))) {
+    if (!storage.settingsFile.empty()) {
+        m_store = std::make_unique<IniSettingsStore>(storage.settingsFile);
+        m_store->Load(); // no file yet: the defaults
+        m_toolsView = std::make_unique<ToolsView>();
+        IMainDialogView& view = *this;
+        m_tools = std::make_unique<WindowTools>(*m_dialog, view, *m_toolsView, *m_store,
+                                                storage.logFolder);
+        m_dialog->SetTools(m_tools.get());
+    }
+}
 
 MainWindow::~MainWindow() {
-    // The dialog goes first: its Device's last disconnect may still talk to this view.
+    // The tools go first (their session log is written out), then the dialog: its Device's
+    // last disconnect may still talk to this view.
+    if (m_tools) {
+        m_dialog->SetTools(nullptr);
+        m_tools.reset();
+    }
     m_dialog.reset();
     if (m_hIcon != nullptr)
         DestroyIcon(m_hIcon);
+    if (m_font != nullptr)
+        DeleteObject(m_font);
 }
 
 INT_PTR MainWindow::DoModal() {
@@ -163,6 +274,17 @@ INT_PTR MainWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
             }
         }
         return FALSE;
+    case WM_CONTEXTMENU:
+        // Edits and combo boxes keep their own menus; the rest of the window offers this one.
+        ShowContextMenu(GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam));
+        return TRUE;
+    case WM_DPICHANGED: {
+        // Moved to a monitor of another DPI (or its DPI changed): fit that monitor anew.
+        const auto* suggested = reinterpret_cast<const RECT*>(lParam);
+        FitToScreen(HIWORD(wParam),
+                    WorkAreaOf(MonitorFromRect(suggested, MONITOR_DEFAULTTONEAREST)));
+        return TRUE;
+    }
     case WM_HELP: // F1
         m_dialog->OnMenuCommand(IDM_ABOUTBOX);
         return TRUE;
@@ -175,6 +297,8 @@ INT_PTR MainWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
 }
 
 void MainWindow::OnInitDialog() {
+    if (m_toolsView)
+        m_toolsView->SetOwner(m_hWnd);
     if (HMENU menu = GetSystemMenu(m_hWnd, FALSE)) {
         const std::vector<MenuEntry> entries = m_dialog->MenuEntries();
         if (!entries.empty())
@@ -188,8 +312,68 @@ void MainWindow::OnInitDialog() {
     SendMessageW(m_hWnd, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(m_hIcon));
     for (int32_t pane : {IDC_SEND_LOG, IDC_RECV_LOG})
         SendMessageW(Item(pane), EM_SETLIMITTEXT, 0, 0); // no limit but memory's
+    for (HWND child = GetWindow(m_hWnd, GW_CHILD); child != nullptr;
+         child = GetWindow(child, GW_HWNDNEXT))
+        m_templateControls.push_back(child);
     CreateIoButtons();
+    FitToScreen(WindowDpi(m_hWnd), WorkAreaOf(MonitorFromWindow(m_hWnd, MONITOR_DEFAULTTONEAREST)));
     m_dialog->OnInitDialog();
+}
+
+void MainWindow::FitToScreen(int32_t dpi, const RECT& workArea) {
+    const int32_t availableWidth = workArea.right - workArea.left;
+    const int32_t availableHeight = workArea.bottom - workArea.top;
+    RECT frame{0, 0, 0, 0}; // what title bar and borders add to the client area
+    AdjustWindowRectEx(&frame, static_cast<DWORD>(GetWindowLongPtrW(m_hWnd, GWL_STYLE)), FALSE,
+                       static_cast<DWORD>(GetWindowLongPtrW(m_hWnd, GWL_EXSTYLE)));
+    DialogScale scale =
+        DialogScale::Fit(MainDlgTemplate::kWidth, MainDlgTemplate::kHeight, availableWidth,
+                         availableHeight, dpi, frame.right - frame.left, frame.bottom - frame.top);
+    const HDC dc = GetDC(m_hWnd);
+    // One scale for both directions where the captions allow it; a caption that would not
+    // fit even in the smallest font widens the dialog as far as the work area allows.
+    double scaleX = std::min(scale.ScaleX(), scale.ScaleY());
+    CaptionsFit(dc, scale, scale.MinTextPixels(), &scaleX);
+    scale = scale.WithScaleX(std::min(scaleX, scale.ScaleX()));
+    int32_t pixels = std::max<int32_t>(scale.MinTextPixels(),
+                                       static_cast<int32_t>(std::lround(scale.EmPixels())));
+    while (pixels > scale.MinTextPixels() && !CaptionsFit(dc, scale, pixels, nullptr))
+        --pixels;
+    ReleaseDC(m_hWnd, dc);
+
+    if (m_font != nullptr)
+        DeleteObject(m_font);
+    m_font = DialogFont(pixels);
+    // The template's controls, if the dialog manager made them all, at their units.
+    if (m_templateControls.size() == MainDlgTemplate::kItems.size() + 1) {
+        for (size_t i = 0; i < m_templateControls.size(); ++i) {
+            const bool isStats = i == MainDlgTemplate::kItems.size();
+            const DlgItem item = isStats ? DlgItem{IDC_LINK_STATS,
+                                                   DlgItemKind::Label,
+                                                   "",
+                                                   kLinkStatsRect[0],
+                                                   kLinkStatsRect[1],
+                                                   kLinkStatsRect[2],
+                                                   kLinkStatsRect[3],
+                                                   false}
+                                         : MainDlgTemplate::kItems[i];
+            const bool combo =
+                item.kind == DlgItemKind::EditCombo || item.kind == DlgItemKind::ListCombo;
+            MoveWindow(m_templateControls[i], scale.ToPixelsX(item.x), scale.ToPixelsY(item.y),
+                       scale.ToPixelsX(item.width),
+                       scale.ToPixelsY(combo ? kComboListHeight : item.height), FALSE);
+            SendMessageW(m_templateControls[i], WM_SETFONT, reinterpret_cast<WPARAM>(m_font),
+                         FALSE);
+        }
+    }
+    PlaceIoButtons();
+
+    const int width = scale.ToPixelsX(MainDlgTemplate::kWidth) + frame.right - frame.left;
+    const int height = scale.ToPixelsY(MainDlgTemplate::kHeight) + frame.bottom - frame.top;
+    const int left = std::max<int>(workArea.left, workArea.left + (availableWidth - width) / 2);
+    const int top = std::max<int>(workArea.top, workArea.top + (availableHeight - height) / 2);
+    SetWindowPos(m_hWnd, nullptr, left, top, width, height, SWP_NOZORDER | SWP_NOACTIVATE);
+    InvalidateRect(m_hWnd, nullptr, TRUE);
 }
 
 void MainWindow::OnCommand(int32_t id, int32_t code) {
@@ -220,24 +404,32 @@ void MainWindow::OnCommand(int32_t id, int32_t code) {
 }
 
 void MainWindow::CreateIoButtons() {
+    for (const auto& [firstId, buttons] :
+         {std::pair{IDC_INPUT_BASE, &m_inputButtons}, std::pair{IDC_COIL_BASE, &m_coilButtons}}) {
+        for (int32_t i = 0; i < kIoPointCount; ++i) {
+            ColorButton& button = (*buttons)[static_cast<size_t>(i)];
+            if (button.Create(m_hWnd, firstId + i, RECT{0, 0, 0, 0}, L""))
+                button.SetCornerRadius(3);
+        }
+    }
+}
+
+void MainWindow::PlaceIoButtons() {
     const HWND inputBox = Item(IDC_GROUP_INPUTS);
     const HWND coilBox = Item(IDC_GROUP_COILS);
     if (inputBox == nullptr || coilBox == nullptr)
         return;
     const IoButtonGrid grid(ClientRect(m_hWnd, inputBox));
-    const HFONT font = reinterpret_cast<HFONT>(SendMessageW(m_hWnd, WM_GETFONT, 0, 0));
-    for (const auto& [box, firstId, buttons] :
-         {std::tuple{inputBox, IDC_INPUT_BASE, &m_inputButtons},
-          std::tuple{coilBox, IDC_COIL_BASE, &m_coilButtons}}) {
+    for (const auto& [box, buttons] :
+         {std::pair{inputBox, &m_inputButtons}, std::pair{coilBox, &m_coilButtons}}) {
         const PixelRect boxRect = ClientRect(m_hWnd, box);
         for (int32_t i = 0; i < kIoPointCount; ++i) {
-            const PixelRect cell = grid.Cell(boxRect, i);
-            const RECT rect{cell.x, cell.y, cell.x + cell.width, cell.y + cell.height};
-            ColorButton& button = (*buttons)[static_cast<size_t>(i)];
-            if (!button.Create(m_hWnd, firstId + i, rect, L""))
+            const HWND button = (*buttons)[static_cast<size_t>(i)].Window();
+            if (button == nullptr)
                 continue;
-            SendMessageW(button.Window(), WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
-            button.SetCornerRadius(3);
+            const PixelRect cell = grid.Cell(boxRect, i);
+            MoveWindow(button, cell.x, cell.y, cell.width, cell.height, FALSE);
+            SendMessageW(button, WM_SETFONT, reinterpret_cast<WPARAM>(m_font), FALSE);
         }
     }
 }
@@ -248,6 +440,27 @@ ColorButton* MainWindow::IoButton(int32_t id) {
     if (id >= IDC_COIL_BASE && id < IDC_COIL_BASE + kIoPointCount)
         return &m_coilButtons[static_cast<size_t>(id - IDC_COIL_BASE)];
     return nullptr;
+}
+
+void MainWindow::ShowContextMenu(int x, int y) {
+    if (x == -1 && y == -1) { // from the keyboard: at the window's top left
+        POINT origin{0, 0};
+        ClientToScreen(m_hWnd, &origin);
+        x = origin.x;
+        y = origin.y;
+    }
+    const HMENU menu = CreatePopupMenu();
+    if (menu == nullptr)
+        return;
+    for (const MenuEntry& entry : m_dialog->MenuEntries()) {
+        AppendMenuW(menu, MF_STRING, static_cast<UINT_PTR>(entry.command),
+                    WideFromUtf8(entry.text).c_str());
+    }
+    const auto command = static_cast<int32_t>(
+        TrackPopupMenu(menu, TPM_RETURNCMD | TPM_RIGHTBUTTON, x, y, 0, m_hWnd, nullptr));
+    DestroyMenu(menu);
+    if (command != 0)
+        m_dialog->OnMenuCommand(command);
 }
 
 void MainWindow::DropPendingPosts() {

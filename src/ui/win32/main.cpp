@@ -9,7 +9,7 @@
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     INITCOMMONCONTROLSEX controls{sizeof controls, ICC_WIN95_CLASSES};
     InitCommonControlsEx(&controls);
-    MainWindow dialog;
+    MainWindow dialog(MainWindow::Storage::ForUser());
     dialog.DoModal();
     return 0;
 }

@@ -8,7 +8,9 @@
 #include <QtTest>
 
 #include "MainWindowTestSupport.h"
+#include "dialog/ToolDialogs.h"
 #include "dialog/WindowTools.h"
+#include "ui/qt/DescribedDialog.h"
 
 using namespace testing_ui;
 
@@ -30,15 +32,15 @@ private slots:
             // The form refuses a bad value and stays open; a good one closes it.
             QStringList problems;
             QTimer::singleShot(0, this, [&] {
-                QWidget* form = QApplication::activeModalWidget();
-                QVERIFY(form != nullptr && form->objectName() == QStringLiteral("linkParameters"));
+                auto* form = qobject_cast<DescribedDialog*>(QApplication::activeModalWidget());
+                QVERIFY(form != nullptr && form->windowTitle() == QStringLiteral("通信参数"));
                 const auto edits = form->findChildren<QLineEdit*>();
                 QCOMPARE(edits.size(), 3);
                 QCOMPARE(edits[0]->text(), QStringLiteral("100"));
                 edits[1]->setText(QStringLiteral("0"));
-                auto* ok = form->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok);
+                auto* ok = form->Control<QPushButton>(ToolDialogs::IDC_OK);
                 ok->click();
-                problems << form->findChild<QLabel*>(QStringLiteral("problem"))->text();
+                problems << form->Control<QLabel>(ToolDialogs::IDC_LINK_PROBLEM)->text();
                 QVERIFY(form->isVisible());
                 edits[1]->setText(QStringLiteral("4"));
                 ok->click();

@@ -100,7 +100,7 @@ int main(int argc, char** argv) {
     const bool formed = Picture(dlg, WindowTools::IDM_LINK_PARAMETERS, folder, [](QWidget* d) {
         d->findChildren<QLineEdit*>()[0]->setText(QStringLiteral("5"));
         // A refused value shows what is wrong in the form.
-        d->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok)->click();
+        Button(d, "确定")->click();
         return "link-parameters.png";
     });
     return formed ? 0 : Fail("the link parameter form did not show");

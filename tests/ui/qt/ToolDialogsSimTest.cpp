@@ -16,6 +16,7 @@
 #include <thread>
 
 #include "MainWindowTestSupport.h"
+#include "dialog/ToolDialogs.h"
 #include "dialog/WindowTools.h"
 #include "support/SimProcess.h"
 #include "ui/qt/BoardSearchDialog.h"
@@ -70,7 +71,7 @@ private slots:
             });
             QTRY_VERIFY_WITH_TIMEOUT(handled == 8, 20000);
             operatorThread.join();
-            auto* shown = test->findChild<QLabel*>(QStringLiteral("verdict"));
+            auto* shown = test->Control<QLabel>(ToolDialogs::IDC_SELFTEST_VERDICT);
             QTRY_COMPARE_WITH_TIMEOUT(shown->text(), QStringLiteral("自检已取消"), 20000);
             verdict = shown->text();
             QVERIFY(test->Point(true, 0)->palette().color(QPalette::Window) == QColor(50, 255, 50));
@@ -111,7 +112,7 @@ private slots:
             QTRY_COMPARE_WITH_TIMEOUT(found->count(), 1, 20000);
             QCOMPARE(found->item(0)->text(), QStringLiteral("地址 7  Modbus TCP"));
             Button(search, "取消")->click();
-            auto* shown = search->findChild<QLabel*>(QStringLiteral("status"));
+            auto* shown = search->Control<QLabel>(ToolDialogs::IDC_SEARCH_STATUS);
             QTRY_VERIFY_WITH_TIMEOUT(shown->text().startsWith(QStringLiteral("已取消")), 20000);
             status = shown->text();
             Button(search, "使用所选设备")->click();

@@ -3,6 +3,9 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <utility>
+#include <vector>
+
 #include "ui/win32/ColorButton.h"
 
 namespace {
@@ -14,14 +17,14 @@ constexpr COLORREF kWhite = RGB(255, 255, 255);
 // Paints the button with itemState into a white bitmap and reads the pixels back.
 class Painting {
 public:
-    Painting(const ColorButton& button, UINT itemState) {
+    Painting(const ColorButton& button, UINT itemState, int height = kHeight) : height(height) {
         memory = CreateCompatibleDC(nullptr);
         BITMAPINFO info{};
-        info.bmiHeader = {sizeof info.bmiHeader, kWidth, -kHeight, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+        info.bmiHeader = {sizeof info.bmiHeader, kWidth, -height, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
         void* bits = nullptr;
         bitmap = CreateDIBSection(memory, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
         old = SelectObject(memory, bitmap);
-        RECT all{0, 0, kWidth, kHeight};
+        RECT all{0, 0, kWidth, height};
         FillRect(memory, &all, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
         DRAWITEMSTRUCT item{};
         item.CtlType = ODT_BUTTON;
@@ -37,11 +40,19 @@ public:
         DeleteDC(memory);
     }
     COLORREF At(int x, int y) const { return GetPixel(memory, x, y); }
+    // Whether row y inside the border has a pixel other than background.
+    bool RowHasInk(int y, COLORREF background) const {
+        for (int x = 2; x < kWidth - 2; ++x)
+            if (At(x, y) != background)
+                return true;
+        return false;
+    }
+    int height;
     // The leftmost column inside the border with a pixel other than background (the
     // caption's first ink), or -1.
     int LeftmostInk(COLORREF background) const {
         for (int x = 2; x < kWidth - 2; ++x)
-            for (int y = 2; y < kHeight - 2; ++y)
+            for (int y = 2; y < height - 2; ++y)
                 if (At(x, y) != background)
                     return x;
         return -1;
@@ -96,6 +107,27 @@ TEST_F(ColorButtonPaint, RoundedCornersAndAPressedCaptionOnePixelLower) {
     const int left = normal.LeftmostInk(RGB(255, 0, 0));
     ASSERT_GT(left, 0);
     EXPECT_EQ(pressed.LeftmostInk(RGB(255, 0, 0)), left + 1);
+}
+
+// A caption with a line feed ("0\n---", the look before connecting) shows as two lines
+// centred together, not as one line with a box where the line feed is.
+TEST_F(ColorButtonPaint, ACaptionOfTwoLinesShowsAsTwoCentredLines) {
+    SetWindowTextW(button.Window(), L"0\n---");
+    const int height = 64;
+    const Painting painting(button, 0, height);
+    const COLORREF red = RGB(255, 0, 0);
+    std::vector<std::pair<int, int>> bands; // rows with ink, first and last
+    for (int y = 2; y < height - 2; ++y) {
+        if (!painting.RowHasInk(y, red))
+            continue;
+        if (!bands.empty() && bands.back().second == y - 1)
+            bands.back().second = y;
+        else
+            bands.push_back({y, y});
+    }
+    ASSERT_EQ(bands.size(), 2u);
+    const int middle = (bands.front().first + bands.back().second) / 2;
+    EXPECT_NEAR(middle, height / 2, 4);
 }
 
 } // namespace

@@ -2,12 +2,23 @@
 // picks TCP, types the simulator's port, connects, waits until coils and inputs have
 // been read, clicks coil 3 and waits for its answer. It then creates the file SILENCE,
 // on which the caller makes the simulator fall silent for a while, and waits until the
-// window has marked the board offline and connected again. Last it saves a picture of the
-// window as a 24-bit BMP and closes the window. Exit 0 on success; each failure prints
-// its step.
+// window has marked the board offline and connected again. It opens each tool dialog from
+// the system menu (about, link parameters, board search, self-test), runs a self-test that
+// must pass, and saves a picture of each dialog and of the window as 24-bit BMPs in
+// FOLDER. Last it closes the window, starts VORNAK again and finds the typed port
+// remembered and a session log file written.
 //
-// Usage: vornak_smoke_driver.exe PORT SILENCE OUT.bmp
+// "fit VORNAK REPORT" starts the window and checks that it lies centred inside the work
+// area, writing what it found to REPORT; "shown" waits for a window started otherwise (a
+// shortcut) and closes it. Exit 0 on success; each failure prints its step.
+//
+// Usage: vornak_smoke_driver.exe PORT SILENCE FOLDER VORNAK
+//        vornak_smoke_driver.exe fit VORNAK REPORT
+//        vornak_smoke_driver.exe shown
 #include <windows.h>
+
+#include <knownfolders.h>
+#include <shlobj.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -15,11 +26,14 @@
 #include <vector>
 
 #include "dialog/MainDlgIds.h"
+#include "dialog/ToolDialogs.h"
+#include "dialog/WindowTools.h"
 
 namespace {
 
 bool Fail(const char* step) {
-    std::fprintf(stderr, "smoke: %s\n", step);
+    std::printf("smoke: %s\n", step);
+    std::fflush(stdout);
     return false;
 }
 
@@ -48,7 +62,7 @@ template <typename Ready> bool WaitFor(DWORD ms, Ready ready) {
     return ready();
 }
 
-bool SaveBmp(HWND window, const char* path) {
+bool SaveBmp(HWND window, const std::wstring& path) {
     RECT r{};
     GetWindowRect(window, &r);
     const int width = r.right - r.left;
@@ -74,7 +88,7 @@ bool SaveBmp(HWND window, const char* path) {
     file.bfType = 0x4D42;
     file.bfOffBits = sizeof file + sizeof info;
     file.bfSize = file.bfOffBits + static_cast<DWORD>(pixels.size());
-    FILE* out = std::fopen(path, "wb");
+    FILE* out = _wfopen(path.c_str(), L"wb");
     if (out == nullptr)
         return false;
     const bool written = std::fwrite(&file, sizeof file, 1, out) == 1 &&
@@ -83,14 +97,159 @@ bool SaveBmp(HWND window, const char* path) {
     return std::fclose(out) == 0 && written;
 }
 
-bool Drive(const wchar_t* port, const wchar_t* silence, const char* picture) {
+// Starts the window; its process handle, or nullptr.
+HANDLE StartWindow(const std::wstring& program) {
+    std::wstring commandLine = L"\"" + program + L"\"";
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process{};
+    if (!CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                        nullptr, &startup, &process))
+        return nullptr;
+    CloseHandle(process.hThread);
+    return process.hProcess;
+}
+
+HWND WaitForWindow(const wchar_t* title, DWORD ms) {
     HWND window = nullptr;
-    // The dialog shows itself only once its start-up has run.
-    if (!WaitFor(60000, [&] {
-            window = FindWindowW(nullptr, L"Vornak V1.00");
-            return window != nullptr && IsWindowVisible(window);
+    // A dialog shows itself only once its start-up has run.
+    WaitFor(ms, [&] {
+        window = FindWindowW(L"#32770", title);
+        return window != nullptr && IsWindowVisible(window);
+    });
+    return window != nullptr && IsWindowVisible(window) ? window : nullptr;
+}
+
+bool Closed(HWND window) {
+    return WaitFor(10000, [&] { return !IsWindow(window); });
+}
+
+// Opens a tool from the main window's system menu; the tool's dialog, or nullptr.
+HWND OpenTool(HWND window, int32_t command, const wchar_t* title) {
+    PostMessageW(window, WM_SYSCOMMAND, static_cast<WPARAM>(command), 0);
+    return WaitForWindow(title, 20000);
+}
+
+void Press(HWND dialog, int id) {
+    PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
+                 reinterpret_cast<LPARAM>(GetDlgItem(dialog, id)));
+}
+
+bool Tools(HWND window, const std::wstring& folder) {
+    const HWND about = OpenTool(window, IDM_ABOUTBOX, L"关于 Vornak");
+    if (about == nullptr || !SaveBmp(about, folder + L"\\about.bmp"))
+        return Fail("the about box did not show");
+    Press(about, IDOK);
+    if (!Closed(about))
+        return Fail("OK did not close the about box");
+
+    const HWND link = OpenTool(window, WindowTools::IDM_LINK_PARAMETERS, L"通信参数");
+    if (link == nullptr)
+        return Fail("the link parameter form did not show");
+    SetWindowTextW(GetDlgItem(link, ToolDialogs::IDC_LINK_RETRY_COUNT), L"0");
+    Press(link, ToolDialogs::IDC_OK);
+    const HWND problem = GetDlgItem(link, ToolDialogs::IDC_LINK_PROBLEM);
+    if (!WaitFor(5000, [&] { return !Text(problem).empty(); }) || !IsWindow(link))
+        return Fail("the link parameter form took a retry count of 0");
+    if (!SaveBmp(link, folder + L"\\link-parameters.bmp"))
+        return Fail("could not save the link parameter form");
+    SetWindowTextW(GetDlgItem(link, ToolDialogs::IDC_LINK_RETRY_COUNT), L"3");
+    Press(link, ToolDialogs::IDC_OK);
+    if (!Closed(link))
+        return Fail("the link parameter form did not take good values");
+
+    // The search refuses while the window is connected; Esc closes it.
+    const HWND search = OpenTool(window, WindowTools::IDM_FIND_BOARD, L"查找设备");
+    if (search == nullptr)
+        return Fail("the board search did not show");
+    Press(search, ToolDialogs::IDC_SEARCH_START);
+    const HWND status = GetDlgItem(search, ToolDialogs::IDC_SEARCH_STATUS);
+    if (!WaitFor(5000, [&] { return !Text(status).empty(); }))
+        return Fail("the board search said nothing on start while connected");
+    if (!SaveBmp(search, folder + L"\\board-search.bmp"))
+        return Fail("could not save the board search");
+    PostMessageW(search, WM_COMMAND, IDCANCEL, 0);
+    if (!Closed(search))
+        return Fail("Esc did not close the board search");
+
+    const HWND test = OpenTool(window, WindowTools::IDM_SELF_TEST, L"板卡自检");
+    if (test == nullptr)
+        return Fail("the self-test did not show");
+    Press(test, ToolDialogs::IDC_SELFTEST_START);
+    const HWND verdict = GetDlgItem(test, ToolDialogs::IDC_SELFTEST_VERDICT);
+    if (!WaitFor(120000, [&] {
+            return IsWindowEnabled(GetDlgItem(test, ToolDialogs::IDC_SELFTEST_START)) &&
+                   !Text(verdict).empty() && Text(verdict) != L"自检中...";
         }))
+        return Fail("the self-test did not end");
+    if (Text(verdict).rfind(L"自检通过", 0) != 0) {
+        std::wprintf(L"smoke: verdict %ls\n", Text(verdict).c_str());
+        return Fail("the self-test against the simulator did not pass");
+    }
+    if (!SaveBmp(test, folder + L"\\selftest.bmp"))
+        return Fail("could not save the self-test");
+    PostMessageW(test, WM_COMMAND, IDCANCEL, 0);
+    return Closed(test) || Fail("Esc did not close the finished self-test");
+}
+
+// The window's rectangle against the work area of its monitor.
+bool Fits(HWND window) {
+    RECT rect{};
+    GetWindowRect(window, &rect);
+    MONITORINFO monitor{};
+    monitor.cbSize = sizeof monitor;
+    GetMonitorInfoW(MonitorFromWindow(window, MONITOR_DEFAULTTONEAREST), &monitor);
+    const RECT& work = monitor.rcWork;
+    const HDC screen = GetDC(nullptr);
+    const int dpi = GetDeviceCaps(screen, LOGPIXELSY);
+    ReleaseDC(nullptr, screen);
+    std::printf("window %ldx%ld at (%ld,%ld), work area %ldx%ld at (%ld,%ld), %d dpi\n",
+                rect.right - rect.left, rect.bottom - rect.top, rect.left, rect.top,
+                work.right - work.left, work.bottom - work.top, work.left, work.top, dpi);
+    const bool inside = rect.left >= work.left && rect.top >= work.top &&
+                        rect.right <= work.right && rect.bottom <= work.bottom;
+    // Centred: the free room on either side differs by rounding at most.
+    const long dx = (rect.left - work.left) - (work.right - rect.right);
+    const long dy = (rect.top - work.top) - (work.bottom - rect.bottom);
+    return (inside || Fail("the window is not inside the work area")) &&
+           ((std::labs(dx) <= 2 && std::labs(dy) <= 2) || Fail("the window is not centred"));
+}
+
+bool CheckFit(const std::wstring& program) {
+    const HANDLE process = StartWindow(program);
+    if (process == nullptr)
+        return Fail("could not start the window");
+    const HWND window = WaitForWindow(L"Vornak V1.00", 60000);
+    const bool fits = window != nullptr ? Fits(window) : Fail("the window did not appear");
+    if (window != nullptr)
+        PostMessageW(window, WM_CLOSE, 0, 0);
+    WaitForSingleObject(process, 10000);
+    CloseHandle(process);
+    return fits;
+}
+
+// Whether today's session log folder holds a file.
+bool SessionLogWritten() {
+    PWSTR base = nullptr;
+    std::wstring folder;
+    if (SUCCEEDED(SHGetKnownFolderPath(FOLDERID_LocalAppData, 0, nullptr, &base)))
+        folder = std::wstring(base) + L"\\Vornak\\logs";
+    CoTaskMemFree(base);
+    WIN32_FIND_DATAW found{};
+    const HANDLE search = FindFirstFileW((folder + L"\\*.log").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE)
+        return false;
+    FindClose(search);
+    return true;
+}
+
+bool Drive(const wchar_t* port, const wchar_t* silence, const std::wstring& folder,
+           const std::wstring& program) {
+    const HWND window = WaitForWindow(L"Vornak V1.00", 60000);
+    if (window == nullptr)
         return Fail("the window did not appear");
+    if (!Fits(window))
+        return false;
     auto item = [&](int id) { return GetDlgItem(window, id); };
     SendMessageW(item(IDC_USE_TCP), BM_CLICK, 0, 0);
     if (!IsWindowEnabled(item(IDC_TCP_CONNECT)))
@@ -122,18 +281,50 @@ bool Drive(const wchar_t* port, const wchar_t* silence, const char* picture) {
     // Let the panes settle, then take the picture with the mouse away from the buttons.
     SetForegroundWindow(window);
     Sleep(500);
-    if (!SaveBmp(window, picture))
+    if (!SaveBmp(window, folder + L"\\window.bmp"))
         return Fail("could not save the picture");
+    if (!Tools(window, folder))
+        return false;
     PostMessageW(window, WM_CLOSE, 0, 0);
-    return WaitFor(10000, [&] { return !IsWindow(window); }) || Fail("the window did not close");
+    if (!Closed(window))
+        return Fail("the window did not close");
+
+    // Started again, the window shows what it showed when it closed.
+    const HANDLE process = StartWindow(program);
+    const HWND again = process != nullptr ? WaitForWindow(L"Vornak V1.00", 60000) : nullptr;
+    if (again == nullptr)
+        return Fail("the window did not start again");
+    const bool remembered = Text(GetDlgItem(again, IDC_TCP_PORT)) == port;
+    PostMessageW(again, WM_CLOSE, 0, 0);
+    WaitForSingleObject(process, 10000);
+    CloseHandle(process);
+    if (!remembered)
+        return Fail("the typed port was not remembered");
+    return SessionLogWritten() || Fail("no session log file was written");
 }
 
 } // namespace
 
 int wmain(int argc, wchar_t** argv) {
-    if (argc != 4)
-        return Fail("usage: vornak_smoke_driver PORT SILENCE OUT.bmp") ? 0 : 2;
-    char picture[MAX_PATH] = {};
-    WideCharToMultiByte(CP_ACP, 0, argv[3], -1, picture, MAX_PATH, nullptr, nullptr);
-    return Drive(argv[1], argv[2], picture) ? 0 : 1;
+    if (argc == 4 && std::wstring(argv[1]) == L"fit") {
+        // The report goes to a file: this run's own output may have nowhere to go.
+        if (_wfreopen(argv[3], L"w", stdout) == nullptr)
+            return 2;
+        const bool fits = CheckFit(argv[2]);
+        std::printf(fits ? "fit: ok\n" : "fit: failed\n");
+        return fits ? 0 : 1;
+    }
+    if (argc == 2 && std::wstring(argv[1]) == L"shown") {
+        const HWND window = WaitForWindow(L"Vornak V1.00", 60000);
+        if (window == nullptr)
+            return Fail("the window did not appear") ? 0 : 1;
+        PostMessageW(window, WM_CLOSE, 0, 0);
+        return Closed(window) ? 0 : 1;
+    }
+    if (argc != 5)
+        return Fail("usage: vornak_smoke_driver PORT SILENCE FOLDER VORNAK | fit VORNAK REPORT | "
+                    "shown")
+                   ? 0
+                   : 2;
+    return Drive(argv[1], argv[2], argv[3], argv[4]) ? 0 : 1;
 }

@@ -1,0 +1,68 @@
+#include "ui/win32/SelfTestDialog.h"
+
+#include <commctrl.h>
+
+#include "comm/win32/WideText.h"
+#include "dialog/ToolDialogs.h"
+
+namespace {
+constexpr UINT_PTR kStepTimer = 1;
+} // namespace
+
+SelfTestDialog::SelfTestDialog(MainDialog& dialog)
+    : DescribedDialog(ToolDialogs::SelfTest()), m_dialog(dialog) {}
+
+SelfTestDialog::~SelfTestDialog() = default;
+
+void SelfTestDialog::OnInit() {
+    ISelfTestView& view = *this;
+    m_session = std::make_unique<SelfTestSession>(m_dialog, view);
+}
+
+void SelfTestDialog::OnCommand(int32_t id, int32_t) {
+    if (!m_session)
+        return;
+    if (id == ToolDialogs::IDC_SELFTEST_START)
+        m_session->Start(GetCheck(ToolDialogs::IDC_SELFTEST_LOOPBACK));
+    else if (id == ToolDialogs::IDC_SELFTEST_CANCEL)
+        m_session->Cancel();
+    else if (id == ToolDialogs::IDC_SELFTEST_COPY)
+        CopyToClipboard(m_session->ResultText());
+}
+
+void SelfTestDialog::OnTimer(UINT_PTR timer) {
+    if (timer == kStepTimer && m_session)
+        m_session->OnStep();
+}
+
+void SelfTestDialog::CancelTool() {
+    if (m_session)
+        m_session->Cancel();
+}
+
+void SelfTestDialog::ShowPoint(bool isCoil, int32_t index, Rgb colour, const std::string& reason) {
+    SetCell(isCoil ? ToolDialogs::IDC_SELFTEST_COILS : ToolDialogs::IDC_SELFTEST_INPUTS, index,
+            colour, reason);
+}
+
+void SelfTestDialog::ShowInputs(bool shown) {
+    EnableGrid(ToolDialogs::IDC_SELFTEST_INPUTS, shown);
+}
+
+void SelfTestDialog::ShowProgress(int32_t done, int32_t total) {
+    const HWND progress = Control(ToolDialogs::IDC_SELFTEST_PROGRESS);
+    SendMessageW(progress, PBM_SETRANGE32, 0, total);
+    SendMessageW(progress, PBM_SETPOS, static_cast<WPARAM>(done), 0);
+}
+
+void SelfTestDialog::ShowVerdict(const std::string& text) {
+    SetText(ToolDialogs::IDC_SELFTEST_VERDICT, text);
+}
+
+void SelfTestDialog::StartStepping() {
+    SetTimer(Window(), kStepTimer, USER_TIMER_MINIMUM, nullptr);
+}
+
+void SelfTestDialog::StopStepping() {
+    KillTimer(Window(), kStepTimer);
+}

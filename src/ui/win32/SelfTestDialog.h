@@ -1,0 +1,36 @@
+#pragma once
+
+#include <memory>
+
+#include "dialog/ISelfTestView.h"
+#include "dialog/SelfTestSession.h"
+#include "ui/win32/DescribedDialog.h"
+
+class MainDialog;
+
+// "板卡自检..." in plain Win32, rendered from its description. A window timer runs one
+// transaction per tick, so painting and clicks go on while the test runs.
+class SelfTestDialog : public DescribedDialog, private ISelfTestView {
+public:
+    explicit SelfTestDialog(MainDialog& dialog);
+    ~SelfTestDialog() override;
+
+private:
+    void OnInit() override;
+    void OnCommand(int32_t id, int32_t code) override;
+    void OnTimer(UINT_PTR timer) override;
+    void OnDestroy() override { m_session.reset(); }
+    bool ToolRunning() const override { return m_session && m_session->Running(); }
+    void CancelTool() override;
+
+    void ShowPoint(bool isCoil, int32_t index, Rgb colour, const std::string& reason) override;
+    void ShowInputs(bool shown) override;
+    void ShowProgress(int32_t done, int32_t total) override;
+    void ShowVerdict(const std::string& text) override;
+    void ShowRunning(bool running) override { ShowRunningState(running); }
+    void StartStepping() override;
+    void StopStepping() override;
+
+    MainDialog& m_dialog;
+    std::unique_ptr<SelfTestSession> m_session; // while the window is there
+};
