@@ -225,8 +225,8 @@ SIZE DescribedDialog::Natural(const DialogControl& c, HDC dc) const {
     const SIZE text = TextExtent(dc, WideFromUtf8(c.text));
     switch (c.kind) {
     case DialogControlKind::Text:
-        // A line that takes the row's width may wrap: room for two.
-        return {text.cx + 2, c.percent > 0 ? 2 * m.line : m.line};
+        // A line filled in later (a verdict, a status) may wrap: room for two.
+        return {text.cx + 2, c.percent > 0 && c.text.empty() ? 2 * m.line : m.line};
     case DialogControlKind::Edit:
         return {6 * m.em, m.line + m.line / 2};
     case DialogControlKind::CheckBox:

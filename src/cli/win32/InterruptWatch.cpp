@@ -1,0 +1,43 @@
+#include "cli/InterruptWatch.h"
+
+#include <windows.h>
+
+#include "comm/Deadline.h"
+
+namespace {
+
+std::atomic<bool> interrupted{false};
+// Set by the handler, so that a wait wakes at once.
+HANDLE wakeEvent = nullptr;
+
+// Windows calls this on a thread of its own for Ctrl-C and Ctrl-Break in the console.
+BOOL WINAPI OnConsoleEvent(DWORD event) {
+    if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT)
+        return FALSE; // closing the console or logging off: the default ending
+    interrupted = true;
+    SetEvent(wakeEvent);
+    return TRUE;
+}
+
+} // namespace
+
+bool InterruptWatch::Install() {
+    if (wakeEvent == nullptr)
+        wakeEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    return wakeEvent != nullptr && SetConsoleCtrlHandler(OnConsoleEvent, TRUE);
+}
+
+const std::atomic<bool>& InterruptWatch::Flag() {
+    return interrupted;
+}
+
+bool InterruptWatch::WaitFor(int ms) {
+    const Deadline deadline(ms);
+    while (!interrupted && !deadline.Expired()) {
+        if (wakeEvent != nullptr)
+            WaitForSingleObject(wakeEvent, static_cast<DWORD>(deadline.RemainingMs()));
+        else
+            Sleep(static_cast<DWORD>(deadline.RemainingMs()));
+    }
+    return interrupted;
+}
