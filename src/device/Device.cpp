@@ -417,8 +417,9 @@ OperationResult Device::Transact(uint8_t slaveAddress, uint8_t functionCode, uin
         if (Reopen() && (!sent || repeatable))
             result = Exchange(request, requestLength, isRead, sent);
     }
-    if (result.kind == ErrorKind::Timeout || result.kind == ErrorKind::Mismatch ||
-        result.kind == ErrorKind::Checksum || result.kind == ErrorKind::Malformed) {
+    if (config.settleAfterFailure &&
+        (result.kind == ErrorKind::Timeout || result.kind == ErrorKind::Mismatch ||
+         result.kind == ErrorKind::Checksum || result.kind == ErrorKind::Malformed)) {
         // A late answer may still be on its way: it must not meet the next request.
         DrainUntilQuiet();
     }
