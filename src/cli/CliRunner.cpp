@@ -193,18 +193,27 @@ int CliRunner::RunSelfTest() {
                 {{key, k}, {"ok", verdicts[k].Ok()}, {"reason", DescribeVerdict(verdicts[k])}});
         return items;
     };
-    const char* ends[] = {"running", "finished", "cancelled", "the board fell silent",
-                          "the connection was lost"};
+    const char* ends[] = {"running",
+                          "finished",
+                          "cancelled",
+                          "the board fell silent",
+                          "the connection was lost",
+                          "the starting states were refused"};
     const std::string end = ends[static_cast<int>(report.end)];
+    char before[16], after[16];
+    std::snprintf(before, sizeof before, "%08X", static_cast<unsigned>(report.coilsBefore));
+    std::snprintf(after, sizeof after, "%08X", static_cast<unsigned>(report.coilsAfter));
     if (settings.json) {
-        out << json{{"passed", report.Passed()},
+        json result{{"passed", report.Passed()},
                     {"coils", list(report.coils, "coil")},
                     {"inputs", list(report.inputs, "input")},
                     {"end", end},
                     {"restored", report.restored},
-                    {"seconds", report.seconds}}
-                   .dump()
-            << "\n";
+                    {"coils_before", before},
+                    {"seconds", report.seconds}};
+        if (report.endRead)
+            result["coils_after"] = after;
+        out << result.dump() << "\n";
     } else {
         for (const auto& [verdicts, word] :
              {std::pair(&report.coils, "coil"), std::pair(&report.inputs, "input")}) {
@@ -218,6 +227,15 @@ int CliRunner::RunSelfTest() {
         out << "self-test " << (report.Passed() ? "passed" : "failed") << " (" << end << ", "
             << report.FailedCount() << " faults, coils "
             << (report.restored ? "restored" : "NOT restored") << ") in " << seconds << " s\n";
+        // A board left in another state than before is said plainly, coil by coil.
+        if (!report.restored && report.endRead) {
+            out << "coils NOT restored: before " << before << ", now " << after;
+            for (int32_t k : report.CoilsNotRestored())
+                out << "; coil " << k << " " << ((report.coilsAfter >> k & 1u) ? "ON" : "OFF");
+            out << "\n";
+        } else if (!report.restored) {
+            out << "coils NOT restored: they could not be read back (before " << before << ")\n";
+        }
     }
     if (report.end == SelfTestEnd::Cancelled)
         err << "vornak-cli: self-test interrupted\n";

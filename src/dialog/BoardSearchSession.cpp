@@ -57,13 +57,44 @@ DeviceConfig BoardSearchSession::BaseConfig(const WindowSettings& s) {
     return config;
 }
 
-std::string BoardSearchSession::Describe(const ScanHit& hit) {
-    std::string text = "地址 " + std::to_string(hit.address) + "  " + ProtocolName(hit.protocol);
-    if (hit.serial) {
-        text += "  " + std::to_string(hit.baudRate) + " " +
-                kParityNames[hit.parity <= 2 ? hit.parity : 0];
+std::string BoardSearchSession::Describe(const ScanBoard& board) {
+    std::string text = "地址 " + std::to_string(board.address) + " ";
+    for (size_t i = 0; i < board.protocols.size(); ++i)
+        text += (i == 0 ? " " : "、") + std::string(ProtocolName(board.protocols[i]));
+    if (board.serial) {
+        text += "  " + std::to_string(board.baudRate) + " " +
+                kParityNames[board.parity <= 2 ? board.parity : 0];
     }
     return text;
+}
+
+std::string BoardSearchSession::ProgressText(const ScanHit& asked, int64_t done, int64_t total,
+                                             double secondsLeft) {
+    ScanBoard probe{asked.address, asked.serial, asked.baudRate, asked.parity, {asked.protocol}};
+    const auto left = static_cast<int64_t>(secondsLeft + 0.5);
+    char time[64];
+    if (left >= 3600)
+        std::snprintf(time, sizeof time, "%lld 小时 %lld 分", static_cast<long long>(left / 3600),
+                      static_cast<long long>(left % 3600 / 60));
+    else if (left >= 60)
+        std::snprintf(time, sizeof time, "%lld 分 %lld 秒", static_cast<long long>(left / 60),
+                      static_cast<long long>(left % 60));
+    else
+        std::snprintf(time, sizeof time, "%lld 秒", static_cast<long long>(left));
+    return "正在询问: " + Describe(probe) + "  " + std::to_string(done) + "/" +
+           std::to_string(total) + "，剩余约 " + time;
+}
+
+double BoardSearchSession::SecondsLeft(double elapsedSeconds, int64_t done, int64_t total,
+                                       double worstCaseSeconds) {
+    if (total <= 0 || done >= total)
+        return 0;
+    const double share = static_cast<double>(total - done) / static_cast<double>(total);
+    // A few requests tell little (opening the transport weighs on them).
+    constexpr int64_t kPaceKnown = 20;
+    if (done < kPaceKnown)
+        return worstCaseSeconds * share;
+    return elapsedSeconds / static_cast<double>(done) * static_cast<double>(total - done);
 }
 
 void BoardSearchSession::Start(bool allProtocols, bool allLineSettings) {
@@ -91,6 +122,8 @@ void BoardSearchSession::Start(bool allProtocols, bool allLineSettings) {
     }
     m_device.SetConfig(base);
     m_scanner = std::make_unique<BoardScanner>(m_device, base, plan);
+    m_worstCaseSeconds = BoardScanner::WorstCaseSeconds(plan, base.commType);
+    m_started = std::chrono::steady_clock::now();
     m_found.clear();
     m_view.ClearFound();
     m_view.ShowProgress(0, m_scanner->ProbesTotal());
@@ -108,21 +141,32 @@ void BoardSearchSession::OnStep() {
     if (!m_scanner)
         return;
     const bool more = m_scanner->Step();
-    const std::vector<ScanHit>& hits = m_scanner->Hits();
-    for (size_t i = m_found.size(); i < hits.size(); ++i) {
-        m_found.push_back(hits[i]);
-        m_view.AddFound(Describe(hits[i]));
+    const std::vector<ScanBoard> boards = GroupByBoard(m_scanner->Hits());
+    for (size_t i = 0; i < boards.size(); ++i) {
+        if (i >= m_found.size())
+            m_view.AddFound(Describe(boards[i]));
+        else if (boards[i].protocols != m_found[i].protocols)
+            m_view.SetFound(i, Describe(boards[i]));
     }
-    m_view.ShowProgress(m_scanner->ProbesDone(), m_scanner->ProbesTotal());
-    if (!more)
+    m_found = boards;
+    const int64_t done = m_scanner->ProbesDone();
+    const int64_t total = m_scanner->ProbesTotal();
+    m_view.ShowProgress(done, total);
+    if (!more) {
         Finish();
+        return;
+    }
+    const double elapsed =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - m_started).count();
+    m_view.ShowStatus(ProgressText(m_scanner->Asked(), done, total,
+                                   SecondsLeft(elapsed, done, total, m_worstCaseSeconds)));
 }
 
 void BoardSearchSession::Finish() {
     m_view.StopStepping();
     std::string status;
     if (!m_scanner->Error().empty())
-        status = "无法打开: " + m_scanner->Error();
+        status = "无法打开通信端口";
     else
         status = (m_scanner->Cancelled() ? "已取消，找到 " : "完成，找到 ") +
                  std::to_string(m_found.size()) + " 个设备";
@@ -136,13 +180,14 @@ bool BoardSearchSession::Choose(size_t row) {
     const DeviceState state = m_tools.Dialog().GetDevice().GetState();
     if (row >= m_found.size() || state == DeviceState::Connected || state == DeviceState::Offline)
         return false;
-    const ScanHit& hit = m_found[row];
+    const ScanBoard& board = m_found[row];
     WindowSettings settings = m_tools.Collect();
-    settings.protocol = hit.protocol;
-    settings.address = std::to_string(hit.address);
-    if (hit.serial) {
-        settings.baudRate = hit.baudRate;
-        settings.parityIndex = static_cast<int32_t>(hit.parity <= 2 ? hit.parity : 0);
+    if (!board.Answered(settings.protocol))
+        settings.protocol = board.protocols.front();
+    settings.address = std::to_string(board.address);
+    if (board.serial) {
+        settings.baudRate = board.baudRate;
+        settings.parityIndex = static_cast<int32_t>(board.parity <= 2 ? board.parity : 0);
     }
     m_tools.Apply(settings);
     return true;

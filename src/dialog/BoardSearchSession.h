@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <memory>
 #include <string>
 #include <vector>
@@ -13,8 +14,11 @@ struct WindowSettings;
 
 // "查找设备...": asks every address over the transport and settings the main window shows
 // (on a serial port optionally through every baud rate and parity), one request per OnStep
-// so the window stays responsive, and lists each board that answered as it is found.
-// Choosing one puts its protocol, address and line settings into the main window's fields.
+// so the window stays responsive, and lists each board (address and line setting) with every
+// protocol it answered, as it is found; meanwhile the status says what is asked now, how far
+// the search is and how long it may still take. Choosing a board puts its protocol (the
+// window's own when the board answered it), address and line settings into the main
+// window's fields.
 // It uses a device of its own, so the main window must not hold the transport open.
 class BoardSearchSession {
 public:
@@ -40,8 +44,16 @@ public:
 
     // The settings a search starts from: the transport and its fields as the window shows them.
     static DeviceConfig BaseConfig(const WindowSettings& settings);
-    // A row of the list: "地址 7  Modbus RTU  19200 偶校验".
-    static std::string Describe(const ScanHit& hit);
+    // A row of the list: "地址 7  Modbus RTU、55协议  19200 偶校验".
+    static std::string Describe(const ScanBoard& board);
+    // The status while running: "正在询问: 地址 37  Modbus RTU  19200 偶校验  1234/17976，剩余约
+    // 2 分 10 秒".
+    static std::string ProgressText(const ScanHit& asked, int64_t done, int64_t total,
+                                    double secondsLeft);
+    // The time a search may still take: at the pace so far once it is known, until then
+    // the plan's worst case for what is left.
+    static double SecondsLeft(double elapsedSeconds, int64_t done, int64_t total,
+                              double worstCaseSeconds);
 
 private:
     void Finish();
@@ -50,5 +62,7 @@ private:
     IBoardSearchView& m_view;
     Device m_device;
     std::unique_ptr<BoardScanner> m_scanner;
-    std::vector<ScanHit> m_found;
+    std::vector<ScanBoard> m_found;
+    double m_worstCaseSeconds = 0;
+    std::chrono::steady_clock::time_point m_started;
 };

@@ -1,12 +1,14 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
 // The "查找设备..." dialog as BoardSearchSession drives it: the list of boards found, a
-// progress bar, a status line, the start and cancel buttons, and a stepper that calls
-// BoardSearchSession::OnStep again and again, letting the window handle its own events
-// between two calls. Texts are UTF-8; calls come on the window's thread.
+// progress bar, a status line (while running: what is asked now, done/total, time left), the start
+// and cancel buttons, and a stepper that calls BoardSearchSession::OnStep again and again, letting
+// the window handle its own events between two calls. Texts are UTF-8; calls come on the window's
+// thread.
 class IBoardSearchView {
 public:
     virtual ~IBoardSearchView() = default;
@@ -15,6 +17,8 @@ public:
     virtual void ClearFound() = 0;
     // Adds one board to the end of the list.
     virtual void AddFound(const std::string& text) = 0;
+    // Replaces the text of row (0 first) of the list, keeping the selection.
+    virtual void SetFound(size_t row, const std::string& text) = 0;
     virtual void ShowProgress(int64_t done, int64_t total) = 0;
     virtual void ShowStatus(const std::string& text) = 0;
     // While running: start and the options disabled, cancel enabled; the reverse after.

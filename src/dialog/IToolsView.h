@@ -31,9 +31,14 @@ public:
     virtual bool
     AskLinkParameters(LinkParameterTexts& texts,
                       const std::function<std::string(const LinkParameterTexts&)>& check) = 0;
+    // Shows a message box with the title, the text and one OK button; returns when closed.
+    virtual void ShowMessage(const std::string& title, const std::string& text) = 0;
+    // Asks a question with "确定" and "取消"; true only when the operator confirms.
+    virtual bool AskConfirmation(const std::string& title, const std::string& text) = 0;
     // Shows the board self-test dialog modally for the dialog's connected device (a
-    // SelfTestSession drives it); returns when it is closed.
-    virtual void ShowSelfTest(MainDialog& dialog) = 0;
+    // SelfTestSession drives it, with loopbackChoice the loopback option the window
+    // remembers); returns when it is closed.
+    virtual void ShowSelfTest(MainDialog& dialog, bool& loopbackChoice) = 0;
     // Shows the board search dialog modally (a BoardSearchSession on tools drives it).
     virtual void ShowBoardSearch(WindowTools& tools) = 0;
 };

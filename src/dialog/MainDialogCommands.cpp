@@ -106,8 +106,9 @@ void MainDialog::OnProtocolSelector(int32_t id, ProtocolType value) {
     if (config.protocolType != value) {
         config.protocolType = value;
         m_device.SetConfig(config);
-        // The relay protocol has no discrete inputs.
+        // The relay protocol has no discrete inputs: they look unknown under it.
         EnableInputButtons(value != ProtocolType::Protocol55);
+        RefreshIoButtons();
     }
     for (int32_t other : {IDC_PROTO_RTU, IDC_PROTO_TCP, IDC_PROTO_55}) {
         if (other != id)

@@ -25,7 +25,9 @@ void MainDialog::UpdateIoButton(int32_t index, bool isCoil, bool connected, bool
     if (index < 0 || index >= kIoPointCount)
         return;
     const int32_t id = (isCoil ? IDC_COIL_BASE : IDC_INPUT_BASE) + index;
-    if (!connected) {
+    // The 0x55 protocol cannot read inputs: whatever the cache holds is no state of the board.
+    const bool unknown = !isCoil && m_device.GetConfig().protocolType == ProtocolType::Protocol55;
+    if (!connected || unknown) {
         m_view.SetButtonLook(id, std::to_string(index) + "\n---", kNotConnectedBk,
                              kNotConnectedText);
     } else {

@@ -16,13 +16,14 @@ Rgb ColourOf(const PointVerdict& verdict) {
 
 } // namespace
 
-SelfTestSession::SelfTestSession(MainDialog& dialog, ISelfTestView& view)
-    : m_dialog(dialog), m_view(view) {
+SelfTestSession::SelfTestSession(MainDialog& dialog, ISelfTestView& view, bool* loopbackChoice)
+    : m_dialog(dialog), m_view(view), m_loopbackChoice(loopbackChoice),
+      m_loopback(loopbackChoice != nullptr && *loopbackChoice) {
     for (int32_t i = 0; i < kPoints; ++i) {
         m_view.ShowPoint(true, i, kUntested, "");
         m_view.ShowPoint(false, i, kUntested, "");
     }
-    m_view.ShowRunning(false);
+    ShowControls();
 }
 
 SelfTestSession::~SelfTestSession() {
@@ -34,20 +35,46 @@ SelfTestSession::~SelfTestSession() {
     Finish();
 }
 
+bool SelfTestSession::LoopbackPossible() const {
+    return m_dialog.GetDevice().GetConfig().protocolType != ProtocolType::Protocol55;
+}
+
+void SelfTestSession::ShowControls() {
+    const bool running = m_test != nullptr;
+    const bool possible = LoopbackPossible();
+    SelfTestControls controls;
+    controls.start = !running;
+    controls.cancel = running;
+    controls.copy = !running && !m_last.coils.empty();
+    controls.loopback = !running && possible;
+    controls.loopbackChecked = possible && m_loopback;
+    controls.loopbackTip = possible ? "" : kNoLoopbackTip;
+    m_view.ShowControls(controls);
+}
+
+void SelfTestSession::OnLoopbackChanged(bool checked) {
+    if (m_test || !LoopbackPossible())
+        return;
+    m_loopback = checked;
+    if (m_loopbackChoice != nullptr)
+        *m_loopbackChoice = checked;
+}
+
 void SelfTestSession::Start(bool loopback) {
     if (m_test)
         return;
+    OnLoopbackChanged(loopback);
     if (!m_dialog.GetDevice().IsConnected()) {
         m_view.ShowVerdict("错误: 设备未连接");
         return;
     }
     m_dialog.SuspendPolling();
     m_shown.clear();
-    m_test = std::make_unique<SelfTest>(m_dialog.GetDevice(), loopback);
+    m_test = std::make_unique<SelfTest>(m_dialog.GetDevice(), m_loopback && LoopbackPossible());
     ShowReport(m_test->Report());
-    m_view.ShowProgress(0, m_test->StepsTotal());
+    m_view.ShowProgress(0, m_test->Report().stepsPlanned);
     m_view.ShowVerdict("自检中...");
-    m_view.ShowRunning(true);
+    ShowControls();
     m_view.StartStepping();
 }
 
@@ -60,8 +87,10 @@ void SelfTestSession::OnStep() {
     if (!m_test)
         return;
     const bool more = m_test->Step();
-    ShowReport(m_test->Report());
-    m_view.ShowProgress(m_test->StepsDone(), m_test->StepsTotal());
+    const SelfTestReport& report = m_test->Report();
+    ShowReport(report);
+    // The test's own steps: a test that stopped early shows where it stopped.
+    m_view.ShowProgress(report.stepsTested, report.stepsPlanned);
     if (!more)
         Finish();
 }
@@ -70,8 +99,9 @@ void SelfTestSession::Finish() {
     m_view.StopStepping();
     m_last = m_test->Report();
     m_test.reset();
-    m_view.ShowVerdict(Verdict(m_last));
-    m_view.ShowRunning(false);
+    const std::string problem = RestoreProblem(m_last);
+    m_view.ShowVerdict(Verdict(m_last) + (problem.empty() ? "" : "\n" + problem));
+    ShowControls();
     m_dialog.ResumePolling();
 }
 
@@ -104,8 +134,6 @@ std::string SelfTestSession::Reason(const PointVerdict& verdict) {
         return "";
     case PointFault::NotTested:
         return "未测试";
-    case PointFault::NoAnswer:
-        return "无应答";
     case PointFault::BadAnswer:
         return "应答错误: " + verdict.answer;
     case PointFault::DidNotSwitchOn:
@@ -123,17 +151,48 @@ std::string SelfTestSession::Reason(const PointVerdict& verdict) {
 }
 
 std::string SelfTestSession::Verdict(const SelfTestReport& report) {
+    const int32_t failed = report.FailedCount();
+    std::string verdict;
     switch (report.end) {
     case SelfTestEnd::Cancelled:
-        return "自检已取消";
-    case SelfTestEnd::ConnectionLost:
-        return "自检中断: 连接已断开";
-    default:
+        verdict = "自检已取消";
         break;
+    case SelfTestEnd::BoardSilent:
+        verdict = "自检中断: 设备无应答";
+        break;
+    case SelfTestEnd::ConnectionLost:
+        verdict = "自检中断: 连接已断开";
+        break;
+    case SelfTestEnd::Refused:
+        verdict = "自检中断: 应答错误: " + report.refusal;
+        break;
+    default:
+        if (failed > 0)
+            return "自检失败: " + std::to_string(failed) + " 项";
+        return report.restored ? "自检通过" : "自检失败: 线圈未能恢复";
     }
-    if (report.Passed())
-        return "自检通过";
-    return "自检失败: " + std::to_string(report.FailedCount()) + " 项";
+    // Faults found before the test stopped still count.
+    if (failed > 0)
+        verdict += "，已发现 " + std::to_string(failed) + " 项失败";
+    return verdict;
+}
+
+std::string SelfTestSession::RestoreProblem(const SelfTestReport& report) {
+    if (report.restored)
+        return {};
+    char before[16], after[16];
+    std::snprintf(before, sizeof before, "%08X", static_cast<unsigned>(report.coilsBefore));
+    std::snprintf(after, sizeof after, "%08X", static_cast<unsigned>(report.coilsAfter));
+    if (!report.endRead)
+        return std::string("⚠ 线圈可能未恢复: 无法读回，自检前为 ") + before;
+    std::string text = std::string("⚠ 线圈未能恢复: 自检前 ") + before + "，现为 " + after + "（";
+    const std::vector<int32_t> moved = report.CoilsNotRestored();
+    for (size_t i = 0; i < moved.size(); ++i) {
+        const bool on = (report.coilsAfter >> moved[i] & 1u) != 0;
+        text += (i == 0 ? "" : "，") + std::string("线圈 ") + std::to_string(moved[i]) + " 现为 " +
+                (on ? "ON，原为 OFF" : "OFF，原为 ON");
+    }
+    return text + "）";
 }
 
 std::string SelfTestSession::ResultText() const {
@@ -142,12 +201,19 @@ std::string SelfTestSession::ResultText() const {
     char header[128];
     std::snprintf(header, sizeof header, "用时 %.1f s，回环检查: %s\n", m_last.seconds,
                   m_last.inputs.empty() ? "否" : "是");
-    std::string text = "板卡自检: " + Verdict(m_last) + "\n" + header;
+    std::string text = "板卡自检: " + Verdict(m_last) + "\n";
+    const std::string problem = RestoreProblem(m_last);
+    if (!problem.empty())
+        text += problem + "\n";
+    text += header;
     auto list = [&text](const char* kind, const std::vector<PointVerdict>& points) {
         for (size_t i = 0; i < points.size(); ++i) {
             const std::string reason = Reason(points[i]);
             text += std::string(kind) + " " + std::to_string(i) + ": " +
-                    (reason.empty() ? "通过" : "失败 - " + reason) + "\n";
+                    (points[i].Ok()                             ? "通过"
+                     : points[i].fault == PointFault::NotTested ? reason
+                                                                : "失败 - " + reason) +
+                    "\n";
         }
     };
     list("线圈", m_last.coils);

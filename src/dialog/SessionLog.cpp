@@ -91,6 +91,15 @@ std::string SessionLog::FormatLine(const std::tm& local, int32_t milliseconds,
     return line;
 }
 
+std::string SessionLog::FormatLineAt(std::chrono::system_clock::time_point time,
+                                     const std::string& text, bool isSend) {
+    const auto sinceEpoch =
+        std::chrono::duration_cast<std::chrono::milliseconds>(time.time_since_epoch());
+    const int32_t ms = static_cast<int32_t>(((sinceEpoch.count() % 1000) + 1000) % 1000);
+    return FormatLine(UserFolders::LocalTime(std::chrono::system_clock::to_time_t(time)), ms, text,
+                      isSend);
+}
+
 void SessionLog::Run() {
     const std::tm today = LocalDay(m_clock());
     if (m_folder.RemoveExpired(today, kKeepDays) < 0)

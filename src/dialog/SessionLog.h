@@ -50,6 +50,9 @@ public:
     // receive pane), local time, line breaks inside the text turned into spaces.
     static std::string FormatLine(const std::tm& local, int32_t milliseconds,
                                   const std::string& text, bool isSend);
+    // The same for a line stamped at time.
+    static std::string FormatLineAt(std::chrono::system_clock::time_point time,
+                                    const std::string& text, bool isSend);
 
 private:
     struct Entry {

@@ -147,6 +147,9 @@ WindowSettings WindowSettings::Load(const ISettingsStore& store) {
     ReadNumber(store, "link/receiveTimeoutMs", kReceiveTimeoutRange, s.receiveTimeout);
     ReadNumber(store, "link/retryCount", kRetryCountRange, s.retryCount);
     ReadNumber(store, "link/heartbeatTimeoutMs", kHeartbeatTimeoutRange, s.heartbeatTimeout);
+    int32_t loopback = -1;
+    ReadNumber(store, "selfTest/loopback", Range{0, 1}, loopback);
+    s.selfTestLoopback = loopback == 1;
     return s;
 }
 
@@ -173,6 +176,7 @@ void WindowSettings::Save(ISettingsStore& store) const {
     number("link/receiveTimeoutMs", receiveTimeout);
     number("link/retryCount", retryCount);
     number("link/heartbeatTimeoutMs", heartbeatTimeout);
+    number("selfTest/loopback", selfTestLoopback ? 1 : 0);
 }
 
 bool WindowSettings::operator==(const WindowSettings& o) const {
@@ -183,5 +187,6 @@ bool WindowSettings::operator==(const WindowSettings& o) const {
            udpLocalPort == o.udpLocalPort && udpRemoteIp == o.udpRemoteIp &&
            udpRemotePort == o.udpRemotePort && pollEnabled == o.pollEnabled &&
            pollInterval == o.pollInterval && receiveTimeout == o.receiveTimeout &&
-           retryCount == o.retryCount && heartbeatTimeout == o.heartbeatTimeout;
+           retryCount == o.retryCount && heartbeatTimeout == o.heartbeatTimeout &&
+           selfTestLoopback == o.selfTestLoopback;
 }

@@ -50,6 +50,7 @@ struct WindowSettings {
     int32_t receiveTimeout = 100; // ms
     int32_t retryCount = 3;
     int32_t heartbeatTimeout = 5000; // ms
+    bool selfTestLoopback = false;   // the self-test's "回环检查" option
 
     // The baud rates the window's list offers.
     static bool IsListedBaudRate(uint32_t baudRate);

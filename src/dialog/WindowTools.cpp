@@ -1,8 +1,10 @@
 #include "dialog/WindowTools.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <ctime>
 #include <filesystem>
+#include <iterator>
 #include <system_error>
 
 #include "dialog/DecimalText.h"
@@ -72,22 +74,62 @@ void WindowTools::OnClose() {
 void WindowTools::OnPaneLine(const std::string& line, bool isSend) {
     if (m_log)
         m_log->Append(line, isSend);
+    // Kept as long as the pane keeps its lines, at least.
+    std::deque<PaneLine>& lines = m_paneLines[isSend ? 0 : 1];
+    lines.push_back({std::chrono::system_clock::now(), isSend, line});
+    if (lines.size() > static_cast<size_t>(MainDialog::kPaneLines + MainDialog::kPaneDropBlock))
+        lines.pop_front();
 }
 
 std::vector<MenuEntry> WindowTools::MenuEntries() const {
     return {{IDM_SELF_TEST, "板卡自检..."},          {IDM_FIND_BOARD, "查找设备..."},
             {IDM_OPEN_LOG_FOLDER, "打开日志文件夹"}, {IDM_SAVE_LOG, "保存日志..."},
-            {IDM_RESTORE_DEFAULTS, "恢复默认设置"},  {IDM_LINK_PARAMETERS, "通信参数..."}};
+            {IDM_LINK_PARAMETERS, "通信参数..."},    {0, ""},
+            {IDM_RESTORE_DEFAULTS, "恢复默认设置"}};
 }
 
-bool WindowTools::OnMenuCommand(int32_t command) {
+std::string WindowTools::TitleOf(int32_t command) const {
+    for (const MenuEntry& entry : MenuEntries()) {
+        if (entry.command == command && command != 0) {
+            const size_t dots = entry.text.find("...");
+            return dots == std::string::npos ? entry.text : entry.text.substr(0, dots);
+        }
+    }
+    return "Vornak";
+}
+
+std::string WindowTools::Refusal(int32_t command) {
+    const DeviceState state = m_dialog.GetDevice().GetState();
+    // The transport selectors are locked, and the transport is taken, while a connection
+    // is in use.
+    const bool inUse = state == DeviceState::Connected || state == DeviceState::Offline;
     switch (command) {
     case IDM_SELF_TEST:
         // The test needs a board that answers now.
-        if (m_dialog.GetDevice().IsConnected())
-            m_tools.ShowSelfTest(m_dialog);
-        else
-            Log("错误: 设备未连接");
+        return m_dialog.GetDevice().IsConnected() ? "" : "错误: 设备未连接";
+    case IDM_FIND_BOARD:
+        if (inUse)
+            return "请先断开连接，再查找设备";
+        return Collect().transport == CommType::None ? "请先选择通信方式" : "";
+    case IDM_RESTORE_DEFAULTS:
+        return inUse ? "请先断开连接，再恢复默认设置" : "";
+    default:
+        return "";
+    }
+}
+
+bool WindowTools::OnMenuCommand(int32_t command) {
+    if (command == 0)
+        return false;
+    const std::string refusal = Refusal(command);
+    if (!refusal.empty()) {
+        Log(refusal);
+        m_tools.ShowMessage(TitleOf(command), refusal);
+        return true;
+    }
+    switch (command) {
+    case IDM_SELF_TEST:
+        m_tools.ShowSelfTest(m_dialog, m_selfTestLoopback);
         return true;
     case IDM_FIND_BOARD:
         m_tools.ShowBoardSearch(*this);
@@ -120,8 +162,8 @@ WindowSettings WindowTools::Collect() {
     }
     // Numbers are kept as the window uses them (a typed 300 addresses 44).
     s.address = std::to_string(DecimalTextToInt(m_view.GetText(IDC_ADDRESS_COMBO)) & 0xFF);
-    s.serialPort =
-        m_view.GetComboSelection(IDC_PORT_COMBO) >= 0 ? m_view.GetText(IDC_PORT_COMBO) : "";
+    // A typed path (a pseudo-terminal, /dev/serial/by-id/...) is kept as typed.
+    s.serialPort = m_view.GetText(IDC_PORT_COMBO);
     s.baudRate = static_cast<uint32_t>(DecimalTextToInt(m_view.GetText(IDC_BAUD_COMBO)));
     s.dataBits = static_cast<uint32_t>(DecimalTextToInt(m_view.GetText(IDC_DATABITS_COMBO)));
     s.stopBitsIndex = m_view.GetComboSelection(IDC_STOPBITS_COMBO);
@@ -137,6 +179,7 @@ WindowSettings WindowTools::Collect() {
     s.receiveTimeout = config.receiveTimeout;
     s.retryCount = config.retryCount;
     s.heartbeatTimeout = config.heartbeatTimeout;
+    s.selfTestLoopback = m_selfTestLoopback;
     return s;
 }
 
@@ -161,10 +204,14 @@ void WindowTools::Apply(const WindowSettings& s) {
     m_view.SelectComboItem(IDC_ADDRESS_COMBO, m_dialog.FindComboItem(IDC_ADDRESS_COMBO, s.address));
     m_dialog.OnComboChange(IDC_ADDRESS_COMBO);
 
-    // A remembered port that is gone leaves the first one found selected.
+    // A remembered port the list lacks (typed, or unplugged now) shows as typed; none
+    // remembered leaves the first one found selected.
     const int32_t port = m_dialog.FindComboItem(IDC_PORT_COMBO, s.serialPort);
     const bool anyPort = !m_dialog.ComboItems(IDC_PORT_COMBO).empty();
-    m_view.SelectComboItem(IDC_PORT_COMBO, port >= 0 ? port : (anyPort ? 0 : -1));
+    m_view.SelectComboItem(IDC_PORT_COMBO,
+                           port >= 0 ? port : (anyPort && s.serialPort.empty() ? 0 : -1));
+    if (port < 0 && !s.serialPort.empty())
+        m_view.SetText(IDC_PORT_COMBO, s.serialPort);
     // A rate the list lacks (from a board search) joins the list.
     const std::string baud = std::to_string(s.baudRate);
     int32_t baudIndex = m_dialog.FindComboItem(IDC_BAUD_COMBO, baud);
@@ -185,6 +232,7 @@ void WindowTools::Apply(const WindowSettings& s) {
     // Ticked only, as at start-up: the poll starts with the next successful connect.
     m_view.SetCheck(IDC_POLL_ENABLE, s.pollEnabled);
     m_view.SetText(IDC_POLL_INTERVAL, s.pollInterval);
+    m_selfTestLoopback = s.selfTestLoopback;
 
     DeviceConfig config = m_dialog.GetDevice().GetConfig();
     config.receiveTimeout = s.receiveTimeout;
@@ -224,19 +272,26 @@ void WindowTools::SaveLog() {
     const std::string path = m_tools.AskSaveFileName(name);
     if (path.empty())
         return;
-    if (PaneTextExport::Write(path, m_view.GetText(IDC_SEND_LOG), m_view.GetText(IDC_RECV_LOG)))
+    // Both panes' lines in the order they were added.
+    std::vector<PaneLine> lines;
+    lines.reserve(m_paneLines[0].size() + m_paneLines[1].size());
+    std::merge(m_paneLines[0].begin(), m_paneLines[0].end(), m_paneLines[1].begin(),
+               m_paneLines[1].end(), std::back_inserter(lines),
+               [](const PaneLine& a, const PaneLine& b) { return a.time < b.time; });
+    const std::string problem = PaneTextExport::Write(path, lines);
+    if (problem.empty()) {
         Log("日志已保存: " + path);
-    else
-        Log("❌ 保存日志失败: " + path);
+        return;
+    }
+    Log("❌ 保存日志失败: " + path + "（" + problem + "）");
+    m_tools.ShowMessage("保存日志", "无法保存日志: " + path + "\n" + problem);
 }
 
 void WindowTools::RestoreDefaults() {
-    // The transport selectors are locked while a connection is in use.
-    const DeviceState state = m_dialog.GetDevice().GetState();
-    if (state == DeviceState::Connected || state == DeviceState::Offline) {
-        Log("请先断开连接，再恢复默认设置");
+    if (!m_tools.AskConfirmation("恢复默认设置",
+                                 "所有设置（协议、通信方式、各项参数、地址、定时查询和通信参数）"
+                                 "都将恢复为默认值。确定吗？"))
         return;
-    }
     Apply(WindowSettings());
     m_store.Clear();
     m_store.Sync();

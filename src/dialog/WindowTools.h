@@ -1,12 +1,14 @@
 #pragma once
 
 #include <cstdint>
+#include <deque>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "dialog/IToolsView.h"
 #include "dialog/MenuEntry.h"
+#include "dialog/PaneTextExport.h"
 #include "dialog/WindowSettings.h"
 
 class IMainDialogView;
@@ -45,9 +47,14 @@ public:
     // A line has been added to the send pane (isSend) or the receive pane.
     void OnPaneLine(const std::string& line, bool isSend);
 
+    // The tools in menu order; an entry with command 0 is a separator. "恢复默认设置" stands
+    // last, apart from the others.
     std::vector<MenuEntry> MenuEntries() const;
-    // Runs a command of MenuEntries(); false for any other command.
+    // Runs a command of MenuEntries(); false for any other command. A tool that cannot start
+    // now says why in the send pane and in a message box.
     bool OnMenuCommand(int32_t command);
+    // Why the tool of command cannot start now; "" when it can.
+    std::string Refusal(int32_t command);
 
     MainDialog& Dialog() { return m_dialog; }
     // What the window shows now, as it would be saved.
@@ -66,6 +73,7 @@ private:
     void RestoreDefaults();
     void EditLinkParameters();
     void Log(const std::string& line);
+    std::string TitleOf(int32_t command) const;
 
     MainDialog& m_dialog;
     IMainDialogView& m_view;
@@ -73,4 +81,7 @@ private:
     ISettingsStore& m_store;
     std::string m_logFolder;
     std::unique_ptr<SessionLog> m_log;
+    bool m_selfTestLoopback = false; // the self-test's loopback option, remembered
+    // The lines each pane holds, with their times, for "保存日志..." (send, receive).
+    std::deque<PaneLine> m_paneLines[2];
 };

@@ -1,5 +1,6 @@
 #include "tools/BoardScanner.h"
 
+#include <algorithm>
 #include <mutex>
 
 #include "device/Device.h"
@@ -20,6 +21,26 @@ constexpr double kOpenSeconds = 0.1;
 constexpr double kProbeSeconds = 0.001;
 
 } // namespace
+
+bool ScanBoard::Answered(ProtocolType protocol) const {
+    return std::find(protocols.begin(), protocols.end(), protocol) != protocols.end();
+}
+
+std::vector<ScanBoard> GroupByBoard(const std::vector<ScanHit>& hits) {
+    std::vector<ScanBoard> boards;
+    for (const ScanHit& hit : hits) {
+        auto same = std::find_if(boards.begin(), boards.end(), [&hit](const ScanBoard& b) {
+            return b.address == hit.address && b.serial == hit.serial &&
+                   b.baudRate == hit.baudRate && b.parity == hit.parity;
+        });
+        if (same == boards.end())
+            same = boards.insert(boards.end(),
+                                 ScanBoard{hit.address, hit.serial, hit.baudRate, hit.parity, {}});
+        if (!same->Answered(hit.protocol))
+            same->protocols.push_back(hit.protocol);
+    }
+    return boards;
+}
 
 BoardScanner::BoardScanner(Device& device, const DeviceConfig& base, ScanPlan plan)
     : device(device), base(base), plan(std::move(plan)), settings(Settings(this->plan, base)),
@@ -109,16 +130,14 @@ bool BoardScanner::Step() {
         AddressRange(plan, protocol, address, lastAddress);
     }
 
-    const auto asked = static_cast<uint8_t>(address);
+    asked.protocol = current.protocolType;
+    asked.address = static_cast<uint8_t>(address);
+    asked.serial = current.commType == CommType::Serial;
+    asked.baudRate = asked.serial ? current.serial.baudRate : 0;
+    asked.parity = asked.serial ? current.serial.parity : 0;
     ++probesDone;
-    if (Answers(asked) && Answers(asked)) {
-        ScanHit hit;
-        hit.protocol = current.protocolType;
-        hit.address = asked;
-        hit.serial = current.commType == CommType::Serial;
-        hit.baudRate = hit.serial ? current.serial.baudRate : 0;
-        hit.parity = hit.serial ? current.serial.parity : 0;
-        hits.push_back(hit);
+    if (Answers(asked.address) && Answers(asked.address)) {
+        hits.push_back(asked);
         if (plan.stopAtFirst) {
             Finish();
             return false;
@@ -167,8 +186,8 @@ bool BoardScanner::OpenSetting() {
     return device.Connect();
 }
 
-bool BoardScanner::Answers(uint8_t asked) {
-    current.slaveAddress = asked;
+bool BoardScanner::Answers(uint8_t target) {
+    current.slaveAddress = target;
     device.SetConfig(current);
     const OperationResult result = device.ReadCoils(0, 1);
     // An exception answer is a board too: it is there, it just refuses the request.

@@ -19,6 +19,22 @@ struct ScanHit {
     uint32_t parity = 0; // 0 none, 1 odd, 2 even
 };
 
+// One board found: an address on one line setting, with every protocol it answered there,
+// in the order they answered.
+struct ScanBoard {
+    uint8_t address = 0;
+    bool serial = false;
+    uint32_t baudRate = 0;
+    uint32_t parity = 0;
+    std::vector<ProtocolType> protocols;
+
+    bool Answered(ProtocolType protocol) const;
+};
+
+// The hits grouped by board (address and line setting), in the order each board was
+// first found.
+std::vector<ScanBoard> GroupByBoard(const std::vector<ScanHit>& hits);
+
 // What to search through.
 struct ScanPlan {
     std::vector<ProtocolType> protocols = {ProtocolType::ModbusRtu, ProtocolType::ModbusTcp,
@@ -62,6 +78,8 @@ public:
     void Cancel() { cancelRequested = true; } // any thread
 
     const std::vector<ScanHit>& Hits() const { return hits; }
+    // The request the last Step() sent: its protocol, address and line setting.
+    const ScanHit& Asked() const { return asked; }
     // Non-empty when the transport could not be opened with any of the line settings.
     const std::string& Error() const { return error; }
     bool Cancelled() const { return cancelled; }
@@ -81,7 +99,7 @@ private:
     static std::vector<Setting> Settings(const ScanPlan& plan, const DeviceConfig& base);
     static void AddressRange(const ScanPlan& plan, ProtocolType protocol, int32_t& from,
                              int32_t& to);
-    bool Answers(uint8_t address);
+    bool Answers(uint8_t target);
     bool OpenSetting();
     void Finish();
 
@@ -95,6 +113,7 @@ private:
     int32_t lastAddress = 0;
     DeviceConfig current;
     std::vector<ScanHit> hits;
+    ScanHit asked;
     std::string error;
     std::atomic<bool> cancelRequested{false};
     bool cancelled = false;

@@ -3,7 +3,6 @@
 #include <algorithm>
 
 #include "device/Device.h"
-#include "tools/LinkStatistics.h"
 
 namespace {
 
@@ -17,8 +16,6 @@ std::string DescribeVerdict(const PointVerdict& verdict) {
         return "";
     case PointFault::NotTested:
         return "not tested";
-    case PointFault::NoAnswer:
-        return "no answer";
     case PointFault::BadAnswer:
         return "bad answer: " + verdict.answer;
     case PointFault::DidNotSwitchOn:
@@ -37,8 +34,23 @@ std::string DescribeVerdict(const PointVerdict& verdict) {
 
 bool SelfTestReport::Passed() const {
     auto ok = [](const PointVerdict& v) { return v.Ok(); };
-    return end == SelfTestEnd::Finished && std::all_of(coils.begin(), coils.end(), ok) &&
+    return end == SelfTestEnd::Finished && restored &&
+           std::all_of(coils.begin(), coils.end(), ok) &&
            std::all_of(inputs.begin(), inputs.end(), ok);
+}
+
+bool SelfTestReport::Interrupted() const {
+    return end == SelfTestEnd::BoardSilent || end == SelfTestEnd::ConnectionLost ||
+           end == SelfTestEnd::Refused;
+}
+
+std::vector<int32_t> SelfTestReport::CoilsNotRestored() const {
+    std::vector<int32_t> moved;
+    for (int32_t k = 0; endRead && k < kPoints; ++k) {
+        if (((coilsBefore ^ coilsAfter) >> k & 1u) != 0)
+            moved.push_back(k);
+    }
+    return moved;
 }
 
 int32_t SelfTestReport::FailedCount() const {
@@ -68,6 +80,7 @@ SelfTest::SelfTest(Device& device, bool loopback)
                 plan.push_back({Action::CheckInputs, k, first});
         }
     }
+    report.stepsPlanned = static_cast<int32_t>(plan.size());
 }
 
 bool SelfTest::Step() {
@@ -86,6 +99,8 @@ bool SelfTest::Step() {
     }
     const Task task = plan.front();
     plan.pop_front();
+    if (!restoring)
+        ++report.stepsTested;
     Execute(task);
     ++stepsDone;
     return report.end == SelfTestEnd::Running;
@@ -108,8 +123,10 @@ void SelfTest::Execute(const Task& task) {
     switch (task.action) {
     case Action::ReadStartCoils:
         if (Succeeded(device.ReadCoils(0, kPoints), -1)) {
-            for (int32_t i = 0; i < kPoints; ++i)
+            for (int32_t i = 0; i < kPoints; ++i) {
                 original[i] = coils[i] = target[i] = device.GetCachedCoil(i);
+                report.coilsBefore |= uint32_t(original[i] != 0) << i;
+            }
         }
         break;
     case Action::ReadStartInputs:
@@ -147,9 +164,10 @@ void SelfTest::Execute(const Task& task) {
         break;
     case Action::ReadEndCoils:
         if (Succeeded(device.ReadCoils(0, kPoints), -1)) {
-            report.restored = true;
+            report.endRead = true;
             for (int32_t i = 0; i < kPoints; ++i)
-                report.restored = report.restored && device.GetCachedCoil(i) == original[i];
+                report.coilsAfter |= uint32_t(device.GetCachedCoil(i) != 0) << i;
+            report.restored = report.coilsAfter == report.coilsBefore;
         }
         if (report.end == SelfTestEnd::Running)
             Finish(pendingEnd);
@@ -196,17 +214,9 @@ void SelfTest::CheckInputs(const Task& task) {
 bool SelfTest::Succeeded(const OperationResult& result, int32_t coil) {
     if (result.success)
         return true;
-    PointVerdict scratch;
-    PointVerdict& verdict = coil >= 0 && !restoring ? report.coils[coil] : scratch;
-    switch (LinkStatistics::Classify(result)) {
-    case TransactionOutcome::SendFailed:
-        // The transport is gone: nothing more can be sent, restoring included.
-        Fail(verdict, PointFault::NoAnswer);
-        Finish(SelfTestEnd::ConnectionLost);
-        break;
-    case TransactionOutcome::NoAnswer:
-    case TransactionOutcome::ReceiveFailed:
-        Fail(verdict, PointFault::NoAnswer);
+    switch (result.kind) {
+    case ErrorKind::Timeout:
+        // Silence says nothing about the point being tested: it stays untested.
         if (restoring) {
             Finish(pendingEnd); // a silent board cannot be restored
         } else {
@@ -214,19 +224,30 @@ bool SelfTest::Succeeded(const OperationResult& result, int32_t coil) {
             StartRestoring();
         }
         break;
+    case ErrorKind::NotConnected:
+    case ErrorKind::SendFailed:
+    case ErrorKind::ReceiveFailed:
+    case ErrorKind::ConnectionClosed:
+    case ErrorKind::Cancelled:
+        // The transport is gone: nothing more can be sent, restoring included.
+        Finish(SelfTestEnd::ConnectionLost);
+        break;
     default:
-        Fail(verdict, PointFault::BadAnswer);
-        verdict.answer = result.message;
-        if (coil < 0 && !restoring) {
+        if (restoring)
+            break; // the final read judges what a refused restoring write left
+        if (coil < 0) {
             // Without the starting states there is nothing to compare with.
-            pendingEnd = SelfTestEnd::BoardSilent;
+            pendingEnd = SelfTestEnd::Refused;
+            report.refusal = result.message;
             StartRestoring();
-        } else if (coil >= 0 && !restoring) {
-            // The rest of this coil's steps would judge against an unknown state.
-            plan.erase(std::remove_if(plan.begin(), plan.end(),
-                                      [coil](const Task& t) { return t.coil == coil; }),
-                       plan.end());
+            break;
         }
+        Fail(report.coils[coil], PointFault::BadAnswer);
+        report.coils[coil].answer = result.message;
+        // The rest of this coil's steps would judge against an unknown state.
+        plan.erase(std::remove_if(plan.begin(), plan.end(),
+                                  [coil](const Task& t) { return t.coil == coil; }),
+                   plan.end());
         break;
     }
     return false;
@@ -250,6 +271,8 @@ void SelfTest::StartRestoring() {
 
 void SelfTest::Finish(SelfTestEnd end) {
     plan.clear();
+    if (!wrote)
+        report.restored = true; // nothing was switched
     report.end = end;
     report.seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - startTime).count();

@@ -16,7 +16,6 @@ class Device;
 enum class PointFault : int32_t {
     None,               // passed
     NotTested,          // the test ended before this point was tested
-    NoAnswer,           // the board did not answer while this point was tested
     BadAnswer,          // the board's answer was refused (text in PointVerdict::answer)
     DidNotSwitchOn,     // coil: still OFF after switching it ON
     DidNotSwitchOff,    // coil: still ON after switching it OFF
@@ -42,6 +41,7 @@ enum class SelfTestEnd : int32_t {
     Cancelled,      // stopped by Cancel(); the coils were restored
     BoardSilent,    // the board stopped answering; restoring was tried
     ConnectionLost, // the transport closed; nothing more was sent
+    Refused,        // the board's answer to reading the starting states was refused
 };
 
 // The result as plain data, for a window or a command line to show.
@@ -49,12 +49,25 @@ struct SelfTestReport {
     std::vector<PointVerdict> coils;  // 32 entries, coil 0 first
     std::vector<PointVerdict> inputs; // 32 with the loopback check, otherwise empty
     SelfTestEnd end = SelfTestEnd::Running;
-    bool restored = false; // the coils were read back as they were before the test
+    // The coils were read back as they were before the test, or none was switched.
+    bool restored = false;
+    bool endRead = false;     // the coils were read at the end: coilsAfter holds them
+    uint32_t coilsBefore = 0; // bit k: coil k ON, as read before the test
+    uint32_t coilsAfter = 0;  // as read at the end
+    int32_t stepsTested = 0;  // steps of the test proper carried out (restoring not counted)
+    int32_t stepsPlanned = 0; // of this many
+    std::string refusal;      // the protocol's text when end is Refused
     double seconds = 0;
 
-    // Finished with every coil and input passed.
+    // Finished with every coil and input passed and the coils restored.
     bool Passed() const;
+    // Ended before every point was tested: the board fell silent, the link was lost or the
+    // starting states were refused. Points not reached are NotTested, never failed.
+    bool Interrupted() const;
     int32_t FailedCount() const; // points that failed (not counting NotTested)
+    // The coils read at the end in another state than before the test, lowest first; empty
+    // when restored or not read back.
+    std::vector<int32_t> CoilsNotRestored() const;
 };
 
 // Tests a board's 32 coils through a connected Device: each coil is switched ON, read back,
@@ -98,7 +111,8 @@ private:
     };
 
     void Execute(const Task& task);
-    // False when the transaction failed; the failure is then charged to `coil` (-1: to none).
+    // False when the transaction failed. A refused answer is charged to `coil` (-1: to
+    // none); a silent board or a lost link ends the test and blames no point.
     bool Succeeded(const OperationResult& result, int32_t coil);
     void CheckCoils(const Task& task);
     void CheckInputs(const Task& task);

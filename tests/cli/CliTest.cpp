@@ -177,6 +177,14 @@ TEST_F(Cli, SelfTestAndStatisticsInJson) {
     EXPECT_EQ(stats["outcomes"]["ok"], 198);
     EXPECT_EQ(stats["round_trip_ms"]["samples"], 198);
     EXPECT_EQ(Coils(), 0x80000011u);
+
+    // Coil 4 (ON) shorted to coil 5 (OFF): restoring coil 4 leaves coil 5 ON, said plainly.
+    ASSERT_TRUE(sim.Command("short 4 5"));
+    const CliRun shorted = RunCli({"--tcp", tcp, "--address", "7", "selftest"});
+    EXPECT_EQ(shorted.status, 1);
+    EXPECT_NE(shorted.out.find("coils NOT restored: before 80000011, now 80000031; coil 5 ON\n"),
+              std::string::npos)
+        << shorted.out;
 }
 
 TEST_F(Cli, CtrlCEndsPollAndSelfTestCleanly) {

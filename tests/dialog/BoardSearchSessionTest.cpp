@@ -19,7 +19,9 @@ struct NoToolsView : IToolsView {
                            const std::function<std::string(const LinkParameterTexts&)>&) override {
         return false;
     }
-    void ShowSelfTest(MainDialog&) override {}
+    void ShowMessage(const std::string&, const std::string&) override {}
+    bool AskConfirmation(const std::string&, const std::string&) override { return false; }
+    void ShowSelfTest(MainDialog&, bool&) override {}
     void ShowBoardSearch(WindowTools&) override {}
 };
 
@@ -27,12 +29,18 @@ struct FakeSearchView : IBoardSearchView {
     std::vector<std::string> found;
     int64_t done = 0, total = 0;
     std::string status;
+    std::vector<std::string> statuses; // while running
     bool running = false, stepping = false;
 
     void ClearFound() override { found.clear(); }
     void AddFound(const std::string& text) override { found.push_back(text); }
+    void SetFound(size_t row, const std::string& text) override { found.at(row) = text; }
     void ShowProgress(int64_t d, int64_t t) override { done = d, total = t; }
-    void ShowStatus(const std::string& text) override { status = text; }
+    void ShowStatus(const std::string& text) override {
+        status = text;
+        if (stepping)
+            statuses.push_back(text);
+    }
     void ShowRunning(bool r) override { running = r; }
     void StartStepping() override { stepping = true; }
     void StopStepping() override { stepping = false; }
@@ -74,6 +82,9 @@ TEST_F(BoardSearchSessionTest, FindsTheBoardOverTheNetworkAndOnASerialLine) {
     Run();
     EXPECT_EQ(searchView.found, std::vector<std::string>{"地址 7  Modbus RTU"});
     EXPECT_EQ(searchView.status, "完成，找到 1 个设备");
+    // While running it said what it asked, how far it was and how long was left.
+    ASSERT_EQ(searchView.statuses.size(), 246u);
+    EXPECT_EQ(searchView.statuses[6].find("正在询问: 地址 7  Modbus RTU  7/247，剩余约 "), 0u);
     EXPECT_EQ(searchView.done, searchView.total);
     EXPECT_FALSE(searchView.running);
     ASSERT_TRUE(session.Choose(0));
@@ -107,6 +118,31 @@ TEST_F(BoardSearchSessionTest, CancelEndsTheSearchAndNoTransportIsRefused) {
     session.Start(true, false);
     EXPECT_EQ(searchView.status, "请先选择通信方式");
     EXPECT_FALSE(searchView.stepping);
+}
+
+// One entry per board, every protocol it answered; the time left in the operator's units.
+TEST_F(BoardSearchSessionTest, BoardsAreGroupedAndTheTimeLeftIsReadable) {
+    auto hit = [](ProtocolType protocol, uint8_t address, uint32_t baud) {
+        return ScanHit{protocol, address, baud != 0, baud, 2};
+    };
+    const auto rtu = ProtocolType::ModbusRtu, mbap = ProtocolType::ModbusTcp;
+    std::vector<std::string> rows;
+    for (const ScanBoard& board :
+         GroupByBoard({hit(rtu, 7, 0), hit(mbap, 7, 0), hit(ProtocolType::Protocol55, 7, 0),
+                       hit(rtu, 9, 0), hit(rtu, 7, 19200), hit(mbap, 7, 19200)}))
+        rows.push_back(BoardSearchSession::Describe(board));
+    EXPECT_EQ(rows, (std::vector<std::string>{"地址 7  Modbus RTU、Modbus TCP、55协议",
+                                              "地址 9  Modbus RTU",
+                                              "地址 7  Modbus RTU、Modbus TCP  19200 偶校验"}));
+
+    const std::pair<double, const char*> times[] = {
+        {0.4, "0 秒"}, {59.4, "59 秒"}, {130, "2 分 10 秒"}, {7500, "2 小时 5 分"}};
+    for (const auto& [seconds, text] : times)
+        EXPECT_EQ(BoardSearchSession::ProgressText(hit(rtu, 37, 0), 36, 247, seconds),
+                  std::string("正在询问: 地址 37  Modbus RTU  36/247，剩余约 ") + text);
+    // The plan's worst case until the pace is known, then the pace.
+    EXPECT_DOUBLE_EQ(BoardSearchSession::SecondsLeft(0.5, 10, 100, 20.0), 18.0);
+    EXPECT_DOUBLE_EQ(BoardSearchSession::SecondsLeft(5.0, 50, 100, 20.0), 5.0);
 }
 
 } // namespace

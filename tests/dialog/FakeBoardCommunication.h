@@ -11,13 +11,17 @@
 using Bytes = std::vector<uint8_t>;
 
 // A board of 32 coils, each wired to its input, answering Modbus RTU reads and writes at
-// its address at once. A stuck coil stays off.
+// its address at once. A stuck coil stays off; two shorted coils switch together. After a
+// number of writes it can fall silent, or its link can go.
 struct Board {
     uint8_t address = 1;
     uint32_t baudRate = 0, parity = 0; // on a serial line: the only settings it hears (0: any)
     uint32_t coils = 0;
     int32_t stuckCoil = -1;
+    int32_t shorted[2] = {-1, -1};
     int32_t writes = 0;
+    int32_t silentAfterWrites = -1; // from this many writes on nothing is answered
+    int32_t lostAfterWrites = -1;   // from this many writes on the link is gone
 };
 
 class BoardCommunication : public ICommunication {
@@ -37,10 +41,12 @@ public:
     void Close() override { open = false; }
     bool IsOpen() override { return open; }
     int32_t Send(const uint8_t* data, int32_t length) override {
-        if (!open)
+        if (!open || (board->lostAfterWrites >= 0 && board->writes >= board->lostAfterWrites))
             return -1;
         const Bytes request(data, data + length);
         answer.clear();
+        if (board->silentAfterWrites >= 0 && board->writes >= board->silentAfterWrites)
+            return length;
         if (!heard || length != 8 || request[0] != board->address || request[1] > 5 ||
             ModbusProtocol::CalcCrc16(data, 6) != uint16_t(request[6] | request[7] << 8))
             return length; // not a request of this board's: no answer
@@ -49,7 +55,10 @@ public:
         answer = {request[0], request[1]};
         if (request[1] == 5) {
             const bool on = value == 0xFF00 && int32_t(start) != board->stuckCoil;
-            board->coils = on ? board->coils | (1u << start) : board->coils & ~(1u << start);
+            uint32_t mask = 1u << start;
+            if (int32_t(start) == board->shorted[0] || int32_t(start) == board->shorted[1])
+                mask = 1u << board->shorted[0] | 1u << board->shorted[1];
+            board->coils = on ? board->coils | mask : board->coils & ~mask;
             ++board->writes;
             answer = request; // the echo, CRC included
             return length;
@@ -64,7 +73,7 @@ public:
         return length;
     }
     int32_t Receive(uint8_t* buffer, int32_t size, int32_t) override {
-        if (!open)
+        if (!open || (board->lostAfterWrites >= 0 && board->writes >= board->lostAfterWrites))
             return -1;
         const int32_t count = std::min(int32_t(answer.size()), size);
         std::copy_n(answer.begin(), count, buffer);

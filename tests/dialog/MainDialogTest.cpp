@@ -215,6 +215,12 @@ TEST_F(MainDialogTest, ConnectReadsEverythingAndDisconnectClears) {
                                  "最大 0.0"; // the device's clock stands still here
     EXPECT_TRUE(view.Tick(TIMER_STATS));
     EXPECT_EQ(view.texts[IDC_LINK_STATS], twoReads);
+    // The 0x55 protocol cannot read inputs: under it they look unknown, neither ON nor OFF.
+    view.Click(IDC_PROTO_55);
+    EXPECT_EQ(Caption(IDC_INPUT_BASE + 7) + Caption(IDC_COIL_BASE + 5), "7\n---5 ON");
+    EXPECT_EQ(view.looks[IDC_INPUT_BASE + 6].background, kGreyBk);
+    view.Click(IDC_PROTO_RTU);
+    EXPECT_EQ(Caption(IDC_INPUT_BASE + 7), "7 ON");
 
     // A connect again with the same settings keeps the connection and restarts the timers;
     // with a changed port it closes the connection and opens one with it.

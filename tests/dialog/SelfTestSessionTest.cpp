@@ -1,5 +1,6 @@
 // "板卡自检..." against a fake window and a Modbus RTU board behind a fake transport: progress
-// point by point, the verdict, cancel with the coils restored, and the poll paused meanwhile.
+// point by point, the verdicts (passed, failed, interrupted, not restored), cancel with the
+// coils restored, the dialog's controls, and the poll paused meanwhile.
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -14,7 +15,8 @@ namespace {
 // The self-test dialog as a record of what it was told to show.
 struct FakeSelfTestView : ISelfTestView {
     std::map<std::pair<bool, int32_t>, std::pair<Rgb, std::string>> points;
-    bool inputsShown = false, running = false, stepping = false;
+    bool inputsShown = false, stepping = false;
+    SelfTestControls controls;
     int32_t done = 0, total = 0;
     std::string verdict;
 
@@ -24,7 +26,7 @@ struct FakeSelfTestView : ISelfTestView {
     void ShowInputs(bool shown) override { inputsShown = shown; }
     void ShowProgress(int32_t d, int32_t t) override { done = d, total = t; }
     void ShowVerdict(const std::string& text) override { verdict = text; }
-    void ShowRunning(bool r) override { running = r; }
+    void ShowControls(const SelfTestControls& c) override { controls = c; }
     void StartStepping() override { stepping = true; }
     void StopStepping() override { stepping = false; }
     int32_t Count(Rgb colour) {
@@ -61,7 +63,8 @@ protected:
     FakeDialogView view;
     MainDialog dialog{view, [] { return std::vector<std::string>{}; }};
     FakeSelfTestView testView;
-    SelfTestSession session{dialog, testView};
+    bool loopbackChoice = true; // as the window remembers it
+    SelfTestSession session{dialog, testView, &loopbackChoice};
 };
 
 TEST_F(SelfTestSessionTest, ShowsEachPointAsTestedPausesThePollAndSaysTheVerdict) {
@@ -70,7 +73,7 @@ TEST_F(SelfTestSessionTest, ShowsEachPointAsTestedPausesThePollAndSaysTheVerdict
     view.Pump();
     EXPECT_EQ(view.timers.count(TIMER_POLL), 0u);
     EXPECT_EQ(view.Lines(IDC_SEND_LOG).back(), "定时查询已暂停");
-    EXPECT_TRUE(testView.running && testView.inputsShown);
+    EXPECT_TRUE(testView.controls.cancel && testView.inputsShown);
     EXPECT_EQ(testView.verdict, "自检中...");
 
     // Part-way: some points passed, the rest not yet tested, the progress moving on.
@@ -85,7 +88,7 @@ TEST_F(SelfTestSessionTest, ShowsEachPointAsTestedPausesThePollAndSaysTheVerdict
     EXPECT_EQ(testView.verdict, "自检通过");
     EXPECT_EQ(testView.Count(SelfTestSession::kPassed), 64);
     EXPECT_EQ(testView.done, testView.total);
-    EXPECT_FALSE(testView.running);
+    EXPECT_FALSE(testView.controls.cancel);
     EXPECT_EQ(board->coils, 0x80000005u); // left as found
     EXPECT_EQ(view.timers[TIMER_POLL], 1000);
     view.Pump();
@@ -112,6 +115,7 @@ TEST_F(SelfTestSessionTest, CancelRestoresTheCoilsAndANotConnectedBoardIsRefused
     EXPECT_EQ(testView.verdict, "自检已取消");
     EXPECT_EQ(board->coils, 0x80000005u);
     EXPECT_GT(testView.Count(SelfTestSession::kUntested), 0);
+    EXPECT_EQ(testView.done, 9); // where it stopped, not the restoring steps
     EXPECT_EQ(view.timers[TIMER_POLL], 1000);
 
     view.Click(IDC_TCP_DISCONNECT);
@@ -120,6 +124,106 @@ TEST_F(SelfTestSessionTest, CancelRestoresTheCoilsAndANotConnectedBoardIsRefused
     EXPECT_EQ(testView.verdict, "错误: 设备未连接");
     EXPECT_FALSE(testView.stepping);
     EXPECT_EQ(board->writes, writes);
+}
+
+// Each way a test can end, as the dialog, the copied text and the board show it.
+TEST_F(SelfTestSessionTest, VerdictsCountOnlyRealFailuresAndSayWhatWasLeft) {
+    struct Case {
+        const char* name;
+        uint32_t coils;
+        int32_t shorted[2];
+        int32_t silentAfterWrites, lostAfterWrites;
+        const char* verdict;      // and the restore line, when there is one
+        int32_t failed, untested; // coils shown failed and untested at the end
+        uint32_t coilsAfter;
+        const char* listed; // a line of the copied text
+    };
+    const Case cases[] = {
+        // Coil 27 is ON and coil 28 OFF before: restoring 27 switches 28 on too.
+        {"Shorted",
+         0x0F0F0F0F,
+         {27, 28},
+         -1,
+         -1,
+         "自检失败: 2 项\n⚠ 线圈未能恢复: 自检前 0F0F0F0F，现为 1F0F0F0F（线圈 28 现为 ON，原为 "
+         "OFF）",
+         2,
+         0,
+         0x1F0F0F0F,
+         "线圈 28: 失败 - 线圈 27 也动作了"},
+        // Silent right after coil 8 was switched ON (coils 0..7 took two writes each).
+        {"Silent",
+         0x80000005,
+         {-1, -1},
+         17,
+         -1,
+         "自检中断: 设备无应答\n⚠ 线圈可能未恢复: 无法读回，自检前为 80000005",
+         0,
+         24,
+         0x80000100,
+         "线圈 8: 未测试"},
+        {"LinkLost",
+         0x80000005,
+         {-1, -1},
+         -1,
+         17,
+         "自检中断: 连接已断开\n⚠ 线圈可能未恢复: 无法读回，自检前为 80000005",
+         0,
+         24,
+         0x80000100,
+         "线圈 9: 未测试"},
+        {"SilentFromTheStart",
+         0x80000005,
+         {-1, -1},
+         0,
+         -1,
+         "自检中断: 设备无应答",
+         0,
+         32,
+         0x80000005,
+         "线圈 0: 未测试"},
+    };
+    for (const Case& c : cases) {
+        *board = Board{};
+        board->coils = c.coils;
+        std::copy(c.shorted, c.shorted + 2, board->shorted);
+        board->silentAfterWrites = c.silentAfterWrites;
+        board->lostAfterWrites = c.lostAfterWrites;
+        if (!dialog.GetDevice().IsConnected())
+            view.Click(IDC_TCP_CONNECT);
+        session.Start(false);
+        RunSteps(10000);
+        EXPECT_EQ(testView.verdict, c.verdict) << c.name;
+        EXPECT_EQ(testView.Count(SelfTestSession::kFailed), c.failed) << c.name;
+        EXPECT_EQ(testView.Count(SelfTestSession::kUntested), c.untested + 32) << c.name;
+        EXPECT_EQ(testView.done<testView.total, c.untested> 0) << c.name;
+        EXPECT_EQ(board->coils, c.coilsAfter) << c.name;
+        const std::string text = session.ResultText();
+        EXPECT_EQ(text.find("板卡自检: " + std::string(c.verdict) + "\n"), 0u) << c.name;
+        EXPECT_NE(text.find(std::string("\n") + c.listed + "\n"), std::string::npos) << c.name;
+        EXPECT_TRUE(testView.controls.copy && testView.controls.start) << c.name;
+    }
+}
+
+// "复制结果" only with a result; "回环检查" remembered, and disabled under 0x55 with the reason.
+TEST_F(SelfTestSessionTest, TheControlsFollowTheResultAndTheProtocol) {
+    EXPECT_FALSE(testView.controls.copy);
+    EXPECT_TRUE(testView.controls.loopback && testView.controls.loopbackChecked);
+    session.OnLoopbackChanged(false);
+    EXPECT_FALSE(loopbackChoice);
+
+    view.Click(IDC_TCP_DISCONNECT);
+    loopbackChoice = true;
+    view.Click(IDC_PROTO_55);
+    FakeSelfTestView relayView;
+    SelfTestSession relay{dialog, relayView, &loopbackChoice};
+    EXPECT_FALSE(relayView.controls.loopback || relayView.controls.loopbackChecked);
+    EXPECT_EQ(relayView.controls.loopbackTip, SelfTestSession::kNoLoopbackTip);
+    relay.OnLoopbackChanged(false);
+    EXPECT_TRUE(loopbackChoice); // a choice made elsewhere is kept for Modbus
+    view.Click(IDC_TCP_CONNECT);
+    relay.Start(true);
+    EXPECT_FALSE(relayView.inputsShown);
 }
 
 } // namespace

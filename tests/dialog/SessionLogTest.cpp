@@ -85,7 +85,9 @@ TEST_F(SessionLogTest, WritesWithinAboutASecondWithoutBeingAsked) {
     const fs::path file = folder.path / "vornak-2026-03-01.log";
     // Generous for a loaded machine; the writer's own period is one second.
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-    while (!fs::exists(file) && std::chrono::steady_clock::now() < deadline)
+    // The file may exist a moment before the line is in it: wait for the line itself.
+    while (ReadAll(file).find("定时查询已启动") == std::string::npos &&
+           std::chrono::steady_clock::now() < deadline)
         std::this_thread::sleep_for(milliseconds(20));
     EXPECT_NE(ReadAll(file).find("定时查询已启动"), std::string::npos);
 }

@@ -1,9 +1,11 @@
 // The window's tools against a fake window: remembered settings across two windows,
-// "恢复默认设置", "通信参数...", the session log fed by the panes, and the log menu entries.
+// "恢复默认设置" with its confirmation, "通信参数...", the session log fed by the panes, the
+// log menu entries, and the tools that refuse to start.
 #include <gtest/gtest.h>
 
 #include <regex>
 
+#include "dialog/FakeBoardCommunication.h"
 #include "dialog/FakeDialogView.h"
 #include "dialog/IniSettingsStore.h"
 #include "dialog/MainDlgIds.h"
@@ -21,14 +23,24 @@ struct FakeToolsView : IToolsView {
     std::string saveAs;
     bool folderOpens = true;
     std::vector<std::string> openedFolders;
+    std::vector<std::string> messages; // "title: text" of each message box
+    bool confirms = true;
+    int32_t confirmations = 0, selfTests = 0;
 
     bool OpenFolder(const std::string& path) override {
         openedFolders.push_back(path);
         return folderOpens;
     }
     std::string AskSaveFileName(const std::string&) override { return saveAs; }
-    void ShowSelfTest(MainDialog&) override {}
-    void ShowBoardSearch(WindowTools&) override {}
+    void ShowMessage(const std::string& title, const std::string& text) override {
+        messages.push_back(title + ": " + text);
+    }
+    bool AskConfirmation(const std::string&, const std::string&) override {
+        ++confirmations;
+        return confirms;
+    }
+    void ShowSelfTest(MainDialog&, bool&) override { ++selfTests; }
+    void ShowBoardSearch(WindowTools&) override { messages.push_back("查找设备"); }
     bool
     AskLinkParameters(LinkParameterTexts& texts,
                       const std::function<std::string(const LinkParameterTexts&)>& check) override {
@@ -85,7 +97,7 @@ TEST_F(WindowToolsTest, TheNextStartShowsWhatTheLastOneLeftAndResetShowsTheStart
         w.view.Click(IDC_USE_TCP);
         w.view.Type(IDC_ADDRESS_COMBO, "300");
         w.view.SelectComboItem(IDC_BAUD_COMBO, 2);
-        w.view.SelectComboItem(IDC_PORT_COMBO, 1);
+        w.view.Type(IDC_PORT_COMBO, "/dev/serial/by-id/usb-FTDI-if00");
         w.view.Type(IDC_TCP_SERVER, "127.0.0.1");
         w.view.Type(IDC_TCP_PORT, "1502");
         w.view.Click(IDC_POLL_ENABLE);
@@ -111,8 +123,9 @@ TEST_F(WindowToolsTest, TheNextStartShowsWhatTheLastOneLeftAndResetShowsTheStart
     EXPECT_TRUE(w.view.checks[IDC_USE_TCP] && !w.view.checks[IDC_USE_SERIAL]);
     EXPECT_TRUE(w.view.enabled[IDC_TCP_CONNECT] && !w.view.enabled[IDC_SERIAL_OPEN]);
     const std::pair<int32_t, const char*> texts[] = {
-        {IDC_ADDRESS_COMBO, "44"},     {IDC_PORT_COMBO, "COM4"}, {IDC_BAUD_COMBO, "38400"},
-        {IDC_TCP_SERVER, "127.0.0.1"}, {IDC_TCP_PORT, "1502"},   {IDC_POLL_INTERVAL, "100"}};
+        {IDC_ADDRESS_COMBO, "44"}, {IDC_PORT_COMBO, "/dev/serial/by-id/usb-FTDI-if00"},
+        {IDC_BAUD_COMBO, "38400"}, {IDC_TCP_SERVER, "127.0.0.1"},
+        {IDC_TCP_PORT, "1502"},    {IDC_POLL_INTERVAL, "100"}};
     for (const auto& [id, text] : texts)
         EXPECT_EQ(w.view.GetText(id), text) << id;
     EXPECT_FALSE(w.view.checks[IDC_POLL_ENABLE]);
@@ -121,7 +134,14 @@ TEST_F(WindowToolsTest, TheNextStartShowsWhatTheLastOneLeftAndResetShowsTheStart
                               c.heartbeatTimeout),
               std::make_tuple(ProtocolType::Protocol55, uint8_t(44), 250, 5, 8000));
 
+    // Declined, nothing changes; confirmed, everything goes back.
+    w.tools.confirms = false;
+    const WindowSettings before = w.windowTools.Collect();
     w.Menu(WindowTools::IDM_RESTORE_DEFAULTS);
+    EXPECT_EQ(w.windowTools.Collect(), before);
+    w.tools.confirms = true;
+    w.Menu(WindowTools::IDM_RESTORE_DEFAULTS);
+    EXPECT_EQ(w.tools.confirmations, 2);
     EXPECT_EQ(w.LastSent(), "已恢复默认设置");
     EXPECT_EQ(w.windowTools.Collect(), expectedFirst);
     EXPECT_TRUE(w.view.enabled[IDC_INPUT_BASE + 4]);
@@ -145,8 +165,8 @@ TEST_F(WindowToolsTest, PaneLinesReachTheSessionLogAndTheLogEntriesWork) {
     for (const MenuEntry& entry : w->dialog.MenuEntries())
         entries.push_back(entry.text);
     EXPECT_EQ(entries, (std::vector<std::string>{"关于 Vornak(&A)...", "板卡自检...", "查找设备...",
-                                                 "打开日志文件夹", "保存日志...", "恢复默认设置",
-                                                 "通信参数..."}));
+                                                 "打开日志文件夹", "保存日志...", "通信参数...", "",
+                                                 "恢复默认设置"}));
 
     w->view.Click(IDC_COIL_BASE + 3);
     w->view.Post({WM_LOG_RECV, 0, 0, "接收: 01 01 04 00 00 00 00 FB D1 "});
@@ -158,11 +178,17 @@ TEST_F(WindowToolsTest, PaneLinesReachTheSessionLogAndTheLogEntriesWork) {
     w->Menu(WindowTools::IDM_OPEN_LOG_FOLDER);
     EXPECT_EQ(w->LastSent(), "❌ 无法打开日志文件夹: " + logs.u8string());
 
+    // A save that fails says why, in the pane and in a message box.
+    for (const auto& [where, why] : {std::pair(root / "missing" / "saved.txt", "文件夹不存在"),
+                                     std::pair(root, "这是一个文件夹")}) {
+        w->tools.saveAs = where.u8string();
+        w->Menu(WindowTools::IDM_SAVE_LOG);
+        EXPECT_EQ(w->LastSent(), "❌ 保存日志失败: " + where.u8string() + "（" + why + "）");
+        EXPECT_EQ(w->tools.messages.back(),
+                  "保存日志: 无法保存日志: " + where.u8string() + "\n" + why);
+    }
     w->tools.saveAs = (root / "saved.txt").u8string();
     w->Menu(WindowTools::IDM_SAVE_LOG);
-    EXPECT_EQ(ReadAll(root / "saved.txt"),
-              "[发送]\n错误: 设备未连接\n定时查询已停止\n❌ 无法打开日志文件夹: " + logs.u8string() +
-                  "\n\n[接收]\n接收: 01 01 04 00 00 00 00 FB D1 \n");
     EXPECT_EQ(w->LastSent(), "日志已保存: " + w->tools.saveAs);
     w->dialog.OnCancel(); // writes what the log still holds
     w.reset();
@@ -170,19 +196,65 @@ TEST_F(WindowToolsTest, PaneLinesReachTheSessionLogAndTheLogEntriesWork) {
     std::string file;
     for (const auto& entry : fs::directory_iterator(logs))
         file += ReadAll(entry.path());
-    const std::regex stamp("\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d\\.\\d{3} ");
-    const std::string lines[] = {
+    // The saved file and the session log carry the same lines, each with its time and pane.
+    std::vector<std::string> lines = {
         "[发送] 错误: 设备未连接", "[接收] 接收: 01 01 04 00 00 00 00 FB D1 ",
-        "[发送] 定时查询已停止", "[发送] ❌ 无法打开日志文件夹: " + logs.u8string(),
-        "[发送] 日志已保存: " + (root / "saved.txt").u8string()};
-    std::istringstream in(file);
-    std::string line;
-    for (const std::string& expected : lines) {
-        ASSERT_TRUE(std::getline(in, line));
-        EXPECT_TRUE(std::regex_search(line, stamp)) << line;
-        EXPECT_EQ(line.substr(24), expected);
+        "[发送] 定时查询已停止", "[发送] ❌ 无法打开日志文件夹: " + logs.u8string()};
+    for (const fs::path& failed : {root / "missing" / "saved.txt", root})
+        lines.push_back("[发送] ❌ 保存日志失败: " + failed.u8string());
+    for (const auto& [text, count] : {std::pair(ReadAll(root / "saved.txt"), lines.size()),
+                                      std::pair(file, lines.size() + 1)}) {
+        const std::regex stamp("^\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d\\.\\d{3} ");
+        std::istringstream in(text);
+        std::string line;
+        for (size_t i = 0; i < count; ++i) {
+            ASSERT_TRUE(std::getline(in, line));
+            EXPECT_TRUE(std::regex_search(line, stamp)) << line;
+            if (i < lines.size())
+                EXPECT_EQ(line.substr(24, lines[i].size()), lines[i]);
+        }
+        EXPECT_FALSE(std::getline(in, line));
     }
-    EXPECT_FALSE(std::getline(in, line));
+}
+
+// A tool that cannot start now says why in the pane and in a message box, and opens nothing.
+TEST_F(WindowToolsTest, ToolsThatCannotStartSayWhy) {
+    struct Case {
+        int32_t command;
+        int32_t transport; // selector clicked (0: the serial one stays ticked)
+        bool connected;
+        const char* refusal; // empty: the tool starts
+    };
+    const Case cases[] = {
+        {WindowTools::IDM_SELF_TEST, IDC_USE_TCP, false, "板卡自检: 错误: 设备未连接"},
+        {WindowTools::IDM_SELF_TEST, IDC_USE_TCP, true, ""},
+        {WindowTools::IDM_FIND_BOARD, IDC_USE_TCP, true, "查找设备: 请先断开连接，再查找设备"},
+        {WindowTools::IDM_FIND_BOARD, IDC_USE_SERIAL, false, "查找设备: 请先选择通信方式"},
+        {WindowTools::IDM_FIND_BOARD, IDC_USE_TCP, false, ""},
+        {WindowTools::IDM_RESTORE_DEFAULTS, IDC_USE_TCP, true,
+         "恢复默认设置: 请先断开连接，再恢复默认设置"},
+    };
+    for (const Case& c : cases) {
+        Window w(root / "refusals.ini", {});
+        auto board = std::make_shared<Board>();
+        w.dialog.GetDevice().SetHooks(
+            {[board](CommType kind) { return std::make_unique<BoardCommunication>(board, kind); },
+             [] { return int64_t(0); }, [](int32_t) {}});
+        w.view.Click(c.transport); // the serial selector is ticked at the start: a click clears it
+        if (c.connected)
+            w.view.Click(IDC_TCP_CONNECT);
+        w.Menu(c.command);
+        const std::string refusal = c.refusal;
+        if (refusal.empty()) {
+            EXPECT_EQ(
+                w.tools.selfTests + (w.tools.messages == std::vector<std::string>{"查找设备"}), 1)
+                << c.command;
+            continue;
+        }
+        EXPECT_EQ(w.tools.messages, std::vector<std::string>{refusal}) << c.command;
+        EXPECT_EQ(w.LastSent(), refusal.substr(refusal.find(": ") + 2));
+        EXPECT_EQ(w.tools.selfTests + w.tools.confirmations, 0);
+    }
 }
 
 } // namespace

@@ -15,6 +15,7 @@ struct ScanCase {
     CommType transport;
     ScanPlan plan;
     std::vector<std::string> expected; // "protocol@address[/baud/parity]" in the order found
+    size_t boards;                     // what they group into: address and line setting
 };
 
 std::string Describe(const ScanHit& hit) {
@@ -61,6 +62,11 @@ TEST_P(ScanOnSim, FindsTheBoardInTime) {
     EXPECT_EQ(scanner.Error(), "");
     EXPECT_EQ(found, c.expected);
     ASSERT_EQ(scanner.Hits().size(), c.expected.size());
+    // One board per address and line setting, with every protocol it answered there.
+    const std::vector<ScanBoard> boards = GroupByBoard(scanner.Hits());
+    ASSERT_EQ(boards.size(), c.boards);
+    for (const ScanBoard& board : boards)
+        EXPECT_EQ(board.protocols.size(), c.expected.size() / c.boards);
     EXPECT_EQ(lastDone, scanner.ProbesDone());
     // Loaded machines get some slack, but not the time of a second search.
     EXPECT_LT(seconds, BoardScanner::WorstCaseSeconds(c.plan, c.transport) * 1.5 + 1.0);
@@ -74,17 +80,17 @@ INSTANTIATE_TEST_SUITE_P(
     Transports, ScanOnSim,
     ::testing::Values(
         // clang-format off
-        ScanCase{"Tcp", {}, CommType::Tcp, Plan(1, 12), {"Rtu@7", "Mbap@7", "Relay@7"}},
-        ScanCase{"Udp", {}, CommType::Udp, Plan(5, 9), {"Rtu@7", "Mbap@7", "Relay@7"}},
+        ScanCase{"Tcp", {}, CommType::Tcp, Plan(1, 12), {"Rtu@7", "Mbap@7", "Relay@7"}, 1},
+        ScanCase{"Udp", {}, CommType::Udp, Plan(5, 9), {"Rtu@7", "Mbap@7", "Relay@7"}, 1},
         // The pty's board hears only a port set to 19200 baud: a pty keeps no parity, so
         // the board answers at each.
         ScanCase{"PtyAt19200", {"--line", "19200"}, CommType::Serial,
                  Plan(6, 8, {9600, 19200, 38400}, 100),
                  {"Rtu@7/19200/0", "Mbap@7/19200/0", "Relay@7/19200/0", "Rtu@7/19200/2",
                   "Mbap@7/19200/2", "Relay@7/19200/2", "Rtu@7/19200/1", "Mbap@7/19200/1",
-                  "Relay@7/19200/1"}},
+                  "Relay@7/19200/1"}, 3},
         ScanCase{"PtyFirst", {}, CommType::Serial, Plan(1, 10, {9600, 19200}, 100, true),
-                 {"Rtu@7/9600/0"}}),
+                 {"Rtu@7/9600/0"}, 1}),
     // clang-format on
     [](const ::testing::TestParamInfo<ScanCase>& info) { return info.param.name; });
 

@@ -55,6 +55,12 @@ void BoardSearchDialog::AddFound(const std::string& text) {
         found->setCurrentRow(0);
 }
 
+void BoardSearchDialog::SetFound(size_t row, const std::string& text) {
+    auto* found = Control<QListWidget>(ToolDialogs::IDC_SEARCH_FOUND);
+    if (QListWidgetItem* item = found->item(static_cast<int>(row)))
+        item->setText(Text(text));
+}
+
 void BoardSearchDialog::ShowProgress(int64_t done, int64_t total) {
     // A progress bar counts in int: scale a long search down to per mille.
     auto* progress = Control<QProgressBar>(ToolDialogs::IDC_SEARCH_PROGRESS);

@@ -25,6 +25,7 @@ private:
 
     void ClearFound() override;
     void AddFound(const std::string& text) override;
+    void SetFound(size_t row, const std::string& text) override;
     void ShowProgress(int64_t done, int64_t total) override;
     void ShowStatus(const std::string& text) override;
     void ShowRunning(bool running) override { ShowRunningState(running); }

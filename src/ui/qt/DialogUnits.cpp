@@ -49,12 +49,15 @@ QRect DialogUnits::ToPixels(QRect dlu) const {
     return QRect(ToPixels(dlu.topLeft()), ToPixels(dlu.size()));
 }
 
+QStringList DialogUnits::FontFamilies() {
+    // The Noto faces stand in for SimSun on Linux.
+    return {QStringLiteral("SimSun"), QStringLiteral("宋体"), QStringLiteral("Noto Serif CJK SC"),
+            QStringLiteral("Noto Sans CJK SC"), QStringLiteral("Noto Color Emoji")};
+}
+
 QFont DialogUnits::DialogFont() const {
     QFont font;
-    // The first face that is installed wins; the Noto faces stand in for SimSun on Linux.
-    font.setFamilies(QStringList{QStringLiteral("SimSun"), QStringLiteral("宋体"),
-                                 QStringLiteral("Noto Serif CJK SC"),
-                                 QStringLiteral("Noto Sans CJK SC")});
+    font.setFamilies(FontFamilies());
     font.setPixelSize(std::max(kMinTextPixels, Round(EmPixels())));
     font.setWeight(QFont::Normal);
     return font;

@@ -44,6 +44,9 @@ public:
 
     // The font the conversion assumes: a Song-style CJK face of EmPixels() (19 px unscaled).
     QFont DialogFont() const;
+    // Its families, the first installed one winning, and a colour emoji face for the status
+    // lines' symbols (✅ ⚠ ❌) that the others lack.
+    static QStringList FontFamilies();
 
 private:
     double m_scaleX;

@@ -51,15 +51,9 @@ QSize AvailableArea(QSize given) {
     return screen != nullptr ? screen->availableGeometry().size() : QSize();
 }
 
-// Emoji in the status lines (✅ ⚠ ❌) come from a colour emoji face when the dialog's own
-// faces lack them.
 QFont DialogTextFont(const DialogUnits& units) {
-    QFont font = CaptionFont(units.DialogFont(), units, MainDlgTemplate::kItems.data(),
-                             static_cast<int>(MainDlgTemplate::kItems.size()));
-    QStringList families = font.families();
-    families << QStringLiteral("Noto Color Emoji");
-    font.setFamilies(families);
-    return font;
+    return CaptionFont(units.DialogFont(), units, MainDlgTemplate::kItems.data(),
+                       static_cast<int>(MainDlgTemplate::kItems.size()));
 }
 
 PixelRect ToPixelRect(const QRect& rect) {
@@ -366,6 +360,10 @@ void MainWindow::contextMenuEvent(QContextMenuEvent* event) {
     QMenu menu(this);
     for (const MenuEntry& entry : m_dialog.MenuEntries()) {
         const int32_t command = entry.command;
+        if (command == 0) {
+            menu.addSeparator();
+            continue;
+        }
         menu.addAction(Text(entry.text), this,
                        [this, command] { m_dialog.OnMenuCommand(command); });
     }

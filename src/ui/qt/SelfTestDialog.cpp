@@ -17,10 +17,10 @@ QString Text(const std::string& utf8) {
 
 } // namespace
 
-SelfTestDialog::SelfTestDialog(MainDialog& dialog, QWidget* parent)
+SelfTestDialog::SelfTestDialog(MainDialog& dialog, bool& loopbackChoice, QWidget* parent)
     : DescribedDialog(ToolDialogs::SelfTest(), parent) {
     ISelfTestView& view = *this;
-    m_session = std::make_unique<SelfTestSession>(dialog, view);
+    m_session = std::make_unique<SelfTestSession>(dialog, view, &loopbackChoice);
     m_stepper.setInterval(0);
     connect(&m_stepper, &QTimer::timeout, this, [this] { m_session->OnStep(); });
     connect(
@@ -29,6 +29,8 @@ SelfTestDialog::SelfTestDialog(MainDialog& dialog, QWidget* parent)
         });
     connect(Control<QPushButton>(ToolDialogs::IDC_SELFTEST_CANCEL), &QPushButton::clicked, this,
             [this] { m_session->Cancel(); });
+    connect(Control<QCheckBox>(ToolDialogs::IDC_SELFTEST_LOOPBACK), &QCheckBox::toggled, this,
+            [this](bool checked) { m_session->OnLoopbackChanged(checked); });
     connect(Control<QPushButton>(ToolDialogs::IDC_SELFTEST_COPY), &QPushButton::clicked, this,
             [this] { QGuiApplication::clipboard()->setText(Text(m_session->ResultText())); });
 }
@@ -60,4 +62,14 @@ void SelfTestDialog::ShowProgress(int32_t done, int32_t total) {
 
 void SelfTestDialog::ShowVerdict(const std::string& text) {
     Control<QLabel>(ToolDialogs::IDC_SELFTEST_VERDICT)->setText(Text(text));
+}
+
+void SelfTestDialog::ShowControls(const SelfTestControls& controls) {
+    Control(ToolDialogs::IDC_SELFTEST_START)->setEnabled(controls.start);
+    Control(ToolDialogs::IDC_SELFTEST_CANCEL)->setEnabled(controls.cancel);
+    Control(ToolDialogs::IDC_SELFTEST_COPY)->setEnabled(controls.copy);
+    auto* loopback = Control<QCheckBox>(ToolDialogs::IDC_SELFTEST_LOOPBACK);
+    loopback->setEnabled(controls.loopback);
+    loopback->setChecked(controls.loopbackChecked);
+    loopback->setToolTip(Text(controls.loopbackTip));
 }

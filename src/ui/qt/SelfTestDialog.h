@@ -17,7 +17,8 @@ class SelfTestDialog : public DescribedDialog, private ISelfTestView {
     Q_OBJECT
 
 public:
-    SelfTestDialog(MainDialog& dialog, QWidget* parent);
+    // loopbackChoice: the loopback option the window remembers.
+    SelfTestDialog(MainDialog& dialog, bool& loopbackChoice, QWidget* parent);
 
     // The grid cell of a coil or input (0..31), for inspection.
     QLabel* Point(bool isCoil, int32_t index) const;
@@ -30,7 +31,7 @@ private:
     void ShowInputs(bool shown) override;
     void ShowProgress(int32_t done, int32_t total) override;
     void ShowVerdict(const std::string& text) override;
-    void ShowRunning(bool running) override { ShowRunningState(running); }
+    void ShowControls(const SelfTestControls& controls) override;
     void StartStepping() override { m_stepper.start(); }
     void StopStepping() override { m_stepper.stop(); }
 

@@ -5,6 +5,7 @@
 #include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QUrl>
 
@@ -67,8 +68,25 @@ bool ToolsView::AskLinkParameters(
     return true;
 }
 
-void ToolsView::ShowSelfTest(MainDialog& dialog) {
-    SelfTestDialog selfTest(dialog, m_parent);
+void ToolsView::ShowMessage(const std::string& title, const std::string& text) {
+    QMessageBox box(QMessageBox::Warning, Text(title), Text(text), QMessageBox::Ok, m_parent);
+    box.setObjectName(QStringLiteral("toolMessage"));
+    box.button(QMessageBox::Ok)->setText(QStringLiteral("确定"));
+    box.exec();
+}
+
+bool ToolsView::AskConfirmation(const std::string& title, const std::string& text) {
+    QMessageBox box(QMessageBox::Question, Text(title), Text(text),
+                    QMessageBox::Ok | QMessageBox::Cancel, m_parent);
+    box.setObjectName(QStringLiteral("toolConfirmation"));
+    box.button(QMessageBox::Ok)->setText(QStringLiteral("确定"));
+    box.button(QMessageBox::Cancel)->setText(QStringLiteral("取消"));
+    box.setDefaultButton(QMessageBox::Cancel);
+    return box.exec() == QMessageBox::Ok;
+}
+
+void ToolsView::ShowSelfTest(MainDialog& dialog, bool& loopbackChoice) {
+    SelfTestDialog selfTest(dialog, loopbackChoice, m_parent);
     selfTest.exec();
 }
 

@@ -61,6 +61,14 @@ void BoardSearchDialog::AddFound(const std::string& text) {
         SendMessageW(found, LB_SETCURSEL, 0, 0);
 }
 
+void BoardSearchDialog::SetFound(size_t row, const std::string& text) {
+    const HWND found = Control(ToolDialogs::IDC_SEARCH_FOUND);
+    const LRESULT chosen = SendMessageW(found, LB_GETCURSEL, 0, 0);
+    SendMessageW(found, LB_DELETESTRING, row, 0);
+    SendMessageW(found, LB_INSERTSTRING, row, reinterpret_cast<LPARAM>(WideFromUtf8(text).c_str()));
+    SendMessageW(found, LB_SETCURSEL, static_cast<WPARAM>(chosen), 0);
+}
+
 void BoardSearchDialog::ShowProgress(int64_t done, int64_t total) {
     // Per mille, as the Qt face's bar counts.
     const HWND progress = Control(ToolDialogs::IDC_SEARCH_PROGRESS);

@@ -131,9 +131,16 @@ INT_PTR DescribedDialog::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
         auto* header = reinterpret_cast<NMHDR*>(lParam);
         if (header->code == TTN_GETDISPINFOW) {
             auto* info = reinterpret_cast<NMTTDISPINFOW*>(lParam);
-            const auto tip = m_cellTips.find(reinterpret_cast<HWND>(header->idFrom));
-            info->lpszText =
-                tip != m_cellTips.end() ? const_cast<wchar_t*>(tip->second.c_str()) : nullptr;
+            info->lpszText = nullptr;
+            if ((info->uFlags & TTF_IDISHWND) != 0) {
+                const auto tip = m_cellTips.find(reinterpret_cast<HWND>(header->idFrom));
+                if (tip != m_cellTips.end())
+                    info->lpszText = const_cast<wchar_t*>(tip->second.c_str());
+            } else {
+                const auto tip = m_controlTips.find(static_cast<int32_t>(header->idFrom));
+                if (tip != m_controlTips.end() && !tip->second.empty())
+                    info->lpszText = const_cast<wchar_t*>(tip->second.c_str());
+            }
             return TRUE;
         }
         return FALSE;
@@ -364,6 +371,31 @@ bool DescribedDialog::GetCheck(int32_t id) const {
 void DescribedDialog::SetCheck(int32_t id, bool checked) {
     if (HWND control = Control(id))
         SendMessageW(control, BM_SETCHECK, checked ? BST_CHECKED : BST_UNCHECKED, 0);
+}
+
+void DescribedDialog::Enable(int32_t id, bool enabled) {
+    if (HWND control = Control(id))
+        EnableWindow(control, enabled ? TRUE : FALSE);
+}
+
+void DescribedDialog::SetTip(int32_t id, const std::string& tip) {
+    const HWND control = Control(id);
+    if (control == nullptr)
+        return;
+    const bool known = m_controlTips.count(id) != 0;
+    m_controlTips[id] = WideFromUtf8(tip);
+    if (known)
+        return;
+    // A disabled control gets no mouse input, so the tool is the dialog's own area over it.
+    TTTOOLINFOW tool{};
+    tool.cbSize = sizeof tool;
+    tool.uFlags = TTF_SUBCLASS;
+    tool.hwnd = m_hWnd;
+    tool.uId = static_cast<UINT_PTR>(id);
+    GetWindowRect(control, &tool.rect);
+    MapWindowPoints(nullptr, m_hWnd, reinterpret_cast<POINT*>(&tool.rect), 2);
+    tool.lpszText = LPSTR_TEXTCALLBACKW;
+    SendMessageW(m_tips, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
 }
 
 void DescribedDialog::SetCell(int32_t gridId, int32_t index, Rgb colour, const std::string& tip) {

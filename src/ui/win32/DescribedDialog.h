@@ -35,6 +35,9 @@ public:
     void SetText(int32_t id, const std::string& text);
     bool GetCheck(int32_t id) const;
     void SetCheck(int32_t id, bool checked);
+    void Enable(int32_t id, bool enabled);
+    // The text shown when the pointer rests on control id, disabled or not; "" shows none.
+    void SetTip(int32_t id, const std::string& tip);
     // Colours cell index (0..31) of point grid gridId and sets the text its tip shows.
     void SetCell(int32_t gridId, int32_t index, Rgb colour, const std::string& tip);
     // Enables or disables point grid gridId with its cells.
@@ -82,6 +85,7 @@ private:
     std::map<int32_t, Grid> m_grids;
     std::map<HWND, COLORREF> m_cellColours;
     std::map<HWND, std::wstring> m_cellTips;
+    std::map<int32_t, std::wstring> m_controlTips; // by control identifier
     std::map<int32_t, COLORREF> m_textColours;
     std::map<COLORREF, HBRUSH> m_brushes;
 };

@@ -268,7 +268,7 @@ INT_PTR MainWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     }
     case WM_SYSCOMMAND:
         for (const MenuEntry& entry : m_dialog->MenuEntries()) {
-            if ((wParam & 0xFFF0) == static_cast<WPARAM>(entry.command)) {
+            if (entry.command != 0 && (wParam & 0xFFF0) == static_cast<WPARAM>(entry.command)) {
                 m_dialog->OnMenuCommand(entry.command);
                 return TRUE;
             }
@@ -304,8 +304,11 @@ void MainWindow::OnInitDialog() {
         if (!entries.empty())
             AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
         for (const MenuEntry& entry : entries) {
-            AppendMenuW(menu, MF_STRING, static_cast<UINT_PTR>(entry.command),
-                        WideFromUtf8(entry.text).c_str());
+            if (entry.command == 0)
+                AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
+            else
+                AppendMenuW(menu, MF_STRING, static_cast<UINT_PTR>(entry.command),
+                            WideFromUtf8(entry.text).c_str());
         }
     }
     SendMessageW(m_hWnd, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(m_hIcon));
@@ -453,8 +456,11 @@ void MainWindow::ShowContextMenu(int x, int y) {
     if (menu == nullptr)
         return;
     for (const MenuEntry& entry : m_dialog->MenuEntries()) {
-        AppendMenuW(menu, MF_STRING, static_cast<UINT_PTR>(entry.command),
-                    WideFromUtf8(entry.text).c_str());
+        if (entry.command == 0)
+            AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
+        else
+            AppendMenuW(menu, MF_STRING, static_cast<UINT_PTR>(entry.command),
+                        WideFromUtf8(entry.text).c_str());
     }
     const auto command = static_cast<int32_t>(
         TrackPopupMenu(menu, TPM_RETURNCMD | TPM_RIGHTBUTTON, x, y, 0, m_hWnd, nullptr));

@@ -9,14 +9,15 @@ namespace {
 constexpr UINT_PTR kStepTimer = 1;
 } // namespace
 
-SelfTestDialog::SelfTestDialog(MainDialog& dialog)
-    : DescribedDialog(ToolDialogs::SelfTest()), m_dialog(dialog) {}
+SelfTestDialog::SelfTestDialog(MainDialog& dialog, bool& loopbackChoice)
+    : DescribedDialog(ToolDialogs::SelfTest()), m_dialog(dialog), m_loopbackChoice(loopbackChoice) {
+}
 
 SelfTestDialog::~SelfTestDialog() = default;
 
 void SelfTestDialog::OnInit() {
     ISelfTestView& view = *this;
-    m_session = std::make_unique<SelfTestSession>(m_dialog, view);
+    m_session = std::make_unique<SelfTestSession>(m_dialog, view, &m_loopbackChoice);
 }
 
 void SelfTestDialog::OnCommand(int32_t id, int32_t) {
@@ -26,6 +27,8 @@ void SelfTestDialog::OnCommand(int32_t id, int32_t) {
         m_session->Start(GetCheck(ToolDialogs::IDC_SELFTEST_LOOPBACK));
     else if (id == ToolDialogs::IDC_SELFTEST_CANCEL)
         m_session->Cancel();
+    else if (id == ToolDialogs::IDC_SELFTEST_LOOPBACK)
+        m_session->OnLoopbackChanged(GetCheck(ToolDialogs::IDC_SELFTEST_LOOPBACK));
     else if (id == ToolDialogs::IDC_SELFTEST_COPY)
         CopyToClipboard(m_session->ResultText());
 }
@@ -57,6 +60,15 @@ void SelfTestDialog::ShowProgress(int32_t done, int32_t total) {
 
 void SelfTestDialog::ShowVerdict(const std::string& text) {
     SetText(ToolDialogs::IDC_SELFTEST_VERDICT, text);
+}
+
+void SelfTestDialog::ShowControls(const SelfTestControls& controls) {
+    Enable(ToolDialogs::IDC_SELFTEST_START, controls.start);
+    Enable(ToolDialogs::IDC_SELFTEST_CANCEL, controls.cancel);
+    Enable(ToolDialogs::IDC_SELFTEST_COPY, controls.copy);
+    Enable(ToolDialogs::IDC_SELFTEST_LOOPBACK, controls.loopback);
+    SetCheck(ToolDialogs::IDC_SELFTEST_LOOPBACK, controls.loopbackChecked);
+    SetTip(ToolDialogs::IDC_SELFTEST_LOOPBACK, controls.loopbackTip);
 }
 
 void SelfTestDialog::StartStepping() {

@@ -12,7 +12,8 @@ class MainDialog;
 // transaction per tick, so painting and clicks go on while the test runs.
 class SelfTestDialog : public DescribedDialog, private ISelfTestView {
 public:
-    explicit SelfTestDialog(MainDialog& dialog);
+    // loopbackChoice: the loopback option the window remembers.
+    SelfTestDialog(MainDialog& dialog, bool& loopbackChoice);
     ~SelfTestDialog() override;
 
 private:
@@ -27,10 +28,11 @@ private:
     void ShowInputs(bool shown) override;
     void ShowProgress(int32_t done, int32_t total) override;
     void ShowVerdict(const std::string& text) override;
-    void ShowRunning(bool running) override { ShowRunningState(running); }
+    void ShowControls(const SelfTestControls& controls) override;
     void StartStepping() override;
     void StopStepping() override;
 
     MainDialog& m_dialog;
+    bool& m_loopbackChoice;
     std::unique_ptr<SelfTestSession> m_session; // while the window is there
 };

@@ -80,8 +80,18 @@ bool ToolsView::AskLinkParameters(
     return form.DoModal(m_owner) == IDOK;
 }
 
-void ToolsView::ShowSelfTest(MainDialog& dialog) {
-    SelfTestDialog(dialog).DoModal(m_owner);
+void ToolsView::ShowMessage(const std::string& title, const std::string& text) {
+    MessageBoxW(m_owner, WideFromUtf8(text).c_str(), WideFromUtf8(title).c_str(),
+                MB_OK | MB_ICONWARNING);
+}
+
+bool ToolsView::AskConfirmation(const std::string& title, const std::string& text) {
+    return MessageBoxW(m_owner, WideFromUtf8(text).c_str(), WideFromUtf8(title).c_str(),
+                       MB_OKCANCEL | MB_ICONQUESTION | MB_DEFBUTTON2) == IDOK;
+}
+
+void ToolsView::ShowSelfTest(MainDialog& dialog, bool& loopbackChoice) {
+    SelfTestDialog(dialog, loopbackChoice).DoModal(m_owner);
 }
 
 void ToolsView::ShowBoardSearch(WindowTools& tools) {

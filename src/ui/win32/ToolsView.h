@@ -17,7 +17,9 @@ public:
     bool
     AskLinkParameters(LinkParameterTexts& texts,
                       const std::function<std::string(const LinkParameterTexts&)>& check) override;
-    void ShowSelfTest(MainDialog& dialog) override;
+    void ShowMessage(const std::string& title, const std::string& text) override;
+    bool AskConfirmation(const std::string& title, const std::string& text) override;
+    void ShowSelfTest(MainDialog& dialog, bool& loopbackChoice) override;
     void ShowBoardSearch(WindowTools& tools) override;
 
 private:

@@ -8,6 +8,7 @@
 #include <QComboBox>
 #include <QDialogButtonBox>
 #include <QDir>
+#include <QLabel>
 #include <QListWidget>
 #include <QTemporaryDir>
 #include <QTest>
@@ -16,9 +17,11 @@
 #include <cstdio>
 
 #include "MainWindowTestSupport.h"
+#include "dialog/ToolDialogs.h"
 #include "dialog/WindowTools.h"
 #include "support/SimProcess.h"
 #include "ui/qt/App.h"
+#include "ui/qt/BoardSearchDialog.h"
 
 using namespace testing_ui;
 
@@ -38,8 +41,14 @@ bool Picture(MainWindow& dlg, int32_t command, const QDir& folder,
             saved = dialog->grab().toImage().save(folder.filePath(QString::fromUtf8(name)));
             std::printf("saved %s\n", name);
         }
-        if (dialog != nullptr)
+        if (dialog != nullptr) {
             dialog->close();
+            // A tool still running is cancelled by the first close, the dialog by the next.
+            QPushButton* start = Button(dialog, "开始");
+            if (dialog->isVisible() && start != nullptr &&
+                QTest::qWaitFor([&] { return start->isEnabled(); }, 20000))
+                dialog->close();
+        }
     });
     dlg.Dialog().OnMenuCommand(command);
     return saved;
@@ -68,15 +77,21 @@ int main(int argc, char** argv) {
     dlg.show();
     AimTcp(dlg, sim.TcpPort());
 
+    // Every protocol: the picture shows the search running, the board found and what is
+    // asked now.
     const bool searched = Picture(dlg, WindowTools::IDM_FIND_BOARD, folder, [](QWidget* d) {
-        d->findChildren<QCheckBox*>()[0]->setChecked(false);
         Button(d, "开始")->click();
         auto* found = d->findChild<QListWidget*>();
-        if (!QTest::qWaitFor([&] { return found->count() == 1; }, 20000))
-            return static_cast<const char*>(nullptr);
-        Button(d, "取消")->click();
-        const bool ended = QTest::qWaitFor([&] { return Button(d, "开始")->isEnabled(); }, 20000);
-        return ended ? "board-search.png" : nullptr;
+        auto* search = qobject_cast<BoardSearchDialog*>(d);
+        auto* status =
+            search != nullptr ? search->Control<QLabel>(ToolDialogs::IDC_SEARCH_STATUS) : nullptr;
+        const bool asking = QTest::qWaitFor(
+            [&] {
+                return found->count() == 1 && status != nullptr &&
+                       status->text().contains(QStringLiteral("地址 12 "));
+            },
+            20000);
+        return asking ? "board-search.png" : nullptr;
     });
     if (!searched)
         return Fail("the board search found nothing");

@@ -158,19 +158,14 @@ bool Tools(HWND window, const std::wstring& folder) {
     if (!Closed(link))
         return Fail("the link parameter form did not take good values");
 
-    // The search refuses while the window is connected; Esc closes it.
-    const HWND search = OpenTool(window, WindowTools::IDM_FIND_BOARD, L"查找设备");
-    if (search == nullptr)
-        return Fail("the board search did not show");
-    Press(search, ToolDialogs::IDC_SEARCH_START);
-    const HWND status = GetDlgItem(search, ToolDialogs::IDC_SEARCH_STATUS);
-    if (!WaitFor(5000, [&] { return !Text(status).empty(); }))
-        return Fail("the board search said nothing on start while connected");
-    if (!SaveBmp(search, folder + L"\\board-search.bmp"))
-        return Fail("could not save the board search");
-    PostMessageW(search, WM_COMMAND, IDCANCEL, 0);
-    if (!Closed(search))
-        return Fail("Esc did not close the board search");
+    // While connected the search refuses in a message box that says why.
+    const HWND refusal = OpenTool(window, WindowTools::IDM_FIND_BOARD, L"查找设备");
+    if (refusal == nullptr ||
+        Text(GetDlgItem(refusal, 0xFFFF)).find(L"请先断开连接") == std::wstring::npos)
+        return Fail("the board search did not say why it cannot start while connected");
+    PostMessageW(refusal, WM_COMMAND, IDOK, 0);
+    if (!Closed(refusal))
+        return Fail("OK did not close the refusal");
 
     const HWND test = OpenTool(window, WindowTools::IDM_SELF_TEST, L"板卡自检");
     if (test == nullptr)
@@ -189,7 +184,25 @@ bool Tools(HWND window, const std::wstring& folder) {
     if (!SaveBmp(test, folder + L"\\selftest.bmp"))
         return Fail("could not save the self-test");
     PostMessageW(test, WM_COMMAND, IDCANCEL, 0);
-    return Closed(test) || Fail("Esc did not close the finished self-test");
+    if (!Closed(test))
+        return Fail("Esc did not close the finished self-test");
+
+    // Disconnected, the search runs and says what it asks; Esc cancels it, then closes it.
+    SendMessageW(GetDlgItem(window, IDC_TCP_DISCONNECT), BM_CLICK, 0, 0);
+    const HWND search = OpenTool(window, WindowTools::IDM_FIND_BOARD, L"查找设备");
+    if (search == nullptr)
+        return Fail("the board search did not show");
+    Press(search, ToolDialogs::IDC_SEARCH_START);
+    const HWND status = GetDlgItem(search, ToolDialogs::IDC_SEARCH_STATUS);
+    if (!WaitFor(20000, [&] { return Text(status).rfind(L"正在询问: ", 0) == 0; }))
+        return Fail("the running board search did not say what it asks");
+    if (!SaveBmp(search, folder + L"\\board-search.bmp"))
+        return Fail("could not save the board search");
+    PostMessageW(search, WM_COMMAND, IDCANCEL, 0);
+    if (!WaitFor(20000, [&] { return Text(status).rfind(L"已取消", 0) == 0; }))
+        return Fail("Esc did not cancel the board search");
+    PostMessageW(search, WM_COMMAND, IDCANCEL, 0);
+    return Closed(search) || Fail("Esc did not close the board search");
 }
 
 // The window's rectangle against the work area of its monitor.
