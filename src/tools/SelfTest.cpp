@@ -39,11 +39,6 @@ bool SelfTestReport::Passed() const {
            std::all_of(inputs.begin(), inputs.end(), ok);
 }
 
-bool SelfTestReport::Interrupted() const {
-    return end == SelfTestEnd::BoardSilent || end == SelfTestEnd::ConnectionLost ||
-           end == SelfTestEnd::Refused;
-}
-
 std::vector<int32_t> SelfTestReport::CoilsNotRestored() const {
     std::vector<int32_t> moved;
     for (int32_t k = 0; endRead && k < kPoints; ++k) {

@@ -61,9 +61,6 @@ struct SelfTestReport {
 
     // Finished with every coil and input passed and the coils restored.
     bool Passed() const;
-    // Ended before every point was tested: the board fell silent, the link was lost or the
-    // starting states were refused. Points not reached are NotTested, never failed.
-    bool Interrupted() const;
     int32_t FailedCount() const; // points that failed (not counting NotTested)
     // The coils read at the end in another state than before the test, lowest first; empty
     // when restored or not read back.

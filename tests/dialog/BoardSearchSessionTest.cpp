@@ -140,9 +140,6 @@ TEST_F(BoardSearchSessionTest, BoardsAreGroupedAndTheTimeLeftIsReadable) {
     for (const auto& [seconds, text] : times)
         EXPECT_EQ(BoardSearchSession::ProgressText(hit(rtu, 37, 0), 36, 247, seconds),
                   std::string("正在询问: 地址 37  Modbus RTU  36/247，剩余约 ") + text);
-    // The plan's worst case until the pace is known, then the pace.
-    EXPECT_DOUBLE_EQ(BoardSearchSession::SecondsLeft(0.5, 10, 100, 20.0), 18.0);
-    EXPECT_DOUBLE_EQ(BoardSearchSession::SecondsLeft(5.0, 50, 100, 20.0), 5.0);
 }
 
 } // namespace

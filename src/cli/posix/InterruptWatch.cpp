@@ -40,9 +40,27 @@ const std::atomic<bool>& InterruptWatch::Flag() {
 
 bool InterruptWatch::WaitFor(int ms) {
     const Deadline deadline(ms);
+    // The write end of a pipe reports POLLERR once its reader has closed it; a file or a
+    // terminal reports nothing when no events are asked for. A closed descriptor is left out.
+    pollfd watch[2] = {{wakePipe[0], POLLIN, 0}, {STDOUT_FILENO, 0, 0}};
     while (!interrupted && !deadline.Expired()) {
-        pollfd watch{wakePipe[0], POLLIN, 0};
-        ::poll(&watch, wakePipe[0] >= 0 ? 1 : 0, deadline.RemainingMs());
+        if (::poll(watch, 2, deadline.RemainingMs()) <= 0)
+            continue;
+        if ((watch[1].revents & POLLERR) != 0)
+            return true;
+        if ((watch[1].revents & POLLNVAL) != 0)
+            watch[1].fd = -1;
+        if ((watch[0].revents & POLLNVAL) != 0)
+            watch[0].fd = -1;
     }
     return interrupted;
+}
+
+bool InterruptWatch::OutputGone() {
+    pollfd watch{STDOUT_FILENO, 0, 0};
+    return ::poll(&watch, 1, 0) > 0 && (watch.revents & POLLERR) != 0;
+}
+
+bool InterruptWatch::ErrorIsTerminal() {
+    return ::isatty(STDERR_FILENO) == 1;
 }

@@ -41,3 +41,13 @@ bool InterruptWatch::WaitFor(int ms) {
     }
     return interrupted;
 }
+
+bool InterruptWatch::OutputGone() {
+    // A write to a pipe whose reader has gone fails; that error ends poll and wait here.
+    return false;
+}
+
+bool InterruptWatch::ErrorIsTerminal() {
+    DWORD mode = 0;
+    return GetConsoleMode(GetStdHandle(STD_ERROR_HANDLE), &mode) != 0;
+}

@@ -3,6 +3,7 @@
 #include <arpa/inet.h>
 #include <cerrno>
 #include <cstring>
+#include <netdb.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -11,16 +12,27 @@
 
 namespace socket_support {
 
-bool MakeIPv4Address(const std::string &text, uint32_t port, sockaddr_in *out) {
-    if (out == nullptr || text.find('\0') != std::string::npos)
+bool MakeNumericAddress(const std::string& text, uint32_t port, int socketType,
+                        NumericAddress* out) {
+    if (out == nullptr || text.empty() || text.find('\0') != std::string::npos)
         return false;
-    in_addr parsed{};
-    if (inet_pton(AF_INET, text.c_str(), &parsed) != 1)
+    addrinfo hints{};
+    hints.ai_family = AF_UNSPEC;
+    hints.ai_socktype = socketType;
+    hints.ai_flags = AI_NUMERICHOST | AI_NUMERICSERV;
+    addrinfo* list = nullptr;
+    const std::string service = std::to_string(port & 0xFFFFu);
+    if (getaddrinfo(text.c_str(), service.c_str(), &hints, &list) != 0)
         return false;
-    sockaddr_in address = MakeAnyAddress(port);
-    address.sin_addr = parsed;
-    *out = address;
-    return true;
+    const bool fits = (list->ai_family == AF_INET || list->ai_family == AF_INET6) &&
+                      list->ai_addrlen <= sizeof(sockaddr_storage);
+    if (fits) {
+        *out = NumericAddress{};
+        std::memcpy(&out->address, list->ai_addr, list->ai_addrlen);
+        out->length = list->ai_addrlen;
+    }
+    freeaddrinfo(list);
+    return fits;
 }
 
 sockaddr_in MakeAnyAddress(uint32_t port) {

@@ -4,15 +4,23 @@
 #include <string>
 
 #include <netinet/in.h>
+#include <sys/socket.h>
 #include <sys/time.h>
 
 // Small POSIX socket helpers shared by the TCP and UDP transports.
 namespace socket_support {
 
-// Fills a zeroed IPv4 socket address from a dotted-decimal text and the low 16 bits of
-// port. False (out untouched) when the text is anything but one dotted IPv4 address:
-// host names, IPv6, spaces, an empty text or an embedded NUL are all refused.
-bool MakeIPv4Address(const std::string &text, uint32_t port, sockaddr_in *out);
+// A socket address of either family, with its length.
+struct NumericAddress {
+    sockaddr_storage address;
+    socklen_t length;
+};
+
+// Fills out from a numeric IPv4 or IPv6 text (no brackets) and the low 16 bits of port,
+// without asking any name service. False (out untouched) for a host name, spaces, an empty
+// text or an embedded NUL.
+bool MakeNumericAddress(const std::string& text, uint32_t port, int socketType,
+                        NumericAddress* out);
 
 // The address 0.0.0.0 (every local address) with the low 16 bits of port.
 sockaddr_in MakeAnyAddress(uint32_t port);

@@ -23,11 +23,11 @@ bool SetNonBlocking(int fd, bool on) {
 
 // Connects fd without blocking longer than timeoutMs. On Linux a refused connection
 // shows at once as a writable socket with SO_ERROR set, so the wait ends early then.
-bool ConnectWithin(int fd, const sockaddr_in &address, uint32_t timeoutMs) {
+bool ConnectWithin(int fd, const NumericAddress& address, uint32_t timeoutMs) {
     // Without non-blocking mode the connect could hang for the kernel's SYN retries.
     if (!SetNonBlocking(fd, true))
         return false;
-    if (connect(fd, reinterpret_cast<const sockaddr *>(&address), sizeof address) != 0) {
+    if (connect(fd, reinterpret_cast<const sockaddr*>(&address.address), address.length) != 0) {
         if (errno != EINPROGRESS)
             return false;
         if (WaitForSocket(fd, POLLOUT, ClampWaitMs(timeoutMs)) <= 0)
@@ -55,10 +55,10 @@ bool TcpCommunication::Initialize() {
     return true;
 }
 
-bool TcpCommunication::Configure(const void *config) {
+bool TcpCommunication::Configure(const void* config) {
     if (config == nullptr)
         return false;
-    settings = *static_cast<const TcpConfig *>(config);
+    settings = *static_cast<const TcpConfig*>(config);
     return true;
 }
 
@@ -67,10 +67,10 @@ bool TcpCommunication::Open() {
     if (isOpen)
         Close();
 
-    sockaddr_in address;
-    if (!MakeIPv4Address(settings.serverIp, settings.port, &address))
+    NumericAddress address;
+    if (!MakeNumericAddress(settings.serverIp, settings.port, SOCK_STREAM, &address))
         return false;
-    const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, IPPROTO_TCP);
+    const int fd = socket(address.address.ss_family, SOCK_STREAM | SOCK_CLOEXEC, IPPROTO_TCP);
     if (fd < 0)
         return false;
     if (!ConnectWithin(fd, address, settings.timeoutMs)) {
@@ -93,7 +93,7 @@ bool TcpCommunication::IsOpen() {
     return isOpen;
 }
 
-int32_t TcpCommunication::Send(const uint8_t *data, int32_t length) {
+int32_t TcpCommunication::Send(const uint8_t* data, int32_t length) {
     std::lock_guard<std::recursive_mutex> guard(lock);
     if (!isOpen || socketHandle == kInvalidSocket)
         return -1;
@@ -105,7 +105,7 @@ int32_t TcpCommunication::Send(const uint8_t *data, int32_t length) {
     return sent < 0 ? -1 : static_cast<int32_t>(sent);
 }
 
-int32_t TcpCommunication::Receive(uint8_t *buffer, int32_t size, int32_t timeoutMs) {
+int32_t TcpCommunication::Receive(uint8_t* buffer, int32_t size, int32_t timeoutMs) {
     if (!isOpen || socketHandle == kInvalidSocket)
         return -1;
     if (size < 0 || (buffer == nullptr && size > 0))
@@ -128,7 +128,7 @@ int32_t TcpCommunication::Receive(uint8_t *buffer, int32_t size, int32_t timeout
 
 void TcpCommunication::SetAnswerCheck(AnswerCheck) {}
 
-int32_t TcpCommunication::DiscardPending(uint8_t *buffer, int32_t size) {
+int32_t TcpCommunication::DiscardPending(uint8_t* buffer, int32_t size) {
     if (!isOpen || socketHandle == kInvalidSocket)
         return -1;
     if (size < 0 || (buffer == nullptr && size > 0))

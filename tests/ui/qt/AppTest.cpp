@@ -21,13 +21,9 @@ private slots:
         QVERIFY(app != nullptr && app->QtTextsTranslated());
         QLineEdit edit;
         const std::unique_ptr<QMenu> menu(edit.createStandardContextMenu());
-        QStringList texts;
-        for (const QAction* action : menu->actions())
-            texts << action->text();
-        QVERIFY2(texts.contains(QStringLiteral("复制(&C)\tCtrl+C")), qPrintable(texts.join('|')));
+        QCOMPARE(menu->actions().value(4)->text(), QStringLiteral("复制(&C)\tCtrl+C"));
         QCOMPARE(QCoreApplication::translate("QFileDialog", "Look in:"),
                  QStringLiteral("查找范围："));
-
         MainWindow window;
         QMessageBox box(QMessageBox::Warning, QStringLiteral("板卡自检"),
                         QStringLiteral("错误: 设备未连接"));
