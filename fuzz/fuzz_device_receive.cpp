@@ -143,10 +143,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static Rig rig;
     Device& device = rig.device;
     const uint8_t selector = data[0];
-    {
-        std::lock_guard<std::recursive_mutex> guard(device.GetLock());
-        device.SetProtocol(static_cast<ProtocolType>(selector % 3));
-    }
+    device.SetProtocol(static_cast<ProtocolType>(selector % 3));
     device.Disconnect();
     if (!device.Connect() || rig.transport == nullptr)
         __builtin_trap();

@@ -58,10 +58,7 @@ void DeviceReadCoils(benchmark::State& state, CommType commType, bool withStatis
     config.tcp.port = server->Port();
     config.serial.portName = sim->PtyPath();
     config.receiveTimeout = 1000;
-    {
-        std::lock_guard<std::recursive_mutex> guard(device.GetLock());
-        device.SetProtocol(config.protocolType);
-    }
+    device.SetProtocol(config.protocolType);
     device.SetConfig(config);
     if (!device.Connect()) {
         state.SkipWithError("connect failed");

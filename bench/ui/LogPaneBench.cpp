@@ -73,7 +73,7 @@ public:
     // Appends lines [m_appended, to) one by one, letting the window repaint now and then.
     void AppendUpTo(long long to) {
         for (; m_appended < to; ++m_appended) {
-            m_dlg->Dialog().OnPosted({WM_DEVICE_LOG, 0, 0, FrameLine(m_appended)});
+            m_dlg->Dialog().ShowLine(FrameLine(m_appended), false);
             if (m_appended % 4096 == 0)
                 QApplication::processEvents();
         }
@@ -84,7 +84,7 @@ public:
         QApplication::processEvents();
         const double start = ThreadCpuMicros();
         for (int i = 0; i < batch; ++i, ++m_appended)
-            m_dlg->Dialog().OnPosted({WM_DEVICE_LOG, 0, 0, FrameLine(m_appended)});
+            m_dlg->Dialog().ShowLine(FrameLine(m_appended), false);
         const double micros = (ThreadCpuMicros() - start) / batch;
         QApplication::processEvents();
         return micros;

@@ -127,10 +127,7 @@ std::string Plural(int64_t count, const std::string& word) {
 
 CliRunner::CliRunner(const CliSettings& settings, std::ostream& out, std::ostream& err)
     : settings(settings), out(out), err(err) {
-    {
-        std::lock_guard<std::recursive_mutex> guard(device.GetLock());
-        device.SetProtocol(settings.device.protocolType);
-    }
+    device.SetProtocol(settings.device.protocolType);
     if (settings.verbose)
         device.SetCallback(this);
     device.SetTransactionObserver(&statistics);
@@ -326,6 +323,8 @@ int CliRunner::Poll() {
         if (withInputs && coils.success)
             inputs = device.ReadInputs(0, 32);
         const OperationResult& failure = coils.success ? inputs : coils;
+        if (!failure.success && failure.kind == ErrorKind::Cancelled)
+            break; // Ctrl-C called off the read under way: no round to report
         line["ok"] = failure.success;
         if (!failure.success) {
             ++failed;
@@ -420,11 +419,18 @@ int CliRunner::Wait() {
 
 int CliRunner::RunSelfTest() {
     SelfTest test(device, settings.loopback);
+    bool resumed = false;
     ProgressLine progress(err, "selftest", InterruptWatch::ErrorIsTerminal(),
                           settings.quiet || settings.verbose);
     const SelfTestReport report =
-        test.Run(&InterruptWatch::Flag(),
-                 [&](int32_t done, int32_t total) { progress.Update(done, total); });
+        test.Run(&InterruptWatch::Flag(), [&](int32_t done, int32_t total) {
+            progress.Update(done, total);
+            // Ctrl-C called off the wait under way; the coils are restored with normal waits.
+            if (InterruptWatch::Flag() && !resumed) {
+                resumed = true;
+                InterruptWatch::Resume();
+            }
+        });
     progress.Finish();
     auto list = [](const std::vector<PointVerdict>& verdicts, const char* key) {
         json items = json::array();

@@ -11,6 +11,9 @@ public:
     // false when the system refused.
     static bool Install();
     static const std::atomic<bool>& Flag();
+    // Lowers the cancel signal that an interrupt raises (the flag stays), so that what
+    // follows an interrupted wait (restoring the coils) runs with normal waits.
+    static void Resume();
     // Waits up to ms milliseconds; true as soon as an interrupt has come or standard
     // output's reader has gone.
     static bool WaitFor(int ms);

@@ -7,6 +7,7 @@
 #include <thread>
 #include <utility>
 
+#include "comm/CancelSignal.h"
 #include "comm/SerialCommunication.h"
 #include "comm/TcpCommunication.h"
 #include "comm/UdpCommunication.h"
@@ -26,10 +27,11 @@
 //   C, OK, E   CheckHeartbeat: silence > heartbeatTimeout     O
 //   O          bytes received in a transaction                OK
 //
-// Who talks to whom: the window calls the Device on its own thread; the Device builds
-// frames with its IProtocol, moves them with its ICommunication and reports everything
-// through IDeviceCallback. The lock is held while building and parsing, not while the
-// bytes travel.
+// Who talks to whom: one thread at a time calls the Device (the window's worker, or the
+// command line's main thread); the Device builds frames with its IProtocol, moves them with
+// its ICommunication and reports everything through IDeviceCallback on that thread. The
+// calling thread's CancelSignal ends every wait at once: a cancelled operation stops
+// retrying and fails with ErrorKind::Cancelled.
 
 namespace {
 
@@ -47,13 +49,14 @@ constexpr int32_t kCodeSendFailed = -3;
 constexpr int32_t kCodeReceiveFailed = -4;
 constexpr int32_t kCodeTimeout = -5;
 constexpr int32_t kCodeNoProtocol = -6;
-constexpr int32_t kCodeNotBuilt = -7;
-constexpr int32_t kCodeRefused = -8;
-constexpr int32_t kCodeClosed = -9;
+constexpr int32_t kCodeCancelled = -7;
+constexpr int32_t kCodeNotBuilt = -8;
+constexpr int32_t kCodeRefused = -9;
+constexpr int32_t kCodeClosed = -10;
 
-std::string Format(const char *format, ...) __attribute__((format(printf, 1, 2)));
+std::string Format(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
-std::string Format(const char *format, ...) {
+std::string Format(const char* format, ...) {
     char text[256];
     va_list args;
     va_start(args, format);
@@ -63,7 +66,7 @@ std::string Format(const char *format, ...) {
 }
 
 // The prefix followed by every byte as two upper-case hex digits and one space.
-std::string HexLine(const char *prefix, const uint8_t *data, int32_t length) {
+std::string HexLine(const char* prefix, const uint8_t* data, int32_t length) {
     static const char kDigits[] = "0123456789ABCDEF";
     std::string line(prefix);
     line.reserve(line.size() + 3 * static_cast<size_t>(length));
@@ -73,6 +76,11 @@ std::string HexLine(const char *prefix, const uint8_t *data, int32_t length) {
         line += ' ';
     }
     return line;
+}
+
+// Whether the calling thread has been asked to stop waiting.
+bool Cancelled() {
+    return CancelSignal::CurrentRaised();
 }
 
 OperationResult Failure(int32_t code, ErrorKind kind, std::string message) {
@@ -95,15 +103,15 @@ Device::~Device() {
     Disconnect();
 }
 
-void Device::SetCallback(IDeviceCallback *receiver) {
+void Device::SetCallback(IDeviceCallback* receiver) {
     callback = receiver;
 }
 
-void Device::SetTransactionObserver(ITransactionObserver *watcher) {
+void Device::SetTransactionObserver(ITransactionObserver* watcher) {
     observer = watcher;
 }
 
-void Device::SetConfig(const DeviceConfig &newConfig) {
+void Device::SetConfig(const DeviceConfig& newConfig) {
     std::lock_guard<std::recursive_mutex> guard(lock);
     config = newConfig;
     if (static_cast<int32_t>(config.commType) != activeCommType) {
@@ -165,7 +173,7 @@ bool Device::CreateCommunication(int32_t type) {
     comm = std::move(made);
     comm->Initialize(); // a failed start shows itself as a failed Open
     comm->SetAnswerCheck(
-        [this](const uint8_t *data, int32_t length) { return IsWholeAnswer(data, length); });
+        [this](const uint8_t* data, int32_t length) { return IsWholeAnswer(data, length); });
     return true;
 }
 
@@ -187,7 +195,7 @@ bool Device::Connect() {
     SetState(DeviceState::Connecting);
     Log("正在连接...");
 
-    const void *record = nullptr;
+    const void* record = nullptr;
     switch (config.commType) {
     case CommType::Serial:
         record = &config.serial;
@@ -208,8 +216,10 @@ bool Device::Connect() {
     }
 
     if (!comm->Open()) {
-        SetState(DeviceState::Error);
-        Log("连接失败");
+        // A connect called off is no faulty setting: the device is simply not connected.
+        const bool cancelled = Cancelled();
+        SetState(cancelled ? DeviceState::Disconnected : DeviceState::Error);
+        Log(cancelled ? "连接已取消" : "连接失败");
         return false;
     }
     SetState(DeviceState::Connected);
@@ -362,8 +372,10 @@ void Device::CheckHeartbeat() {
     }
     const OperationResult probe = ReadCoils(0, kPointCount);
     std::lock_guard<std::recursive_mutex> guard(lock);
-    // Any bytes, even a refused answer, show a board that is there.
-    if (probe.success || (NowNs() - lastActivity) / kNsPerMs <= config.heartbeatTimeout)
+    // Any bytes, even a refused answer, show a board that is there; a probe called off
+    // shows nothing either way.
+    if (probe.success || probe.kind == ErrorKind::Cancelled ||
+        (NowNs() - lastActivity) / kNsPerMs <= config.heartbeatTimeout)
         return;
     if (state == DeviceState::Connected || state == DeviceState::Connecting)
         DeclareOffline();
@@ -376,10 +388,6 @@ void Device::DeclareOffline() {
         callback->OnHeartbeatTimeout();
 }
 
-std::recursive_mutex &Device::GetLock() {
-    return lock;
-}
-
 void Device::SetHooks(Hooks newHooks) {
     std::lock_guard<std::recursive_mutex> guard(lock);
     hooks = std::move(newHooks);
@@ -388,7 +396,7 @@ void Device::SetHooks(Hooks newHooks) {
 }
 
 OperationResult Device::Transact(uint8_t slaveAddress, uint8_t functionCode, uint8_t start,
-                                 uint8_t countOrValue, const uint8_t *data, int32_t dataLength) {
+                                 uint8_t countOrValue, const uint8_t* data, int32_t dataLength) {
     uint8_t request[kFrameBufferSize];
     int32_t requestLength = 0;
     bool repeatable = true;
@@ -410,12 +418,14 @@ OperationResult Device::Transact(uint8_t slaveAddress, uint8_t functionCode, uin
     const bool isRead = functionCode != kWriteCoil;
     bool sent = false;
     OperationResult result = Exchange(request, requestLength, isRead, sent);
-    if (result.kind == ErrorKind::ConnectionClosed) {
+    if (result.kind == ErrorKind::ConnectionClosed && !Cancelled()) {
         // A gateway that closed an idle connection, or a board restarted on its port: the
         // Device reconnects at once, and asks again when that cannot act twice.
         Log("连接已断开，正在重新连接...");
         if (Reopen() && (!sent || repeatable))
             result = Exchange(request, requestLength, isRead, sent);
+        else if (Cancelled())
+            return Failure(kCodeCancelled, ErrorKind::Cancelled, "操作已取消");
     }
     if (config.settleAfterFailure &&
         (result.kind == ErrorKind::Timeout || result.kind == ErrorKind::Mismatch ||
@@ -426,11 +436,14 @@ OperationResult Device::Transact(uint8_t slaveAddress, uint8_t functionCode, uin
     return result;
 }
 
-OperationResult Device::Exchange(const uint8_t *request, int32_t requestLength, bool isRead,
-                                 bool &sent) {
+OperationResult Device::Exchange(const uint8_t* request, int32_t requestLength, bool isRead,
+                                 bool& sent) {
     sent = false;
     if (!comm || !comm->IsOpen() || PrepareLine() == kReceiveClosed)
         return Failure(kCodeClosed, ErrorKind::ConnectionClosed, "连接已断开");
+    // The copy window may have been called off: then nothing goes out.
+    if (Cancelled())
+        return Failure(kCodeCancelled, ErrorKind::Cancelled, "操作已取消");
 
     // Send phase: up to retryCount attempts with a pause after each failed one. On a TCP
     // stream a failed send means the connection is gone; retrying it would fail alike.
@@ -453,11 +466,15 @@ OperationResult Device::Exchange(const uint8_t *request, int32_t requestLength, 
             break;
         }
         ++failed;
+        if (Cancelled())
+            return Failure(kCodeCancelled, ErrorKind::Cancelled, "操作已取消");
         Log(Format("发送失败，重试 %d/%d", failed, attempts), true);
         if (stream && written < 0)
             return Failure(kCodeClosed, ErrorKind::ConnectionClosed, "连接已断开");
         if (hooks.sleepMs) {
             hooks.sleepMs(kSendRetryPauseMs);
+        } else if (CancelSignal* signal = CancelSignal::Current()) {
+            signal->WaitMs(kSendRetryPauseMs);
         } else {
             std::this_thread::sleep_for(std::chrono::milliseconds(kSendRetryPauseMs));
         }
@@ -475,9 +492,13 @@ OperationResult Device::Exchange(const uint8_t *request, int32_t requestLength, 
     do {
         const int64_t attemptEnd = NowNs() + int64_t{config.receiveTimeout} * kNsPerMs;
         received = ReceiveFrame(answer, kFrameBufferSize, config.receiveTimeout);
+        if (Cancelled())
+            return Failure(kCodeCancelled, ErrorKind::Cancelled, "操作已取消");
         if (received > 0 && !echoLooked) {
             echoLooked = true;
             received = SkipEcho(request, requestLength, isRead, answer, received, attemptEnd);
+            if (Cancelled())
+                return Failure(kCodeCancelled, ErrorKind::Cancelled, "操作已取消");
         }
         if (received > 0 || received == kReceiveClosed)
             break;
@@ -492,6 +513,8 @@ OperationResult Device::Exchange(const uint8_t *request, int32_t requestLength, 
     if (received == 0)
         return Failure(kCodeTimeout, ErrorKind::Timeout, "接收超时");
     received = CollectAnswer(answer, received);
+    if (Cancelled())
+        return Failure(kCodeCancelled, ErrorKind::Cancelled, "操作已取消");
     roundTripNs = NowNs() - sentAt;
     lastAnswerNs = NowNs();
 
@@ -517,8 +540,8 @@ OperationResult Device::Exchange(const uint8_t *request, int32_t requestLength, 
 // A read's request can never be its own answer, so bytes that repeat it teach that the
 // line echoes; from then on one copy of every request is dropped. Returns what is left,
 // receiving on within the attempt's window when the echo was all there was.
-int32_t Device::SkipEcho(const uint8_t *request, int32_t requestLength, bool isRead,
-                         uint8_t *buffer, int32_t count, int64_t attemptEnd) {
+int32_t Device::SkipEcho(const uint8_t* request, int32_t requestLength, bool isRead,
+                         uint8_t* buffer, int32_t count, int64_t attemptEnd) {
     if (!lineEchoes && !isRead)
         return count;
     const auto msLeft = [&] {
@@ -526,8 +549,8 @@ int32_t Device::SkipEcho(const uint8_t *request, int32_t requestLength, bool isR
         return static_cast<int32_t>(left > 0 ? left : 0);
     };
     // Enough bytes to tell, unless they already differ from the request.
-    while (count < requestLength &&
-           std::memcmp(buffer, request, static_cast<size_t>(count)) == 0 && msLeft() > 0) {
+    while (count < requestLength && std::memcmp(buffer, request, static_cast<size_t>(count)) == 0 &&
+           msLeft() > 0) {
         const int32_t more = ReceiveFrame(buffer + count, kFrameBufferSize - count, msLeft());
         if (more <= 0)
             return more == kReceiveClosed ? more : count;
@@ -565,10 +588,10 @@ int32_t Device::PrepareLine() {
     // A copy comes within a few ms of its original; waiting out that window before the
     // next request costs at most kCopyWindowMs, and only when requests follow answers
     // that closely.
-    const bool copiesPossible = static_cast<CommType>(activeCommType) == CommType::Udp &&
-                                static_cast<ProtocolType>(activeProtocolType) !=
-                                    ProtocolType::ModbusTcp &&
-                                lastAnswerNs != 0;
+    const bool copiesPossible =
+        static_cast<CommType>(activeCommType) == CommType::Udp &&
+        static_cast<ProtocolType>(activeProtocolType) != ProtocolType::ModbusTcp &&
+        lastAnswerNs != 0;
     if (!closed && copiesPossible) {
         const int64_t left = (lastAnswerNs + kCopyWindowMs * kNsPerMs - NowNs()) / kNsPerMs;
         if (left > 0) {
@@ -599,8 +622,8 @@ void Device::DrainUntilQuiet() {
         NowNs() + int64_t{quietMs} * (config.retryCount > 1 ? config.retryCount : 1) * kNsPerMs;
     for (int32_t round = 0; round < kDiscardBufferSize && count < kDiscardBufferSize; ++round) {
         const int32_t n = comm->Receive(dropped + count, kDiscardBufferSize - count, quietMs);
-        if (n <= 0)
-            break; // quiet for the time-out, or nothing more to read
+        if (n <= 0 || Cancelled())
+            break; // quiet for the time-out, nothing more to read, or called off
         count += n;
         if (NowNs() >= end)
             break;
@@ -617,14 +640,17 @@ bool Device::Reopen() {
         Log("连接成功");
         return true;
     }
+    // A reopen called off tells nothing about the board: the state stays as it was.
+    if (Cancelled())
+        return false;
     Log("连接失败");
     SetState(DeviceState::Offline);
     return false;
 }
 
 bool Device::BuildRequest(uint8_t slaveAddress, uint8_t functionCode, uint8_t start,
-                          uint8_t countOrValue, const uint8_t *data, int32_t dataLength,
-                          uint8_t *out, int32_t &outLength) {
+                          uint8_t countOrValue, const uint8_t* data, int32_t dataLength,
+                          uint8_t* out, int32_t& outLength) {
     if (!protocol)
         return false;
     bool on = countOrValue != 0;
@@ -665,7 +691,7 @@ bool Device::BuildRequest(uint8_t slaveAddress, uint8_t functionCode, uint8_t st
     return true;
 }
 
-int32_t Device::ReceiveFrame(uint8_t *buffer, int32_t size, int32_t timeoutMs) {
+int32_t Device::ReceiveFrame(uint8_t* buffer, int32_t size, int32_t timeoutMs) {
     if (!comm || !comm->IsOpen())
         return -1;
     int32_t count = comm->Receive(buffer, size, timeoutMs);
@@ -690,7 +716,7 @@ int32_t Device::ReceiveFrame(uint8_t *buffer, int32_t size, int32_t timeoutMs) {
 // length; what stood before it is logged and dropped, what follows it is kept as stale.
 // When nothing more comes: a late answer is returned (to be refused with its own
 // reason), and bytes that hold no answer are returned whole, to be parsed as they are.
-int32_t Device::CollectAnswer(uint8_t *buffer, int32_t count) {
+int32_t Device::CollectAnswer(uint8_t* buffer, int32_t count) {
     if (!protocol)
         return count;
     // The window is measured on the Device's own clock, like the silence.
@@ -742,7 +768,7 @@ int32_t Device::CollectAnswer(uint8_t *buffer, int32_t count) {
     }
 }
 
-void Device::DropFront(uint8_t *buffer, int32_t &count, int32_t dropped) {
+void Device::DropFront(uint8_t* buffer, int32_t& count, int32_t dropped) {
     if (dropped <= 0)
         return;
     Log(HexLine("丢弃过期数据: ", buffer, dropped));
@@ -752,7 +778,7 @@ void Device::DropFront(uint8_t *buffer, int32_t &count, int32_t dropped) {
 
 // For the transport: true once the bytes begin with a whole answer, or hold one to this
 // request behind stray bytes or a late answer.
-bool Device::IsWholeAnswer(const uint8_t *data, int32_t length) {
+bool Device::IsWholeAnswer(const uint8_t* data, int32_t length) {
     for (int32_t at = 0; protocol && at < length; ++at) {
         const int32_t whole = protocol->AnswerLength(data + at, length - at);
         if (whole > 0 && (at == 0 || protocol->AnswersLastRequest(data + at, whole)))
@@ -783,8 +809,8 @@ void Device::SyncStates() {
 bool Device::MayExchange() {
     std::lock_guard<std::recursive_mutex> guard(lock);
     // Offline devices are still asked, so that their next answer can bring them back; a
-    // connection lost under them is reopened first.
-    return IsConnected() || (state == DeviceState::Offline && comm);
+    // connection lost under them (or left closed by a reopen called off) is reopened first.
+    return comm && (state == DeviceState::Connected || state == DeviceState::Offline);
 }
 
 void Device::SetState(DeviceState newState) {
@@ -796,7 +822,7 @@ void Device::SetState(DeviceState newState) {
         callback->OnStateChanged(oldState, newState);
 }
 
-void Device::Log(const std::string &text, bool isSend) {
+void Device::Log(const std::string& text, bool isSend) {
     if (callback)
         callback->OnLog(text, isSend);
 }

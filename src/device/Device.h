@@ -14,8 +14,11 @@
 
 // The connection to one relay and digital-input board: the settings in force, one
 // transport, one protocol, the connection state, the request/response engine, the
-// cache of 32 coil and 32 input states and the silence check. Every operation runs
-// on the caller's thread and reports through the registered IDeviceCallback.
+// cache of 32 coil and 32 input states and the silence check. Every operation runs on the
+// caller's thread and reports through the registered IDeviceCallback; one thread at a time
+// may call it (the window gives it to one worker thread). The calling thread's CancelSignal
+// (comm/CancelSignal.h) ends any wait at once: the operation then fails with
+// ErrorKind::Cancelled (code -7, "操作已取消"), a connect with "连接已取消".
 class Device {
 public:
     // Seams for tests. The window never sets them; an empty member means the real thing.
@@ -40,7 +43,7 @@ public:
     void SetConfig(const DeviceConfig& config);
     DeviceConfig GetConfig() const;
     // Installs a new protocol object of the given kind; false (and no protocol)
-    // for a value outside 0..2. The caller holds GetLock().
+    // for a value outside 0..2.
     bool SetProtocol(ProtocolType type);
 
     // Configures and opens the transport; true when connected. Logs and raises the
@@ -74,9 +77,6 @@ public:
     // its failure declares. Offline with its connection lost, reopens it and asks again.
     // A device in Error (its connect failed) stays in Error.
     void CheckHeartbeat();
-
-    // The device's lock; the owner takes it around its start-up SetProtocol.
-    std::recursive_mutex& GetLock();
 
     void SetHooks(Hooks hooks);
 

@@ -26,15 +26,15 @@ const char* kParityNames[] = {"无校验", "奇校验", "偶校验"};
 
 BoardSearchSession::BoardSearchSession(WindowTools& tools, IBoardSearchView& view,
                                        Device::Hooks hooks)
-    : m_tools(tools), m_view(view) {
-    if (hooks.makeCommunication)
-        m_device.SetHooks(std::move(hooks));
+    : m_tools(tools), m_view(view), m_hooks(std::move(hooks)) {
     m_view.ShowRunning(false);
 }
 
 BoardSearchSession::~BoardSearchSession() {
-    if (m_scanner)
-        m_device.Disconnect();
+    if (m_cancel) {
+        *m_cancel = true;
+        m_tools.Dialog().CancelWork();
+    }
 }
 
 DeviceConfig BoardSearchSession::BaseConfig(const WindowSettings& s) {
@@ -98,9 +98,9 @@ double BoardSearchSession::SecondsLeft(double elapsedSeconds, int64_t done, int6
 }
 
 void BoardSearchSession::Start(bool allProtocols, bool allLineSettings) {
-    if (m_scanner)
+    if (m_cancel)
         return;
-    const DeviceState state = m_tools.Dialog().GetDevice().GetState();
+    const DeviceState state = m_tools.Dialog().Shown().state;
     if (state == DeviceState::Connected || state == DeviceState::Offline) {
         m_view.ShowStatus("请先断开连接，再查找设备");
         return;
@@ -116,32 +116,69 @@ void BoardSearchSession::Start(bool allProtocols, bool allLineSettings) {
         plan.protocols = {base.protocolType};
     if (allLineSettings)
         plan.baudRates = ScanPlan::DefaultBaudRates();
-    {
-        std::lock_guard<std::recursive_mutex> hold(m_device.GetLock());
-        m_device.SetProtocol(base.protocolType);
-    }
-    m_device.SetConfig(base);
-    m_scanner = std::make_unique<BoardScanner>(m_device, base, plan);
+    m_cancel = std::make_shared<std::atomic<bool>>(false);
     m_worstCaseSeconds = BoardScanner::WorstCaseSeconds(plan, base.commType);
     m_started = std::chrono::steady_clock::now();
     m_found.clear();
     m_view.ClearFound();
-    m_view.ShowProgress(0, m_scanner->ProbesTotal());
     m_view.ShowStatus("查找中...");
     m_view.ShowRunning(true);
-    m_view.StartStepping();
+    std::weak_ptr<BoardSearchSession*> alive = m_alive;
+    m_tools.Dialog().Submit([base, plan, hooks = m_hooks, cancel = m_cancel,
+                             &dialog = m_tools.Dialog(), alive](Device&) {
+        Search(base, plan, hooks, cancel, dialog, alive);
+    });
 }
 
 void BoardSearchSession::Cancel() {
-    if (m_scanner)
-        m_scanner->Cancel();
+    if (m_cancel && !m_cancel->exchange(true))
+        m_tools.Dialog().CancelWork();
 }
 
-void BoardSearchSession::OnStep() {
-    if (!m_scanner)
-        return;
-    const bool more = m_scanner->Step();
-    const std::vector<ScanBoard> boards = GroupByBoard(m_scanner->Hits());
+// On the worker, with a device of the search's own: every request of the search, each
+// reported to the window as it is done.
+void BoardSearchSession::Search(const DeviceConfig& base, const ScanPlan& plan,
+                                const Device::Hooks& hooks,
+                                const std::shared_ptr<std::atomic<bool>>& cancel,
+                                MainDialog& dialog,
+                                const std::weak_ptr<BoardSearchSession*>& alive) {
+    Device device;
+    if (hooks.makeCommunication)
+        device.SetHooks(hooks);
+    device.SetProtocol(base.protocolType);
+    device.SetConfig(base);
+    BoardScanner scanner(device, base, plan);
+    auto post = [&](bool more) {
+        Probe probe{scanner.Hits(), scanner.ProbesDone(), scanner.ProbesTotal(), scanner.Asked()};
+        dialog.Post([alive, probe, more] {
+            if (const std::shared_ptr<BoardSearchSession*> session = alive.lock())
+                (*session)->ShowProbe(probe, more);
+        });
+    };
+    post(true);
+    for (bool more = true; more;) {
+        if (*cancel)
+            scanner.Cancel();
+        more = scanner.Step();
+        post(more);
+    }
+    device.Disconnect();
+    // A cancelled open is no port that cannot be opened.
+    const bool cancelled = scanner.Cancelled() || *cancel;
+    std::string status;
+    if (!scanner.Error().empty() && !cancelled)
+        status = "无法打开通信端口";
+    else
+        status = std::string(cancelled ? "已取消，找到 " : "完成，找到 ") +
+                 std::to_string(GroupByBoard(scanner.Hits()).size()) + " 个设备";
+    dialog.Post([alive, status] {
+        if (const std::shared_ptr<BoardSearchSession*> session = alive.lock())
+            (*session)->Finish(status);
+    });
+}
+
+void BoardSearchSession::ShowProbe(const Probe& probe, bool more) {
+    const std::vector<ScanBoard> boards = GroupByBoard(probe.hits);
     for (size_t i = 0; i < boards.size(); ++i) {
         if (i >= m_found.size())
             m_view.AddFound(Describe(boards[i]));
@@ -149,35 +186,24 @@ void BoardSearchSession::OnStep() {
             m_view.SetFound(i, Describe(boards[i]));
     }
     m_found = boards;
-    const int64_t done = m_scanner->ProbesDone();
-    const int64_t total = m_scanner->ProbesTotal();
-    m_view.ShowProgress(done, total);
-    if (!more) {
-        Finish();
+    m_view.ShowProgress(probe.done, probe.total);
+    if (!more || probe.done == 0)
         return;
-    }
     const double elapsed =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - m_started).count();
-    m_view.ShowStatus(ProgressText(m_scanner->Asked(), done, total,
-                                   SecondsLeft(elapsed, done, total, m_worstCaseSeconds)));
+    m_view.ShowStatus(ProgressText(probe.asked, probe.done, probe.total,
+                                   SecondsLeft(elapsed, probe.done, probe.total,
+                                               m_worstCaseSeconds)));
 }
 
-void BoardSearchSession::Finish() {
-    m_view.StopStepping();
-    std::string status;
-    if (!m_scanner->Error().empty())
-        status = "无法打开通信端口";
-    else
-        status = (m_scanner->Cancelled() ? "已取消，找到 " : "完成，找到 ") +
-                 std::to_string(m_found.size()) + " 个设备";
-    m_scanner.reset();
-    m_device.Disconnect();
-    m_view.ShowStatus(status);
+void BoardSearchSession::Finish(const std::string& status) {
+    m_cancel.reset();
     m_view.ShowRunning(false);
+    m_view.ShowStatus(status);
 }
 
 bool BoardSearchSession::Choose(size_t row) {
-    const DeviceState state = m_tools.Dialog().GetDevice().GetState();
+    const DeviceState state = m_tools.Dialog().Shown().state;
     if (row >= m_found.size() || state == DeviceState::Connected || state == DeviceState::Offline)
         return false;
     const ScanBoard& board = m_found[row];

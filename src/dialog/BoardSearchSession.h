@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <memory>
 #include <string>
@@ -9,23 +10,25 @@
 #include "dialog/IBoardSearchView.h"
 #include "tools/BoardScanner.h"
 
+class MainDialog;
 class WindowTools;
 struct WindowSettings;
 
 // "查找设备...": asks every address over the transport and settings the main window shows
-// (on a serial port optionally through every baud rate and parity), one request per OnStep
-// so the window stays responsive, and lists each board (address and line setting) with every
+// (on a serial port optionally through every baud rate and parity) on the main window's
+// worker, and lists each board (address and line setting) with every
 // protocol it answered, as it is found; meanwhile the status says what is asked now, how far
 // the search is and how long it may still take. Choosing a board puts its protocol (the
 // window's own when the board answered it), address and line settings into the main
 // window's fields.
-// It uses a device of its own, so the main window must not hold the transport open.
+// The search uses a device of its own on the worker, so the main window must not hold the
+// transport open.
 class BoardSearchSession {
 public:
     // tools gives and takes the main window's fields. hooks: how the search's device makes
     // its transport (tests); empty: the real transports.
     BoardSearchSession(WindowTools& tools, IBoardSearchView& view, Device::Hooks hooks = {});
-    // A search still running is cancelled.
+    // A search still running is cancelled (its wait ends at once).
     ~BoardSearchSession();
     BoardSearchSession(const BoardSearchSession&) = delete;
     BoardSearchSession& operator=(const BoardSearchSession&) = delete;
@@ -34,10 +37,9 @@ public:
     // through every baud rate and parity or only the window's. Refused with a status while
     // the main window is connected or shows no transport.
     void Start(bool allProtocols, bool allLineSettings);
+    // Ends the running search; the request under way is called off at once.
     void Cancel();
-    // Sends the next request and lists a board that has answered.
-    void OnStep();
-    bool Running() const { return m_scanner != nullptr; }
+    bool Running() const { return m_cancel != nullptr; }
     // Fills the main window's fields from the board in row `row` of the list; false when
     // there is no such row or the main window is connected.
     bool Choose(size_t row);
@@ -56,13 +58,26 @@ public:
                               double worstCaseSeconds);
 
 private:
-    void Finish();
+    // What one request of the search showed: the boards so far, the progress, what was asked.
+    struct Probe {
+        std::vector<ScanHit> hits;
+        int64_t done = 0;
+        int64_t total = 0;
+        ScanHit asked;
+    };
+    static void Search(const DeviceConfig& base, const ScanPlan& plan, const Device::Hooks& hooks,
+                       const std::shared_ptr<std::atomic<bool>>& cancel, MainDialog& dialog,
+                       const std::weak_ptr<BoardSearchSession*>& alive);
+    void ShowProbe(const Probe& probe, bool more);
+    void Finish(const std::string& status);
 
     WindowTools& m_tools;
     IBoardSearchView& m_view;
-    Device m_device;
-    std::unique_ptr<BoardScanner> m_scanner;
+    Device::Hooks m_hooks;
+    std::shared_ptr<std::atomic<bool>> m_cancel; // of the running search
     std::vector<ScanBoard> m_found;
     double m_worstCaseSeconds = 0;
     std::chrono::steady_clock::time_point m_started;
+    // Posted tasks run only while this session exists.
+    std::shared_ptr<BoardSearchSession*> m_alive = std::make_shared<BoardSearchSession*>(this);
 };

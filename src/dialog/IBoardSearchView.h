@@ -5,10 +5,8 @@
 #include <string>
 
 // The "查找设备..." dialog as BoardSearchSession drives it: the list of boards found, a
-// progress bar, a status line (while running: what is asked now, done/total, time left), the start
-// and cancel buttons, and a stepper that calls BoardSearchSession::OnStep again and again, letting
-// the window handle its own events between two calls. Texts are UTF-8; calls come on the window's
-// thread.
+// progress bar, a status line (while running: what is asked now, done/total, time left), the
+// start and cancel buttons. Texts are UTF-8; calls come on the window's thread.
 class IBoardSearchView {
 public:
     virtual ~IBoardSearchView() = default;
@@ -23,6 +21,4 @@ public:
     virtual void ShowStatus(const std::string& text) = 0;
     // While running: start and the options disabled, cancel enabled; the reverse after.
     virtual void ShowRunning(bool running) = 0;
-    virtual void StartStepping() = 0;
-    virtual void StopStepping() = 0;
 };

@@ -1,17 +1,17 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
 #include "dialog/AboutBoxTexts.h"
 #include "dialog/Rgb.h"
-#include "dialog/WindowMessage.h"
 
 // What MainDialog asks of a window. A face implements it with its toolkit's controls; every
 // control is addressed by its template ID (MainDlgIds.h), the coil buttons by 2200 + i and the
-// input buttons by 2100 + i. Texts are UTF-8. Every call comes on the window's thread, and
-// none may call back into MainDialog before it returns (posted messages come back later).
+// input buttons by 2100 + i. Texts are UTF-8. Every call but Post comes on the window's
+// thread, and none may call back into MainDialog before it returns (posted tasks run later).
 class IMainDialogView {
 public:
     virtual ~IMainDialogView() = default;
@@ -50,9 +50,10 @@ public:
     virtual void StartTimer(int32_t timerId, int32_t intervalMs) = 0;
     virtual void StopTimer(int32_t timerId) = 0;
 
-    // Queues the message on the window's thread and returns at once; the window hands it to
-    // MainDialog::OnPosted after the current handler has returned, in posting order.
-    virtual void Post(const WindowMessage& message) = 0;
+    // Queues task for the window's thread and returns at once; any thread may call it. The
+    // window runs it after the current handler has returned, in posting order, and drops
+    // what is still queued when it is destroyed.
+    virtual void Post(std::function<void()> task) = 0;
 
     // Shows the about box modally.
     virtual void ShowAboutBox(const AboutBoxTexts& texts) = 0;

@@ -16,10 +16,8 @@ struct SelfTestControls {
 };
 
 // The board self-test dialog as SelfTestSession drives it: a 32 + 32 grid of points, a
-// progress bar, a verdict line, the loopback option, the start, cancel and copy buttons, and
-// a stepper that calls SelfTestSession::OnStep again and again, letting the window handle its
-// own events (painting, clicks) between two calls. Texts are UTF-8; calls come on the
-// window's thread.
+// progress bar, a verdict line, the loopback option, the start, cancel and copy buttons.
+// Texts are UTF-8; calls come on the window's thread.
 class ISelfTestView {
 public:
     virtual ~ISelfTestView() = default;
@@ -33,6 +31,4 @@ public:
     virtual void ShowVerdict(const std::string& text) = 0;
     // Enables the controls as given and sets the loopback option's tick and tooltip.
     virtual void ShowControls(const SelfTestControls& controls) = 0;
-    virtual void StartStepping() = 0;
-    virtual void StopStepping() = 0;
 };

@@ -1,12 +1,12 @@
 #include "dialog/MainDialog.h"
 
 #include <algorithm>
-#include <mutex>
 
 #include "comm/EnumerateSerialPorts.h"
 #include "dialog/MainDlgIds.h"
 #include "dialog/MainDlgTemplate.h"
 #include "dialog/WindowTools.h"
+#include "dialog/WorkerThread.h"
 
 namespace {
 
@@ -32,16 +32,42 @@ bool IsPointIndex(int32_t index) {
 
 } // namespace
 
-MainDialog::MainDialog(IMainDialogView& view, std::function<std::vector<std::string>()> listPorts)
-    : m_view(view), m_listPorts(std::move(listPorts)) {
+MainDialog::MainDialog(IMainDialogView& view, std::function<std::vector<std::string>()> listPorts,
+                       std::unique_ptr<IJobQueue> queue)
+    : m_view(view), m_listPorts(std::move(listPorts)), m_queue(std::move(queue)) {
+    if (!m_queue)
+        m_queue = std::make_unique<WorkerThread>();
     m_device.SetTransactionObserver(&m_statistics.Observer());
     if (!m_listPorts)
         m_listPorts = [] { return ::EnumerateSerialPorts(); };
 }
 
 MainDialog::~MainDialog() {
+    // Nothing touches the Device once the worker has ended; its own last disconnect then
+    // runs here and reports to no one.
+    m_queue->Stop();
     m_device.SetCallback(nullptr);
     m_device.SetTransactionObserver(nullptr);
+}
+
+void MainDialog::Submit(std::function<void(Device&)> job) {
+    m_queue->Submit([this, job = std::move(job)] { job(m_device); });
+}
+
+void MainDialog::CancelWork() {
+    m_queue->CancelAll();
+    // The dropped poll and heartbeat never report back; the next ticks may go out again.
+    m_pollInFlight = false;
+    m_heartbeatInFlight = false;
+}
+
+void MainDialog::SetConfig(const DeviceConfig& config) {
+    m_config = config;
+    Submit([config](Device& device) { device.SetConfig(config); });
+}
+
+void MainDialog::SetDeviceHooks(Device::Hooks hooks) {
+    Submit([hooks = std::move(hooks)](Device& device) { device.SetHooks(hooks); });
 }
 
 void MainDialog::OnInitDialog() {
@@ -64,11 +90,10 @@ void MainDialog::OnInitDialog() {
     m_view.SetText(IDC_UDP_REMOTE_IP, "192.168.1.110");
     m_view.SetText(IDC_UDP_REMOTE_PORT, "6000");
 
-    {
-        std::lock_guard<std::recursive_mutex> hold(m_device.GetLock());
-        m_device.SetProtocol(m_device.GetConfig().protocolType);
-    }
-    m_device.SetCallback(this);
+    Submit([this](Device& device) {
+        device.SetProtocol(device.GetConfig().protocolType);
+        device.SetCallback(this);
+    });
 
     DeviceConfig config;
     config.commType = CommType::Serial;
@@ -90,7 +115,7 @@ void MainDialog::OnInitDialog() {
     config.retryCount = 3;
     config.heartbeatTimeout = 5000;
     config.protocolType = ProtocolType::Protocol55;
-    m_device.SetConfig(config);
+    SetConfig(config);
 
     EnablePanes(false, false, false);
 
@@ -154,6 +179,9 @@ void MainDialog::EnablePanes(bool serial, bool tcp, bool udp) {
                        IDC_UDP_REMOTE_PORT, IDC_UDP_CONNECT, IDC_UDP_DISCONNECT}) {
         m_view.Enable(id, udp);
     }
+    // A connect under way keeps its button busy; "断开" stays usable to call it off.
+    if (m_connectingId != 0)
+        m_view.Enable(m_connectingId, false);
     m_view.Enable(IDC_POLL_INTERVAL, true);
     m_view.Enable(IDC_POLL_ENABLE, true);
 }
@@ -166,7 +194,12 @@ void MainDialog::EnableTransportSelectors(bool enable) {
 // The dialog's own lines queue behind the device events already posted, so every line
 // reaches its pane in the order things happened.
 void MainDialog::PostLog(const std::string& text) {
-    m_view.Post({WM_LOG_SEND, 0, 0, text});
+    m_view.Post([this, text] { AppendToPane(IDC_SEND_LOG, text); });
+}
+
+void MainDialog::ShowLine(const std::string& line, bool isSend) {
+    if (m_started)
+        AppendToPane(isSend ? IDC_SEND_LOG : IDC_RECV_LOG, line);
 }
 
 void MainDialog::AppendToPane(int32_t paneId, const std::string& line) {
@@ -222,7 +255,9 @@ void MainDialog::OnCancel() {
     // The settings shown now are saved before the disconnect changes anything.
     if (m_tools)
         m_tools->OnClose();
-    m_device.Disconnect();
+    // Whatever the worker waits for ends now; the coils stay as they are.
+    CancelWork();
+    Submit([](Device& device) { device.Disconnect(); });
     // The timers end with the window on every path out of it.
     KillTimer(TIMER_HEARTBEAT);
     KillTimer(TIMER_POLL);
@@ -230,89 +265,72 @@ void MainDialog::OnCancel() {
     m_view.Close();
 }
 
-// The callback side: post, nothing more.
+// The callback side, on the worker: post, nothing more. Each event carries the Device as
+// it was when the event was raised, so the window shows the events' own order.
+
+void MainDialog::PostEvent(std::function<void()> show) {
+    m_view.Post([this, shot = DeviceSnapshot::Of(m_device), show = std::move(show)] {
+        if (!m_started)
+            return;
+        m_shown = shot;
+        show();
+    });
+}
 
 void MainDialog::OnStateChanged(DeviceState oldState, DeviceState newState) {
-    m_view.Post(
-        {WM_DEVICE_STATE, static_cast<int64_t>(oldState), static_cast<int64_t>(newState), {}});
+    PostEvent([this, oldState, newState] { OnDeviceState(oldState, newState); });
 }
 
 void MainDialog::OnCoilChanged(int32_t index, uint8_t state) {
     if (IsPointIndex(index))
-        m_view.Post({WM_DEVICE_COIL, index, state, {}});
+        PostEvent(
+            [this, index, state] { UpdateIoButton(index, true, m_shown.connected, state != 0); });
 }
 
 void MainDialog::OnInputChanged(int32_t index, uint8_t state) {
     if (IsPointIndex(index))
-        m_view.Post({WM_DEVICE_INPUT, index, state, {}});
+        PostEvent(
+            [this, index, state] { UpdateIoButton(index, false, m_shown.connected, state != 0); });
 }
 
 void MainDialog::OnLog(const std::string& text, bool isSend) {
-    m_view.Post({WM_DEVICE_LOG, isSend ? 1 : 0, 0, text});
+    // Straight into its pane: a second trip through the queue would put it behind lines of
+    // later events.
+    m_view.Post([this, text, isSend] { ShowLine(text, isSend); });
 }
 
-// Only failures are shown, straight in the receive pane.
+// Only failures are shown, straight in the receive pane; a wait called off by the operator
+// (disconnect, closing) is none.
 void MainDialog::OnOperationResult(const OperationResult& result, uint8_t functionCode) {
-    if (result.success)
+    if (result.success || result.kind == ErrorKind::Cancelled)
         return;
     static const char kHex[] = "0123456789ABCDEF";
     const std::string code{kHex[functionCode >> 4], kHex[functionCode & 0x0F]};
-    m_view.Post({WM_LOG_RECV, 0, 0, "操作失败 [0x" + code + "]: " + result.message});
+    const std::string line = "操作失败 [0x" + code + "]: " + result.message;
+    m_view.Post([this, line] {
+        if (m_started)
+            AppendToPane(IDC_RECV_LOG, line);
+    });
 }
 
 void MainDialog::OnHeartbeatTimeout() {
-    m_view.Post({WM_DEVICE_HEARTBEAT, 0, 0, {}});
-}
-
-// The handlers of posted messages, one at a time on the window's thread.
-void MainDialog::OnPosted(const WindowMessage& message) {
-    if (!m_started)
-        return;
-    switch (message.message) {
-    case WM_LOG_SEND:
-        AppendToPane(IDC_SEND_LOG, message.text);
-        break;
-    case WM_LOG_RECV:
-        AppendToPane(IDC_RECV_LOG, message.text);
-        break;
-    case WM_DEVICE_LOG:
-        // Straight into its pane: a second trip through the queue would put it behind
-        // lines of later events.
-        AppendToPane(message.wParam != 0 ? IDC_SEND_LOG : IDC_RECV_LOG, message.text);
-        break;
-    case WM_DEVICE_STATE:
-        OnDeviceState(static_cast<DeviceState>(message.wParam),
-                      static_cast<DeviceState>(message.lParam));
-        break;
-    case WM_DEVICE_COIL:
-    case WM_DEVICE_INPUT:
-        // The look follows the connection as it is now, not as it was when posted.
-        if (message.wParam >= 0 && message.wParam < kIoPointCount) {
-            UpdateIoButton(static_cast<int32_t>(message.wParam), message.message == WM_DEVICE_COIL,
-                           m_device.IsConnected(), message.lParam != 0);
-        }
-        break;
-    case WM_DEVICE_HEARTBEAT:
+    PostEvent([this] {
         PostLog("⚠ 心跳检测超时，设备已掉线");
         RefreshIoButtons();
-        break;
-    default:
-        break;
-    }
+    });
 }
 
 void MainDialog::OnDeviceState(DeviceState oldState, DeviceState newState) {
-    // The label shows the state the device is in now: posted events arrive after the
-    // operation that raised them, so a connect shows its outcome already for Connecting.
-    switch (m_device.GetActiveCommType()) {
+    // The label shows the state the event brought, in the snapshot taken with it.
+    switch (m_shown.activeCommType) {
     case static_cast<int32_t>(CommType::Serial):
-        m_view.SetText(IDC_SERIAL_STATUS, StatusText(m_device.GetState()));
+        m_view.SetText(IDC_SERIAL_STATUS, StatusText(m_shown.state));
         break;
     case static_cast<int32_t>(CommType::Tcp):
-        m_view.SetText(IDC_TCP_STATUS, StatusText(m_device.GetState()));
+        m_view.SetText(IDC_TCP_STATUS, StatusText(m_shown.state));
         break;
     case static_cast<int32_t>(CommType::Udp):
-        m_view.SetText(IDC_UDP_STATUS, StatusText(m_device.GetState()));
+        m_view.SetText(IDC_UDP_STATUS, StatusText(m_shown.state));
         break;
     default:
         break;
@@ -327,9 +345,8 @@ void MainDialog::OnDeviceState(DeviceState oldState, DeviceState newState) {
             EnableTransportSelectors(false);
             // A fresh connection counts from zero (the device has reset the counts).
             m_view.SetText(IDC_LINK_STATS, m_statistics.Text());
-            PostLog("连接成功，正在读取所有状态...");
-            m_device.ReadCoils(0, kIoPointCount);
-            m_device.ReadInputs(0, kIoPointCount);
+            // Everything is read once the connect is done, after its own lines.
+            m_freshConnect = true;
         }
         break;
     case DeviceState::Offline:
@@ -339,7 +356,7 @@ void MainDialog::OnDeviceState(DeviceState oldState, DeviceState newState) {
     case DeviceState::Disconnected:
         RefreshIoButtons();
         EnableTransportSelectors(true);
-        m_device.ClearStates();
+        Submit([](Device& device) { device.ClearStates(); });
         break;
     case DeviceState::Error:
         RefreshIoButtons();

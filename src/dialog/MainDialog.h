@@ -3,11 +3,14 @@
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "device/Device.h"
 #include "device/IDeviceCallback.h"
+#include "dialog/DeviceSnapshot.h"
+#include "dialog/IJobQueue.h"
 #include "dialog/IMainDialogView.h"
 #include "dialog/LinkStatisticsLine.h"
 #include "dialog/MenuEntry.h"
@@ -18,10 +21,14 @@ class WindowTools;
 // the setting panes into the device's settings, connect and disconnect, the coil and input
 // buttons, the timed poll and the heartbeat, and what each device event shows. It owns the
 // one Device and drives a window through IMainDialogView; the window forwards the operator's
-// actions, timer ticks and posted messages to the On... operations below.
+// actions and timer ticks to the On... operations below.
 //
-// Device events are never handled inside a Device call: the callback side only posts them
-// to the window, which hands them back through OnPosted, in the order they were raised.
+// The window's thread never waits on the board: every Device operation (connect, the reads
+// after it, a click's write, a poll tick, the heartbeat, disconnect) is a job of one worker
+// (IJobQueue), in the order asked, and only that worker touches the Device. Its events come
+// back through IMainDialogView::Post in the order they were raised, each with a snapshot of
+// the Device (DeviceSnapshot) that the window shows. Disconnect and closing cancel whatever
+// the worker is waiting for.
 //
 // Split by concern: MainDialog.cpp (start-up, panes, menu, closing, posted messages),
 // MainDialogCommands.cpp (selectors, address, connect, disconnect, port list),
@@ -34,10 +41,11 @@ public:
     static constexpr int32_t kPaneDropBlock = 1000;
 
     // The view must outlive this object. listPorts finds the serial ports to offer (the
-    // machine's ports when empty).
+    // machine's ports when empty). queue runs the Device's work (null: a WorkerThread).
     explicit MainDialog(IMainDialogView& view,
-                        std::function<std::vector<std::string>()> listPorts = {});
-    // Unregisters from the Device first: the disconnect its destructor runs posts nothing.
+                        std::function<std::vector<std::string>()> listPorts = {},
+                        std::unique_ptr<IJobQueue> queue = nullptr);
+    // Stops the worker (cancelling its wait) before the Device goes; posts nothing more.
     ~MainDialog() override;
     MainDialog(const MainDialog&) = delete;
     MainDialog& operator=(const MainDialog&) = delete;
@@ -50,13 +58,15 @@ public:
     void OnCommand(int32_t id);
     // The text or selection of a combo box changed (CBN_EDITCHANGE, CBN_SELENDOK).
     void OnComboChange(int32_t id);
-    // A tick of window timer 101 or 102.
+    // A tick of window timer 101, 102 or 103. A poll or heartbeat tick while the previous one
+    // is still on the worker is skipped.
     void OnTimer(int32_t timerId);
-    // A message posted through IMainDialogView::Post, now on the window's thread.
-    void OnPosted(const WindowMessage& message);
+    // Appends a line to the send pane (isSend) or the receive pane, on the window's thread.
+    void ShowLine(const std::string& line, bool isSend);
     // Enter: does nothing, so the window never closes by accepting.
     void OnOK();
-    // Esc or the close box: disconnects, stops both timers and closes the window.
+    // Esc or the close box: cancels what the worker waits for, disconnects there (the coils
+    // stay as they are), stops the timers and closes the window.
     void OnCancel();
 
     // The window's menu entries (the about box, then the tools' entries) and the handling
@@ -79,14 +89,26 @@ public:
     // Appends an item to a combo box's list (the view's selection is cleared); its index.
     int32_t AddComboItem(int32_t id, const std::string& text);
 
-    Device& GetDevice() { return m_device; }
+    // The Device's work, for the tools: job runs on the worker with the Device, after what
+    // was asked before it. Posted tasks run later on the window's thread, in order.
+    void Submit(std::function<void(Device&)> job);
+    void Post(std::function<void()> task) { m_view.Post(std::move(task)); }
+    // Drops the worker's queued jobs and ends the wait of the running one at once.
+    void CancelWork();
+    // What the worker last showed of the Device.
+    const DeviceSnapshot& Shown() const { return m_shown; }
+    // The settings the window has given the Device; SetConfig gives new ones (on the worker).
+    const DeviceConfig& Config() const { return m_config; }
+    void SetConfig(const DeviceConfig& config);
+    // Seams for tests and benchmarks: how the Device makes its transport, its clock.
+    void SetDeviceHooks(Device::Hooks hooks);
     // The interval of a running window timer in ms; 0 when it is stopped.
     int32_t TimerInterval(int32_t timerId) const;
     // Poll ticks so far; even means the next tick reads coils.
     int32_t PollCount() const { return m_pollCount; }
 
 private:
-    // IDeviceCallback: each posts one message to the window, nothing more.
+    // IDeviceCallback, on the worker: each posts its event with a snapshot, nothing more.
     void OnStateChanged(DeviceState oldState, DeviceState newState) override;
     void OnCoilChanged(int32_t index, uint8_t state) override;
     void OnInputChanged(int32_t index, uint8_t state) override;
@@ -101,6 +123,8 @@ private:
     void EnableTransportSelectors(bool enable);
     void PostLog(const std::string& text);
     void AppendToPane(int32_t paneId, const std::string& line);
+    // Runs on the window's thread with the snapshot taken when the event was raised.
+    void PostEvent(std::function<void()> show);
     void OnDeviceState(DeviceState oldState, DeviceState newState);
 
     // Connection commands (MainDialogCommands.cpp).
@@ -112,7 +136,10 @@ private:
     void OnSerialConnect();
     void OnTcpConnect();
     void OnUdpConnect();
-    void ConnectWith(const DeviceConfig& config);
+    void ConnectWith(int32_t buttonId, const DeviceConfig& config);
+    void OnConnectDone(bool connected, const DeviceConfig& config);
+    void ShowConnecting(int32_t buttonId);
+    void EndConnecting();
     void OnDisconnect();
     void OnRefreshPorts();
 
@@ -121,8 +148,8 @@ private:
     void RefreshIoButtons();
     void EnableInputButtons(bool enable);
     void UpdatePolling();
-    bool ClickMayExchange();
-    bool MayExchange();
+    bool ClickMayExchange(Device& device);
+    void OnPollTick();
     void OnInputClicked(int32_t id);
     void OnCoilClicked(int32_t id);
     void SetTimer(int32_t timerId, int32_t intervalMs);
@@ -131,7 +158,21 @@ private:
     IMainDialogView& m_view;
     WindowTools* m_tools = nullptr;
     std::function<std::vector<std::string>()> m_listPorts;
+    // Touched only by jobs of m_queue (the worker), never on the window's thread.
     Device m_device;
+    std::unique_ptr<IJobQueue> m_queue;
+    // The window's side of the Device: the settings it gave, what the worker showed last.
+    DeviceConfig m_config;
+    DeviceSnapshot m_shown;
+    // The connect button of a connect under way (0: none): it shows so and takes no click.
+    int32_t m_connectingId = 0;
+    uint32_t m_connects = 0; // connects asked so far, to tell a called-off one's late answer
+    // A connect made the device Connected from elsewhere than Offline: read everything once
+    // the connect is done.
+    bool m_freshConnect = false;
+    // A poll or heartbeat job queued or running: the next tick is skipped.
+    bool m_pollInFlight = false;
+    bool m_heartbeatInFlight = false;
     bool m_useSerial = false;
     bool m_useTcp = false;
     bool m_useUdp = false;

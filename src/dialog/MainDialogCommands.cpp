@@ -7,6 +7,7 @@
 #include "dialog/DecimalText.h"
 #include "dialog/MainDialog.h"
 #include "dialog/MainDlgIds.h"
+#include "dialog/MainDlgTemplate.h"
 
 namespace {
 
@@ -67,13 +68,17 @@ void MainDialog::OnCommand(int32_t id) {
         OnTransportSelector(id);
         break;
     case IDC_SERIAL_OPEN:
-        OnSerialConnect();
-        break;
     case IDC_TCP_CONNECT:
-        OnTcpConnect();
-        break;
     case IDC_UDP_CONNECT:
-        OnUdpConnect();
+        // While a connect is under way, another connect click does nothing at all.
+        if (m_connectingId == 0) {
+            if (id == IDC_SERIAL_OPEN)
+                OnSerialConnect();
+            else if (id == IDC_TCP_CONNECT)
+                OnTcpConnect();
+            else
+                OnUdpConnect();
+        }
         break;
     case IDC_SERIAL_CLOSE:
     case IDC_TCP_DISCONNECT:
@@ -102,10 +107,10 @@ void MainDialog::OnProtocolSelector(int32_t id, ProtocolType value) {
     if (!m_view.GetCheck(id))
         return;
 
-    DeviceConfig config = m_device.GetConfig();
+    DeviceConfig config = m_config;
     if (config.protocolType != value) {
         config.protocolType = value;
-        m_device.SetConfig(config);
+        SetConfig(config);
         // The relay protocol has no discrete inputs: they look unknown under it.
         EnableInputButtons(value != ProtocolType::Protocol55);
         RefreshIoButtons();
@@ -150,9 +155,9 @@ void MainDialog::ApplyDeviceAddress() {
 }
 
 void MainDialog::SetDeviceAddress(uint8_t address) {
-    DeviceConfig config = m_device.GetConfig();
+    DeviceConfig config = m_config;
     config.slaveAddress = address;
-    m_device.SetConfig(config);
+    SetConfig(config);
 }
 
 void MainDialog::OnSerialConnect() {
@@ -168,7 +173,7 @@ void MainDialog::OnSerialConnect() {
                ? ""
                : port.substr(first, port.find_last_not_of(" \t") + 1 - first);
 
-    DeviceConfig config = m_device.GetConfig();
+    DeviceConfig config = m_config;
     config.commType = CommType::Serial;
     config.serial.portName = port;
     config.serial.baudRate = ToUnsigned(ComboText(IDC_BAUD_COMBO));
@@ -177,7 +182,7 @@ void MainDialog::OnSerialConnect() {
     config.serial.stopBits = stopBits == 1 || stopBits == 2 ? static_cast<uint32_t>(stopBits) : 0;
     const int32_t parity = m_view.GetComboSelection(IDC_PARITY_COMBO);
     config.serial.parity = parity == 1 || parity == 2 ? static_cast<uint32_t>(parity) : 0;
-    ConnectWith(config);
+    ConnectWith(IDC_SERIAL_OPEN, config);
 }
 
 void MainDialog::OnTcpConnect() {
@@ -185,12 +190,12 @@ void MainDialog::OnTcpConnect() {
         return;
     ApplyDeviceAddress();
 
-    DeviceConfig config = m_device.GetConfig();
+    DeviceConfig config = m_config;
     config.commType = CommType::Tcp;
     config.tcp.serverIp = m_view.GetText(IDC_TCP_SERVER);
     config.tcp.port = ToUnsigned(m_view.GetText(IDC_TCP_PORT));
     config.tcp.timeoutMs = 5000;
-    ConnectWith(config);
+    ConnectWith(IDC_TCP_CONNECT, config);
 }
 
 void MainDialog::OnUdpConnect() {
@@ -198,26 +203,59 @@ void MainDialog::OnUdpConnect() {
         return;
     ApplyDeviceAddress();
 
-    DeviceConfig config = m_device.GetConfig();
+    DeviceConfig config = m_config;
     config.commType = CommType::Udp;
     config.udp.localIp = m_view.GetText(IDC_UDP_LOCAL_IP);
     config.udp.localPort = ToUnsigned(m_view.GetText(IDC_UDP_LOCAL_PORT));
     config.udp.remoteIp = m_view.GetText(IDC_UDP_REMOTE_IP);
     config.udp.remotePort = ToUnsigned(m_view.GetText(IDC_UDP_REMOTE_PORT));
     config.udp.timeoutMs = 3000;
-    ConnectWith(config);
+    ConnectWith(IDC_UDP_CONNECT, config);
 }
 
 // A connect while connected (or offline) keeps the open transport when the pane asks for the
-// same connection; changed settings close it and connect anew with them.
-void MainDialog::ConnectWith(const DeviceConfig& config) {
-    const DeviceState state = m_device.GetState();
-    if ((state == DeviceState::Connected || state == DeviceState::Offline) &&
-        !SameConnection(m_connectedConfig, config)) {
+// same connection; changed settings close it and connect anew with them. The connect runs on
+// the worker; until it is done its button shows so, and no other connect starts.
+void MainDialog::ConnectWith(int32_t buttonId, const DeviceConfig& config) {
+    const DeviceState state = m_shown.state;
+    const bool reconnect = (state == DeviceState::Connected || state == DeviceState::Offline) &&
+                           !SameConnection(m_connectedConfig, config);
+    if (reconnect)
         OnDisconnect();
+    m_config = config;
+    ShowConnecting(buttonId);
+    const uint32_t connect = ++m_connects;
+    Submit([this, config, connect](Device& device) {
+        device.SetConfig(config);
+        const bool connected = device.Connect();
+        m_view.Post([this, connect, connected, config] {
+            // A connect that "断开" called off has already been ended here.
+            if (connect == m_connects && m_connectingId != 0)
+                OnConnectDone(connected, config);
+        });
+    });
+}
+
+void MainDialog::ShowConnecting(int32_t buttonId) {
+    m_connectingId = buttonId;
+    m_view.SetText(buttonId, "连接中...");
+    m_view.Enable(buttonId, false);
+}
+
+void MainDialog::EndConnecting() {
+    for (const DlgItem& item : MainDlgTemplate::kItems) {
+        if (item.id == m_connectingId)
+            m_view.SetText(item.id, item.caption);
     }
-    m_device.SetConfig(config);
-    if (!m_device.Connect()) {
+    m_connectingId = 0;
+    EnablePanes(m_useSerial, m_useTcp, m_useUdp);
+}
+
+void MainDialog::OnConnectDone(bool connected, const DeviceConfig& config) {
+    EndConnecting();
+    const bool fresh = m_freshConnect;
+    m_freshConnect = false;
+    if (!connected) {
         // The device has shown the error; a failed connect leaves no heartbeat to turn it
         // into a silent board.
         KillTimer(TIMER_HEARTBEAT);
@@ -229,14 +267,27 @@ void MainDialog::ConnectWith(const DeviceConfig& config) {
     UpdatePolling();
     SetTimer(TIMER_HEARTBEAT, kHeartbeatIntervalMs);
     m_view.StartTimer(TIMER_STATS, kStatsIntervalMs);
+    if (fresh) {
+        PostLog("连接成功，正在读取所有状态...");
+        Submit([](Device& device) {
+            device.ReadCoils(0, kIoPointCount);
+            device.ReadInputs(0, kIoPointCount);
+        });
+    }
 }
 
-// Shared by the three disconnect buttons, whatever transport is in use. The poll timer keeps
-// running; its ticks do nothing until the next connect.
+// Shared by the three disconnect buttons, whatever transport is in use: calls off what the
+// worker is waiting for (a connect too) and disconnects there. The poll timer keeps running;
+// its ticks do nothing until the next connect.
 void MainDialog::OnDisconnect() {
-    m_device.Disconnect();
-    m_device.ClearStates();
-    RefreshIoButtons();
+    CancelWork();
+    m_freshConnect = false;
+    if (m_connectingId != 0)
+        EndConnecting();
+    Submit([](Device& device) {
+        device.Disconnect();
+        device.ClearStates();
+    });
     EnableTransportSelectors(true);
     KillTimer(TIMER_HEARTBEAT);
     m_view.StopTimer(TIMER_STATS);

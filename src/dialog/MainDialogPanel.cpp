@@ -26,7 +26,7 @@ void MainDialog::UpdateIoButton(int32_t index, bool isCoil, bool connected, bool
         return;
     const int32_t id = (isCoil ? IDC_COIL_BASE : IDC_INPUT_BASE) + index;
     // The 0x55 protocol cannot read inputs: whatever the cache holds is no state of the board.
-    const bool unknown = !isCoil && m_device.GetConfig().protocolType == ProtocolType::Protocol55;
+    const bool unknown = !isCoil && m_config.protocolType == ProtocolType::Protocol55;
     if (!connected || unknown) {
         m_view.SetButtonLook(id, std::to_string(index) + "\n---", kNotConnectedBk,
                              kNotConnectedText);
@@ -37,10 +37,10 @@ void MainDialog::UpdateIoButton(int32_t index, bool isCoil, bool connected, bool
 }
 
 void MainDialog::RefreshIoButtons() {
-    const bool connected = m_device.IsConnected();
-    for (int32_t i = 0; i < kIoPointCount; ++i) {
-        UpdateIoButton(i, true, connected, m_device.GetCachedCoil(i) != 0);
-        UpdateIoButton(i, false, connected, m_device.GetCachedInput(i) != 0);
+    for (size_t i = 0; i < kIoPointCount; ++i) {
+        const auto index = static_cast<int32_t>(i);
+        UpdateIoButton(index, true, m_shown.connected, m_shown.coils[i] != 0);
+        UpdateIoButton(index, false, m_shown.connected, m_shown.inputs[i] != 0);
     }
 }
 
@@ -49,40 +49,45 @@ void MainDialog::EnableInputButtons(bool enable) {
         m_view.Enable(IDC_INPUT_BASE + i, enable);
 }
 
-// Whether a request may go out now: connected, or offline, where an answered request brings
-// the device back.
-bool MainDialog::MayExchange() {
-    return m_device.IsConnected() || m_device.GetState() == DeviceState::Offline;
-}
-
-// Says in the send pane why a click sends nothing, or that it may fail.
-bool MainDialog::ClickMayExchange() {
-    if (m_device.GetState() == DeviceState::Offline)
+// On the worker: says in the send pane why a click sends nothing, or that it may fail.
+bool MainDialog::ClickMayExchange(Device& device) {
+    const DeviceSnapshot shot = DeviceSnapshot::Of(device);
+    if (shot.state == DeviceState::Offline)
         PostLog("警告: 设备处于超时状态，操作可能失败");
-    if (MayExchange())
+    if (shot.MayExchange())
         return true;
     PostLog("错误: 设备未连接");
     return false;
 }
 
+// A click is one job, judged against the Device as it is when the job runs, so clicks made
+// while a slow exchange is under way each become one request, in order.
 void MainDialog::OnInputClicked(int32_t id) {
     const int32_t index = id - IDC_INPUT_BASE;
-    if (index < 0 || index >= kIoPointCount || !ClickMayExchange())
+    if (index < 0 || index >= kIoPointCount)
         return;
-    PostLog("读取离散输入 " + std::to_string(index));
-    // The state comes back as an input event, a failure as an operation result.
-    m_device.ReadInputs(static_cast<uint8_t>(index), 1);
+    Submit([this, index](Device& device) {
+        if (!ClickMayExchange(device))
+            return;
+        PostLog("读取离散输入 " + std::to_string(index));
+        // The state comes back as an input event, a failure as an operation result.
+        device.ReadInputs(static_cast<uint8_t>(index), 1);
+    });
 }
 
 void MainDialog::OnCoilClicked(int32_t id) {
     const int32_t index = id - IDC_COIL_BASE;
-    if (index < 0 || index >= kIoPointCount || !ClickMayExchange())
+    if (index < 0 || index >= kIoPointCount)
         return;
-    const bool oldOn = m_device.GetCachedCoil(index) != 0;
-    PostLog("写线圈 " + std::to_string(index) + ": " + OnOff(oldOn) + " -> " + OnOff(!oldOn));
-    const OperationResult result = m_device.WriteCoil(static_cast<uint8_t>(index), oldOn ? 0 : 1);
-    if (!result.success)
-        PostLog("写线圈 " + std::to_string(index) + " 失败: " + result.message);
+    Submit([this, index](Device& device) {
+        if (!ClickMayExchange(device))
+            return;
+        const bool oldOn = device.GetCachedCoil(index) != 0;
+        PostLog("写线圈 " + std::to_string(index) + ": " + OnOff(oldOn) + " -> " + OnOff(!oldOn));
+        const OperationResult result = device.WriteCoil(static_cast<uint8_t>(index), oldOn ? 0 : 1);
+        if (!result.success && result.kind != ErrorKind::Cancelled)
+            PostLog("写线圈 " + std::to_string(index) + " 失败: " + result.message);
+    });
 }
 
 // Starts or stops the poll as box 1028 says; an interval below the minimum is raised and
@@ -109,20 +114,33 @@ void MainDialog::OnTimer(int32_t timerId) {
         return;
     if (timerId == TIMER_STATS) {
         m_view.SetText(IDC_LINK_STATS, m_statistics.Text());
-    } else if (timerId == TIMER_HEARTBEAT) {
-        m_device.CheckHeartbeat();
-    } else if (timerId == TIMER_POLL) {
-        // No transport is open before a connect, after a disconnect or a failed connect:
-        // the tick only keeps the alternation going.
-        if (MayExchange()) {
-            if (m_pollCount % 2 == 0)
-                m_device.ReadCoils(0, kIoPointCount);
-            else
-                m_device.ReadInputs(0, kIoPointCount);
-        }
-        // Wraps instead of overflowing; the parity keeps alternating across the wrap.
-        m_pollCount = static_cast<int32_t>(static_cast<uint32_t>(m_pollCount) + 1u);
+    } else if (timerId == TIMER_HEARTBEAT && !m_heartbeatInFlight) {
+        m_heartbeatInFlight = true;
+        Submit([this](Device& device) {
+            device.CheckHeartbeat();
+            m_view.Post([this] { m_heartbeatInFlight = false; });
+        });
+    } else if (timerId == TIMER_POLL && !m_pollInFlight) {
+        OnPollTick();
     }
+}
+
+// One read of the coils or the inputs, alternately; a tick while the last one is still on
+// the worker was skipped, so polls never pile up behind a slow board.
+void MainDialog::OnPollTick() {
+    const bool coils = m_pollCount % 2 == 0;
+    // Wraps instead of overflowing; the parity keeps alternating across the wrap.
+    m_pollCount = static_cast<int32_t>(static_cast<uint32_t>(m_pollCount) + 1u);
+    m_pollInFlight = true;
+    Submit([this, coils](Device& device) {
+        // No transport is open before a connect, after a disconnect or a failed connect: the
+        // read is refused at once, without events.
+        if (coils)
+            device.ReadCoils(0, kIoPointCount);
+        else
+            device.ReadInputs(0, kIoPointCount);
+        m_view.Post([this] { m_pollInFlight = false; });
+    });
 }
 
 // Starting a running timer again replaces it with the new interval.

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "comm/CancelSignal.h"
 #include "dialog/MainDialog.h"
 
 namespace {
@@ -27,20 +28,19 @@ SelfTestSession::SelfTestSession(MainDialog& dialog, ISelfTestView& view, bool* 
 }
 
 SelfTestSession::~SelfTestSession() {
-    if (!m_test)
+    if (!m_run)
         return;
-    m_test->Cancel();
-    while (m_test->Step()) {
-    }
-    Finish();
+    m_run->stop = true;
+    m_dialog.CancelWork();
+    m_dialog.ResumePolling();
 }
 
 bool SelfTestSession::LoopbackPossible() const {
-    return m_dialog.GetDevice().GetConfig().protocolType != ProtocolType::Protocol55;
+    return m_dialog.Config().protocolType != ProtocolType::Protocol55;
 }
 
 void SelfTestSession::ShowControls() {
-    const bool running = m_test != nullptr;
+    const bool running = m_run != nullptr;
     const bool possible = LoopbackPossible();
     SelfTestControls controls;
     controls.start = !running;
@@ -53,7 +53,7 @@ void SelfTestSession::ShowControls() {
 }
 
 void SelfTestSession::OnLoopbackChanged(bool checked) {
-    if (m_test || !LoopbackPossible())
+    if (m_run || !LoopbackPossible())
         return;
     m_loopback = checked;
     if (m_loopbackChoice != nullptr)
@@ -61,44 +61,85 @@ void SelfTestSession::OnLoopbackChanged(bool checked) {
 }
 
 void SelfTestSession::Start(bool loopback) {
-    if (m_test)
+    if (m_run)
         return;
     OnLoopbackChanged(loopback);
-    if (!m_dialog.GetDevice().IsConnected()) {
+    if (!m_dialog.Shown().connected) {
         m_view.ShowVerdict("错误: 设备未连接");
         return;
     }
     m_dialog.SuspendPolling();
     m_shown.clear();
-    m_test = std::make_unique<SelfTest>(m_dialog.GetDevice(), m_loopback && LoopbackPossible());
-    ShowReport(m_test->Report());
-    m_view.ShowProgress(0, m_test->Report().stepsPlanned);
+    m_run = std::make_shared<Run>();
     m_view.ShowVerdict("自检中...");
     ShowControls();
-    m_view.StartStepping();
+    std::weak_ptr<SelfTestSession*> alive = m_alive;
+    m_dialog.Submit([run = m_run, withLoopback = m_loopback && LoopbackPossible(),
+                     &dialog = m_dialog, alive](Device& device) {
+        Test(device, withLoopback, run, dialog, alive);
+    });
 }
 
 void SelfTestSession::Cancel() {
-    if (m_test)
-        m_test->Cancel();
+    if (!m_run || m_run->cancel.exchange(true))
+        return;
+    // The transaction under way is called off; the restoring that follows runs normally.
+    m_dialog.CancelWork();
 }
 
-void SelfTestSession::OnStep() {
-    if (!m_test)
-        return;
-    const bool more = m_test->Step();
-    const SelfTestReport& report = m_test->Report();
+// On the worker: every step of the test, each reported to the window as it is done.
+void SelfTestSession::Test(Device& device, bool loopback, const std::shared_ptr<Run>& run,
+                           MainDialog& dialog, const std::weak_ptr<SelfTestSession*>& alive) {
+    SelfTest test(device, loopback);
+    bool cancelSeen = false;
+    auto post = [&](bool last) {
+        dialog.Post([alive, last, report = test.Report()] {
+            const std::shared_ptr<SelfTestSession*> session = alive.lock();
+            if (!session)
+                return;
+            (*session)->ShowStep(report);
+            if (last)
+                (*session)->Finish(report);
+        });
+    };
+    post(false);
+    for (;;) {
+        if (run->cancel)
+            test.Cancel();
+        const bool more = !run->stop && test.Step();
+        post(!more || run->stop);
+        if (!more || run->stop)
+            return;
+        CancelSignal* signal = CancelSignal::Current();
+        if (signal != nullptr && signal->IsRaised()) {
+            // The first raise after Cancel was meant for the wait then under way: the test
+            // goes on to restore the coils. Any other (closing) ends it here.
+            if (!run->cancel || cancelSeen) {
+                post(true);
+                return;
+            }
+            cancelSeen = true;
+            signal->Reset();
+            if (run->stop)
+                signal->Raise();
+        }
+    }
+}
+
+void SelfTestSession::ShowStep(const SelfTestReport& report) {
     ShowReport(report);
     // The test's own steps: a test that stopped early shows where it stopped.
     m_view.ShowProgress(report.stepsTested, report.stepsPlanned);
-    if (!more)
-        Finish();
 }
 
-void SelfTestSession::Finish() {
-    m_view.StopStepping();
-    m_last = m_test->Report();
-    m_test.reset();
+void SelfTestSession::Finish(const SelfTestReport& report) {
+    if (!m_run)
+        return;
+    m_last = report;
+    // Stopped between two steps: ended by the operator all the same.
+    if (m_last.end == SelfTestEnd::Running)
+        m_last.end = SelfTestEnd::Cancelled;
+    m_run.reset();
     const std::string problem = RestoreProblem(m_last);
     m_view.ShowVerdict(Verdict(m_last) + (problem.empty() ? "" : "\n" + problem));
     ShowControls();

@@ -56,7 +56,7 @@ void WindowTools::OnInitDialog() {
     if (!m_logFolder.empty()) {
         // The report comes from the log's own thread: posting is all it may do.
         m_log = std::make_unique<SessionLog>(m_logFolder, [this](const std::string& text) {
-            m_view.Post({WM_LOG_SEND, 0, 0, text});
+            m_view.Post([this, text] { m_dialog.ShowLine(text, true); });
         });
         m_log->Start();
     }
@@ -99,14 +99,14 @@ std::string WindowTools::TitleOf(int32_t command) const {
 }
 
 std::string WindowTools::Refusal(int32_t command) {
-    const DeviceState state = m_dialog.GetDevice().GetState();
+    const DeviceState state = m_dialog.Shown().state;
     // The transport selectors are locked, and the transport is taken, while a connection
     // is in use.
     const bool inUse = state == DeviceState::Connected || state == DeviceState::Offline;
     switch (command) {
     case IDM_SELF_TEST:
         // The test needs a board that answers now.
-        return m_dialog.GetDevice().IsConnected() ? "" : "错误: 设备未连接";
+        return m_dialog.Shown().connected ? "" : "错误: 设备未连接";
     case IDM_FIND_BOARD:
         if (inUse)
             return "请先断开连接，再查找设备";
@@ -153,7 +153,7 @@ bool WindowTools::OnMenuCommand(int32_t command) {
 
 WindowSettings WindowTools::Collect() {
     WindowSettings s;
-    const DeviceConfig config = m_dialog.GetDevice().GetConfig();
+    const DeviceConfig& config = m_dialog.Config();
     s.protocol = config.protocolType;
     s.transport = CommType::None;
     for (int32_t i = 0; i < 3; ++i) {
@@ -234,11 +234,11 @@ void WindowTools::Apply(const WindowSettings& s) {
     m_view.SetText(IDC_POLL_INTERVAL, s.pollInterval);
     m_selfTestLoopback = s.selfTestLoopback;
 
-    DeviceConfig config = m_dialog.GetDevice().GetConfig();
+    DeviceConfig config = m_dialog.Config();
     config.receiveTimeout = s.receiveTimeout;
     config.retryCount = s.retryCount;
     config.heartbeatTimeout = s.heartbeatTimeout;
-    m_dialog.GetDevice().SetConfig(config);
+    m_dialog.SetConfig(config);
 }
 
 std::string WindowTools::CheckLinkParameters(const LinkParameterTexts& texts,
@@ -299,7 +299,7 @@ void WindowTools::RestoreDefaults() {
 }
 
 void WindowTools::EditLinkParameters() {
-    DeviceConfig config = m_dialog.GetDevice().GetConfig();
+    DeviceConfig config = m_dialog.Config();
     LinkParameterTexts texts{std::to_string(config.receiveTimeout),
                              std::to_string(config.retryCount),
                              std::to_string(config.heartbeatTimeout)};
@@ -309,15 +309,15 @@ void WindowTools::EditLinkParameters() {
     };
     if (!m_tools.AskLinkParameters(texts, check) || !check(texts).empty())
         return;
-    config = m_dialog.GetDevice().GetConfig();
+    config = m_dialog.Config();
     config.receiveTimeout = receiveTimeout;
     config.retryCount = retryCount;
     config.heartbeatTimeout = heartbeatTimeout;
-    m_dialog.GetDevice().SetConfig(config);
+    m_dialog.SetConfig(config);
     Log("通信参数: 响应超时 " + std::to_string(receiveTimeout) + " ms，重试 " +
         std::to_string(retryCount) + " 次，心跳超时 " + std::to_string(heartbeatTimeout) + " ms");
 }
 
 void WindowTools::Log(const std::string& line) {
-    m_view.Post({WM_LOG_SEND, 0, 0, line});
+    m_view.Post([this, line] { m_dialog.ShowLine(line, true); });
 }

@@ -13,10 +13,11 @@ struct OperationResult {
     bool success = false;
     // 0 on success; on failure one of: -1 not connected, -2 coil index out of range,
     // -3 send failed, -4 receive failed, -5 time-out, -6 no protocol to parse with,
-    // -7 request not built, -8 answer refused by the protocol, -9 connection closed.
+    // -7 cancelled, -8 request not built, -9 answer refused by the protocol (its kind
+    // tells why), -10 connection closed. Code decides by kind; the code is for scripts.
     int32_t code = 0;
-    std::string message;    // failure reason, empty on success
-    std::string detail;     // protocol's description of an accepted answer
+    std::string message;              // failure reason, empty on success
+    std::string detail;               // protocol's description of an accepted answer
     ErrorKind kind = ErrorKind::None; // what failed; None on success
     uint8_t exceptionCode = 0;        // the board's exception code when kind is Exception
 };
@@ -51,8 +52,7 @@ public:
     // tables updated and text describing it, or refused with its kind, the reason in
     // text and the tables unchanged. Before any request is built, answers are checked
     // only for their own form.
-    virtual AnswerVerdict ParseResponse(const uint8_t* data, int32_t length,
-                                        std::string& text) = 0;
+    virtual AnswerVerdict ParseResponse(const uint8_t* data, int32_t length, std::string& text) = 0;
     // Measures the answer at the start of the bytes received so far: its whole length
     // once they hold it, 0 while they are the plausible beginning of one, -1 when no
     // answer header explains them (they are then parsed as they are).

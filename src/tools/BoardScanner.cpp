@@ -122,10 +122,7 @@ bool BoardScanner::Step() {
         }
         const ProtocolType protocol = plan.protocols[protocolIndex];
         current.protocolType = protocol;
-        {
-            std::lock_guard<std::recursive_mutex> guard(device.GetLock());
-            device.SetProtocol(protocol);
-        }
+        device.SetProtocol(protocol);
         device.SetConfig(current);
         AddressRange(plan, protocol, address, lastAddress);
     }
@@ -198,7 +195,6 @@ bool BoardScanner::Answers(uint8_t target) {
 void BoardScanner::Finish() {
     finished = true;
     device.Disconnect();
-    std::lock_guard<std::recursive_mutex> guard(device.GetLock());
     device.SetProtocol(base.protocolType);
     device.SetConfig(base);
 }

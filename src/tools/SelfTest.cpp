@@ -210,6 +210,17 @@ bool SelfTest::Succeeded(const OperationResult& result, int32_t coil) {
     if (result.success)
         return true;
     switch (result.kind) {
+    case ErrorKind::Cancelled:
+        // Called off from outside (the operator's cancel): no fault of the board's. Restore
+        // what can be restored; a write called off may have reached the board, so its coil is
+        // restored whatever the cache says.
+        pendingEnd = SelfTestEnd::Cancelled;
+        unsureCoil = coil;
+        if (restoring)
+            Finish(pendingEnd);
+        else
+            StartRestoring();
+        break;
     case ErrorKind::Timeout:
         // Silence says nothing about the point being tested: it stays untested.
         if (restoring) {
@@ -223,7 +234,6 @@ bool SelfTest::Succeeded(const OperationResult& result, int32_t coil) {
     case ErrorKind::SendFailed:
     case ErrorKind::ReceiveFailed:
     case ErrorKind::ConnectionClosed:
-    case ErrorKind::Cancelled:
         // The transport is gone: nothing more can be sent, restoring included.
         Finish(SelfTestEnd::ConnectionLost);
         break;
@@ -258,7 +268,7 @@ void SelfTest::StartRestoring() {
     }
     // The device's cache holds the latest the board reported, echoes of writes included.
     for (int32_t j = 0; j < kPoints; ++j) {
-        if (device.GetCachedCoil(j) != original[j])
+        if (device.GetCachedCoil(j) != original[j] || j == unsureCoil)
             plan.push_back({Action::Restore, j, true});
     }
     plan.push_back({Action::ReadEndCoils, -1, true});

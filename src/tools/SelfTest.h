@@ -124,7 +124,8 @@ private:
     std::atomic<bool> cancelRequested{false};
     bool restoring = false;
     bool started = false;
-    bool wrote = false; // a coil was switched, so there may be something to restore
+    bool wrote = false;      // a coil was switched, so there may be something to restore
+    int32_t unsureCoil = -1; // a coil whose exchange was called off: its state is unknown
     int32_t stepsDone = 0;
     std::chrono::steady_clock::time_point startTime;
     SelfTestReport report;

@@ -75,10 +75,7 @@ protected:
 
     // Installs the protocol and connects over a scripted TCP transport; drops the events.
     void Connect(ProtocolType protocolType = ProtocolType::ModbusRtu, int32_t retryCount = 3) {
-        {
-            std::lock_guard<std::recursive_mutex> guard(device->GetLock());
-            ASSERT_TRUE(device->SetProtocol(protocolType));
-        }
+        ASSERT_TRUE(device->SetProtocol(protocolType));
         Configure(CommType::Tcp, protocolType, retryCount);
         ASSERT_TRUE(device->Connect());
         events.Take();
@@ -261,9 +258,9 @@ TEST_F(DeviceTest, WriteFollowsTheDeviceRollsBackAndRecovers) {
     Connect();
     script->replies = {CommScript::Data(kCoil3Off)};
     const std::string other = "写入应答不匹配: 期望线圈3=0xFF00, 实际线圈3=0x0000";
-    ExpectResult(device->WriteCoil(3, 1), -8, other);
+    ExpectResult(device->WriteCoil(3, 1), -9, other);
     EXPECT_EQ(events.Take(), (Lines{"coil 3=1", kSentOn, kGotOff, "coil 3=0", kRolledBack,
-                                    "result 5 -8 " + other}));
+                                    "result 5 -9 " + other}));
     ExpectResult(device->WriteCoil(3, 1), -5, "接收超时");
     EXPECT_EQ(events.Take(),
               (Lines{"coil 3=1", kSentOn, kTimeout + "1/3", kTimeout + "2/3", kTimeout + "3/3",
@@ -271,9 +268,9 @@ TEST_F(DeviceTest, WriteFollowsTheDeviceRollsBackAndRecovers) {
     script->replies = {CommScript::Data(kCoil3On), CommScript::Data(kException)};
     ASSERT_TRUE(device->WriteCoil(3, 1).success);
     events.Take();
-    ExpectResult(device->WriteCoil(3, 0), -8, "设备1响应异常: 非法数据地址");
+    ExpectResult(device->WriteCoil(3, 0), -9, "设备1响应异常: 非法数据地址");
     EXPECT_EQ(events.Take(), (Lines{"coil 3=0", kSentOff, "log R 接收: 01 85 02 C3 51 ", "coil 3=1",
-                                    kRolledBack, "result 5 -8 设备1响应异常: 非法数据地址"}));
+                                    kRolledBack, "result 5 -9 设备1响应异常: 非法数据地址"}));
     EXPECT_EQ(device->GetCachedCoil(3), 1);
 
     GoSilent();
@@ -317,9 +314,9 @@ TEST_F(DeviceTest, CollectsTheAnswerToTheRequestAndDropsStaleInput) {
     check("StrayBytesFirst", {}, {data({0x7E}), answer},
           {kSentRead, got + "7E ", kGotCoils, dropped + "7E "}, "ok");
     check("LateAnswerAlone", {}, {CommScript::Data(kCoil3On)},
-          {kSentRead, got + "01 05 00 03 FF 00 7C 3A "}, "-8 功能码不匹配: 期望0x01, 实际0x05");
+          {kSentRead, got + "01 05 00 03 FF 00 7C 3A "}, "-9 功能码不匹配: 期望0x01, 实际0x05");
     check("BegunThenSilent", {}, {data({1, 1, 4, 0x0F})}, {kSentRead, got + "01 01 04 0F "},
-          "-8 CRC校验错误");
+          "-9 CRC校验错误");
     // Bytes behind the answer are stale: they go, with what waits then, before the next send.
     Renew();
     Connect();
@@ -366,12 +363,12 @@ TEST_F(DeviceTest, OperationsThatCannotRunSendNothing) {
     ASSERT_TRUE(device->Connect());
     ExpectResult(device->WriteCoil(32, 1), -2, "地址超出范围");
     EXPECT_EQ(events.Take(), Attempt("3", "2", "log R 连接成功"));
-    ExpectResult(device->ReadCoils(0, 32), -7, "构建报文失败");
-    EXPECT_EQ(events.Take(), (Lines{"result 1 -7 构建报文失败"}));
+    ExpectResult(device->ReadCoils(0, 32), -8, "构建报文失败");
+    EXPECT_EQ(events.Take(), (Lines{"result 1 -8 构建报文失败"}));
     Connect();
-    ExpectResult(device->ReadCoils(31, 2), -7, "构建报文失败"); // a range the protocol refuses
+    ExpectResult(device->ReadCoils(31, 2), -8, "构建报文失败"); // a range the protocol refuses
     Configure(CommType::Tcp, ProtocolType(7));
-    EXPECT_EQ(device->ReadInputs(0, 32).code, -7);
+    EXPECT_EQ(device->ReadInputs(0, 32).code, -8);
     EXPECT_TRUE(script->sent.empty());
 }
 
@@ -399,18 +396,18 @@ TEST_F(DeviceTest, EveryFailureCarriesItsKindAndCode) {
     const Row rows[] = {
         {"NotConnected", rtu, {}, {}, {}, read, K::NotConnected, -1},
         {"IndexOutOfRange", rtu, {}, {}, {}, [](Device& d) { return d.WriteCoil(32, 1); }, K::InvalidArgument, -2},
-        {"RangeRefused", rtu, {}, {}, {}, [](Device& d) { return d.ReadCoils(31, 2); }, K::InvalidArgument, -7},
-        {"NoProtocol", none, {}, {}, {}, read, K::NoProtocol, -7},
+        {"RangeRefused", rtu, {}, {}, {}, [](Device& d) { return d.ReadCoils(31, 2); }, K::InvalidArgument, -8},
+        {"NoProtocol", none, {}, {}, {}, read, K::NoProtocol, -8},
         {"ShortWrites", rtu, {4, 4, 4}, {}, {}, read, K::SendFailed, -3},
         {"ReceiveErrors", rtu, {}, {kError, kError, kError}, {}, read, K::ReceiveFailed, -4},
         {"Silence", rtu, {}, {}, {}, read, K::Timeout, -5},
-        {"ClosedAndNotReopened", rtu, {}, {kClosed}, {false}, read, K::ConnectionClosed, -9},
-        {"ToggleNotAskedTwice", p55, {}, {kClosed}, {}, write, K::ConnectionClosed, -9},
-        {"BadCrc", rtu, {}, {data({1, 1, 4, 0x0F, 0, 0, 0x80, 0xF9, 0x66})}, {}, read, K::Checksum, -8},
-        {"Exception", rtu, {}, {data(kException)}, {}, write, K::Exception, -8, 2},
-        {"AnotherRequestsAnswer", rtu, {}, {data(kCoil3On)}, {}, read, K::Mismatch, -8},
-        {"ByteCountOfAnotherQuantity", rtu, {}, {data({1, 1, 1, 0x0F, 0x11, 0x8C})}, {}, read, K::Mismatch, -8},
-        {"TooShort", rtu, {}, {data({1, 1})}, {}, read, K::Malformed, -8},
+        {"ClosedAndNotReopened", rtu, {}, {kClosed}, {false}, read, K::ConnectionClosed, -10},
+        {"ToggleNotAskedTwice", p55, {}, {kClosed}, {}, write, K::ConnectionClosed, -10},
+        {"BadCrc", rtu, {}, {data({1, 1, 4, 0x0F, 0, 0, 0x80, 0xF9, 0x66})}, {}, read, K::Checksum, -9},
+        {"Exception", rtu, {}, {data(kException)}, {}, write, K::Exception, -9, 2},
+        {"AnotherRequestsAnswer", rtu, {}, {data(kCoil3On)}, {}, read, K::Mismatch, -9},
+        {"ByteCountOfAnotherQuantity", rtu, {}, {data({1, 1, 1, 0x0F, 0x11, 0x8C})}, {}, read, K::Mismatch, -9},
+        {"TooShort", rtu, {}, {data({1, 1})}, {}, read, K::Malformed, -9},
     };
     // clang-format on
     for (const Row& row : rows) {

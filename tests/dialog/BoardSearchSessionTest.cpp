@@ -7,6 +7,7 @@
 #include "dialog/FakeBoardCommunication.h"
 #include "dialog/FakeDialogView.h"
 #include "dialog/IniSettingsStore.h"
+#include "dialog/InlineJobQueue.h"
 #include "dialog/MainDlgIds.h"
 #include "dialog/WindowTools.h"
 
@@ -30,7 +31,7 @@ struct FakeSearchView : IBoardSearchView {
     int64_t done = 0, total = 0;
     std::string status;
     std::vector<std::string> statuses; // while running
-    bool running = false, stepping = false;
+    bool running = false;
 
     void ClearFound() override { found.clear(); }
     void AddFound(const std::string& text) override { found.push_back(text); }
@@ -38,12 +39,10 @@ struct FakeSearchView : IBoardSearchView {
     void ShowProgress(int64_t d, int64_t t) override { done = d, total = t; }
     void ShowStatus(const std::string& text) override {
         status = text;
-        if (stepping)
+        if (running)
             statuses.push_back(text);
     }
     void ShowRunning(bool r) override { running = r; }
-    void StartStepping() override { stepping = true; }
-    void StopStepping() override { stepping = false; }
 };
 
 class BoardSearchSessionTest : public ::testing::Test {
@@ -54,16 +53,13 @@ protected:
         dialog.OnInitDialog();
         board->address = 7;
     }
-    void Run(int64_t atMost = 1000000) {
-        for (int64_t steps = 0; searchView.stepping && steps < atMost; ++steps)
-            session.OnStep();
-    }
 
     std::shared_ptr<Board> board = std::make_shared<Board>();
     FakeDialogView view;
     NoToolsView toolsView;
     IniSettingsStore store{""};
-    MainDialog dialog{view, [] { return std::vector<std::string>{"COM3"}; }};
+    MainDialog dialog{view, [] { return std::vector<std::string>{"COM3"}; },
+                      std::make_unique<InlineJobQueue>()};
     WindowTools tools{dialog, view, toolsView, store, ""};
     FakeSearchView searchView;
     BoardSearchSession session{tools, searchView,
@@ -78,8 +74,9 @@ TEST_F(BoardSearchSessionTest, FindsTheBoardOverTheNetworkAndOnASerialLine) {
     view.Click(IDC_USE_TCP);
     session.Start(false, false);
     EXPECT_TRUE(searchView.running);
+    view.Pump(1);
     EXPECT_EQ(searchView.total, 247); // Modbus addresses 1..247 with the window's protocol
-    Run();
+    view.Pump();
     EXPECT_EQ(searchView.found, std::vector<std::string>{"地址 7  Modbus RTU"});
     EXPECT_EQ(searchView.status, "完成，找到 1 个设备");
     // While running it said what it asked, how far it was and how long was left.
@@ -89,7 +86,7 @@ TEST_F(BoardSearchSessionTest, FindsTheBoardOverTheNetworkAndOnASerialLine) {
     EXPECT_FALSE(searchView.running);
     ASSERT_TRUE(session.Choose(0));
     EXPECT_EQ(view.GetText(IDC_ADDRESS_COMBO), "7");
-    EXPECT_EQ(dialog.GetDevice().GetConfig().slaveAddress, 7);
+    EXPECT_EQ(dialog.Config().slaveAddress, 7);
     EXPECT_FALSE(session.Choose(1));
 
     // On a serial line the board hears only 19200 baud with even parity.
@@ -97,7 +94,7 @@ TEST_F(BoardSearchSessionTest, FindsTheBoardOverTheNetworkAndOnASerialLine) {
     board->parity = 2;
     view.Click(IDC_USE_SERIAL);
     session.Start(true, true);
-    Run();
+    view.Pump();
     EXPECT_EQ(searchView.found, std::vector<std::string>{"地址 7  Modbus RTU  19200 偶校验"});
     ASSERT_TRUE(session.Choose(0));
     EXPECT_EQ(view.GetText(IDC_BAUD_COMBO) + " " + view.GetText(IDC_PARITY_COMBO), "19200 偶校验");
@@ -106,10 +103,13 @@ TEST_F(BoardSearchSessionTest, FindsTheBoardOverTheNetworkAndOnASerialLine) {
 
 TEST_F(BoardSearchSessionTest, CancelEndsTheSearchAndNoTransportIsRefused) {
     view.Click(IDC_USE_UDP);
+    // Cancelled while the worker asks address 20: what was found stays.
+    board->onRead = [this](uint8_t address) {
+        if (address == 20)
+            session.Cancel();
+    };
     session.Start(true, false);
-    Run(20); // past address 7: what was found stays
-    session.Cancel();
-    Run();
+    view.Pump();
     EXPECT_EQ(searchView.status, "已取消，找到 1 个设备");
     EXPECT_EQ(searchView.found, std::vector<std::string>{"地址 7  Modbus RTU"});
     EXPECT_LT(searchView.done, searchView.total);
@@ -117,7 +117,7 @@ TEST_F(BoardSearchSessionTest, CancelEndsTheSearchAndNoTransportIsRefused) {
     view.Click(IDC_USE_UDP); // clears it: no transport chosen
     session.Start(true, false);
     EXPECT_EQ(searchView.status, "请先选择通信方式");
-    EXPECT_FALSE(searchView.stepping);
+    EXPECT_FALSE(searchView.running);
 }
 
 // One entry per board, every protocol it answered; the time left in the operator's units.

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -22,6 +23,8 @@ struct Board {
     int32_t writes = 0;
     int32_t silentAfterWrites = -1; // from this many writes on nothing is answered
     int32_t lostAfterWrites = -1;   // from this many writes on the link is gone
+    std::function<void()> onWrite;               // after each write is counted
+    std::function<void(uint8_t address)> onRead; // each read of coils, to any address
 };
 
 class BoardCommunication : public ICommunication {
@@ -45,6 +48,8 @@ public:
             return -1;
         const Bytes request(data, data + length);
         answer.clear();
+        if (board->onRead && length >= 2 && request[1] == 1)
+            board->onRead(request[0]);
         if (board->silentAfterWrites >= 0 && board->writes >= board->silentAfterWrites)
             return length;
         if (!heard || length != 8 || request[0] != board->address || request[1] > 5 ||
@@ -60,6 +65,8 @@ public:
                 mask = 1u << board->shorted[0] | 1u << board->shorted[1];
             board->coils = on ? board->coils | mask : board->coils & ~mask;
             ++board->writes;
+            if (board->onWrite)
+                board->onWrite();
             answer = request; // the echo, CRC included
             return length;
         }

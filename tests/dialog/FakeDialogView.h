@@ -1,6 +1,7 @@
 #pragma once
 
 #include <deque>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <string>
@@ -31,7 +32,7 @@ public:
     std::map<int32_t, Look> looks;
     std::map<int32_t, std::deque<std::string>> panes;
     std::map<int32_t, int32_t> timers;
-    std::deque<WindowMessage> queue;
+    std::deque<std::function<void()>> queue;
     std::mutex queueLock;
     int32_t aboutBoxes = 0;
     bool closed = false;
@@ -73,9 +74,9 @@ public:
     void StartTimer(int32_t timerId, int32_t intervalMs) override { timers[timerId] = intervalMs; }
     void StopTimer(int32_t timerId) override { timers.erase(timerId); }
     // Any thread may post, as with a real window.
-    void Post(const WindowMessage& message) override {
+    void Post(std::function<void()> task) override {
         std::lock_guard<std::mutex> hold(queueLock);
-        queue.push_back(message);
+        queue.push_back(std::move(task));
     }
     void ShowAboutBox(const AboutBoxTexts&) override { ++aboutBoxes; }
     void Close() override { closed = true; }
@@ -105,17 +106,18 @@ public:
         Pump();
         return true;
     }
-    void Pump() {
-        for (;;) {
-            WindowMessage next;
+    // Runs the queued tasks, at most `atMost`.
+    void Pump(size_t atMost = SIZE_MAX) {
+        for (size_t done = 0; done < atMost; ++done) {
+            std::function<void()> next;
             {
                 std::lock_guard<std::mutex> hold(queueLock);
                 if (queue.empty())
                     return;
-                next = queue.front();
+                next = std::move(queue.front());
                 queue.pop_front();
             }
-            dialog->OnPosted(next);
+            next();
         }
     }
     std::vector<std::string> Lines(int32_t paneId) {

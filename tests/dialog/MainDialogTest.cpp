@@ -8,6 +8,7 @@
 
 #include "dialog/DecimalText.h"
 #include "dialog/FakeDialogView.h"
+#include "dialog/InlineJobQueue.h"
 #include "dialog/MainDlgIds.h"
 #include "protocol/ModbusProtocol.h"
 #include "support/ScriptedCommunication.h"
@@ -38,11 +39,10 @@ class MainDialogTest : public ::testing::Test {
 protected:
     void SetUp() override {
         view.dialog = &dialog;
-        dialog.GetDevice().SetHooks({[this](CommType kind) -> std::unique_ptr<ICommunication> {
-                                         return std::make_unique<ScriptedCommunication>(kind,
-                                                                                        script);
-                                     },
-                                     [this] { return nowMs * kNsPerMs; }, [](int32_t) {}});
+        dialog.SetDeviceHooks({[this](CommType kind) -> std::unique_ptr<ICommunication> {
+                                   return std::make_unique<ScriptedCommunication>(kind, script);
+                               },
+                               [this] { return nowMs * kNsPerMs; }, [](int32_t) {}});
         dialog.OnInitDialog();
     }
 
@@ -85,7 +85,13 @@ protected:
     std::shared_ptr<CommScript> script = std::make_shared<CommScript>();
     int64_t nowMs = 1000;
     FakeDialogView view;
-    MainDialog dialog{view, [] { return std::vector<std::string>{"/dev/ttyS0", "/dev/ttyUSB1"}; }};
+    std::unique_ptr<InlineJobQueue> ownQueue = std::make_unique<InlineJobQueue>();
+    InlineJobQueue& queue = *ownQueue;
+    MainDialog dialog{view,
+                      [] {
+                          return std::vector<std::string>{"/dev/ttyS0", "/dev/ttyUSB1"};
+                      },
+                      std::move(ownQueue)};
     size_t seenSent = 0, seenReceived = 0;
 };
 
@@ -116,7 +122,7 @@ TEST_F(MainDialogTest, StartUpShowsTheDefaultsAndConnectsNothing) {
               "111111000000011");
     EXPECT_TRUE(AllGrey());
     EXPECT_TRUE(view.timers.empty() && view.queue.empty() && view.panes.empty());
-    const DeviceConfig c = dialog.GetDevice().GetConfig();
+    const DeviceConfig c = dialog.Config();
     EXPECT_EQ(std::tie(c.protocolType, c.commType, c.tcp.serverIp, c.udp.remotePort),
               std::make_tuple(ProtocolType::ModbusRtu, CommType::Serial, "127.0.0.1", 502u));
 
@@ -128,7 +134,7 @@ TEST_F(MainDialogTest, StartUpShowsTheDefaultsAndConnectsNothing) {
 }
 
 TEST_F(MainDialogTest, SelectorsExcludeEachOther) {
-    auto protocol = [&] { return dialog.GetDevice().GetConfig().protocolType; };
+    auto protocol = [&] { return dialog.Config().protocolType; };
     view.Click(IDC_PROTO_55);
     EXPECT_EQ(Flags(kProtocols, view.checks), "010");
     EXPECT_EQ(protocol(), ProtocolType::Protocol55);
@@ -156,7 +162,7 @@ TEST_F(MainDialogTest, SelectorsExcludeEachOther) {
     // No pane selected: a connect button cannot start anything.
     dialog.OnCommand(IDC_UDP_CONNECT);
     EXPECT_TRUE(view.queue.empty());
-    EXPECT_EQ(dialog.GetDevice().GetState(), DeviceState::Disconnected);
+    EXPECT_EQ(dialog.Shown().state, DeviceState::Disconnected);
 }
 
 // Typed text applies at once, as a saturated decimal cut to its low 8 bits; a choice from
@@ -174,11 +180,11 @@ TEST_F(MainDialogTest, FieldsReachTheSettings) {
                                                 {"\uFF11\uFF12", 0}};
     for (const auto& [typed, address] : rows) {
         view.Type(IDC_ADDRESS_COMBO, typed);
-        EXPECT_EQ(dialog.GetDevice().GetConfig().slaveAddress, address) << typed;
+        EXPECT_EQ(dialog.Config().slaveAddress, address) << typed;
     }
     view.SelectComboItem(IDC_ADDRESS_COMBO, 200);
     dialog.OnComboChange(IDC_ADDRESS_COMBO);
-    EXPECT_EQ(dialog.GetDevice().GetConfig().slaveAddress, 200);
+    EXPECT_EQ(dialog.Config().slaveAddress, 200);
     EXPECT_EQ(DecimalTextToInt("\t-2147483649"), INT32_MIN);
 
     // The serial connect reads its lists by item text or, for stop bits and parity, position.
@@ -192,7 +198,7 @@ TEST_F(MainDialogTest, FieldsReachTheSettings) {
     EXPECT_EQ(
         std::tie(serial.portName, serial.baudRate, serial.dataBits, serial.stopBits, serial.parity),
         std::make_tuple("/dev/ttyUSB1", 115200u, 8u, 2u, 1u));
-    EXPECT_EQ(dialog.GetDevice().GetConfig().slaveAddress, 7);
+    EXPECT_EQ(dialog.Config().slaveAddress, 7);
 }
 
 // A connect shows its outcome, reads every state at once, starts the poll and the heartbeat;
@@ -243,7 +249,7 @@ TEST_F(MainDialogTest, ConnectReadsEverythingAndDisconnectClears) {
     EXPECT_EQ(view.texts[IDC_TCP_STATUS], "未连接");
     EXPECT_EQ(New(IDC_RECV_LOG), Lines{"已断开连接"});
     EXPECT_TRUE(AllGrey());
-    EXPECT_EQ(dialog.GetDevice().GetCachedInput(7) + dialog.GetDevice().GetCachedCoil(0), 0);
+    EXPECT_EQ(dialog.Shown().inputs[7] + dialog.Shown().coils[0], 0);
     EXPECT_EQ(Flags(kSelectors, view.enabled), "111");
     // The poll goes on and does nothing while no transport is open.
     EXPECT_EQ(view.timers, (std::map<int32_t, int32_t>{{TIMER_POLL, 1000}}));
@@ -368,12 +374,85 @@ TEST_F(MainDialogTest, LinesKeepTheOrderOfEvents) {
     EXPECT_EQ(Caption(IDC_COIL_BASE + 2) + "," + Caption(IDC_INPUT_BASE + 7), "2 ON,7 ON");
 }
 
+// While the worker is busy nothing piles up and nothing is lost: a poll or heartbeat tick
+// is skipped while its last one is still queued or running, and each click is one request,
+// judged when its turn comes, in the order clicked.
+TEST_F(MainDialogTest, WorkNeverPilesUpAndClicksKeepTheirOrder) {
+    ConnectTcp();
+    New(IDC_SEND_LOG);
+    queue.held = true; // the worker is busy: what is asked waits its turn
+    for (int32_t tick = 0; tick < 3; ++tick)
+        EXPECT_TRUE(view.Tick(TIMER_POLL) && view.Tick(TIMER_HEARTBEAT));
+    for (int32_t coil : {3, 3, 5})
+        view.Click(IDC_COIL_BASE + coil);
+    EXPECT_EQ(queue.jobs.size(), 5u); // one poll, one heartbeat, three clicks
+    EXPECT_EQ(dialog.PollCount(), 1);
+
+    const size_t mark = script->sent.size();
+    Answer({kCoils, Rtu({0x05, 0x00, 0x03, 0xFF, 0x00}), Rtu({0x05, 0x00, 0x03, 0x00, 0x00}),
+            Rtu({0x05, 0x00, 0x05, 0x00, 0x00})});
+    queue.RunAll();
+    view.Pump();
+    std::string sent;
+    for (size_t i = mark; i < script->sent.size(); ++i)
+        sent += std::to_string(script->sent[i][1]) + ":" + std::to_string(script->sent[i][3]) +
+                (script->sent[i][1] == 5 ? (script->sent[i][4] ? "+" : "-") : "") + " ";
+    EXPECT_EQ(sent, "1:0 5:3+ 5:3- 5:5- ");
+    const Lines lines = New(IDC_SEND_LOG);
+    EXPECT_EQ(Lines(lines.begin() + 1, lines.begin() + 3),
+              Lines({"写线圈 3: OFF -> ON", "发送: 01 05 00 03 FF 00 7C 3A "}));
+    EXPECT_EQ(lines.size(), 7u);
+    EXPECT_EQ(Caption(IDC_COIL_BASE + 3) + "," + Caption(IDC_COIL_BASE + 5), "3 OFF,5 OFF");
+    // Done: the next ticks go out again.
+    EXPECT_TRUE(view.Tick(TIMER_POLL) && view.Tick(TIMER_HEARTBEAT));
+    EXPECT_EQ(queue.jobs.size(), 2u);
+}
+
+// "断开" calls off what the worker is waiting for: a connect (its button busy meanwhile) or a
+// long read, which then neither retries nor reports a failure.
+TEST_F(MainDialogTest, DisconnectCallsOffAConnectAndALongRead) {
+    view.Click(IDC_USE_TCP);
+    queue.held = true;
+    view.Click(IDC_TCP_CONNECT);
+    EXPECT_EQ(view.texts[IDC_TCP_CONNECT], "连接中...");
+    view.Click(IDC_TCP_CONNECT); // busy: takes no click
+    dialog.OnCommand(IDC_TCP_CONNECT);
+    EXPECT_EQ(queue.jobs.size(), 2u); // the address, the connect
+    EXPECT_TRUE(view.enabled[IDC_TCP_DISCONNECT]);
+
+    // The connect's wait is under way when the operator clicks "断开".
+    script->whileWaiting = [this] {
+        script->whileWaiting = nullptr;
+        view.Click(IDC_TCP_DISCONNECT);
+    };
+    queue.RunAll();
+    view.Pump();
+    EXPECT_EQ(New(IDC_RECV_LOG), Lines({"正在连接...", "连接已取消", "已断开连接"}));
+    EXPECT_EQ(New(IDC_SEND_LOG), Lines{});
+    EXPECT_EQ(view.texts[IDC_TCP_STATUS] + view.texts[IDC_TCP_CONNECT], "未连接连接");
+    EXPECT_TRUE(view.enabled[IDC_TCP_CONNECT] && view.enabled[IDC_USE_TCP]);
+    EXPECT_TRUE(view.timers.count(TIMER_HEARTBEAT) == 0 && script->sent.empty());
+
+    queue.held = false;
+    ConnectTcp();
+    New(IDC_RECV_LOG);
+    const size_t receives = script->receives.size();
+    script->whileWaiting = [this] {
+        script->whileWaiting = nullptr;
+        view.Click(IDC_TCP_DISCONNECT);
+    };
+    view.Tick(TIMER_POLL);
+    view.Pump();
+    EXPECT_EQ(script->receives.size(), receives + 1);
+    EXPECT_EQ(New(IDC_RECV_LOG), Lines{"已断开连接"});
+    EXPECT_TRUE(AllGrey());
+}
+
 // Each pane keeps its newest lines, dropping the oldest in blocks.
 TEST_F(MainDialogTest, PanesKeepTheirNewestLines) {
     const int32_t total = 3 * MainDialog::kPaneLines + 7;
     for (int32_t n = 0; n < total; ++n)
-        view.Post({WM_DEVICE_LOG, 0, 0, "line " + std::to_string(n)});
-    view.Pump();
+        dialog.ShowLine("line " + std::to_string(n), false);
     const Lines pane = New(IDC_RECV_LOG);
     EXPECT_GE(pane.size(), size_t(MainDialog::kPaneLines));
     EXPECT_LT(pane.size(), size_t(MainDialog::kPaneLines + MainDialog::kPaneDropBlock));
@@ -397,15 +476,10 @@ TEST(MainDialogBeforeStartUp, EveryEntryPointIsIgnored) {
         [](MainDialog& d, int32_t id) { d.OnComboChange(id); },
         [](MainDialog& d, int32_t id) { d.OnTimer(id); },
         [](MainDialog& d, int32_t id) { d.OnMenuCommand(id); },
-        [](MainDialog& d, int32_t id) {
-            d.OnPosted({uint32_t(id), 1, 1, "x"});
-        },
         [](MainDialog& d, int32_t) { d.OnOK(); },
         [](MainDialog& d, int32_t) { d.OnCancel(); },
     };
     ids.insert(ids.end(), {TIMER_POLL, TIMER_HEARTBEAT, TIMER_STATS, IDM_ABOUTBOX});
-    for (uint32_t message : {WM_LOG_SEND, WM_DEVICE_STATE, WM_DEVICE_COIL, WM_DEVICE_HEARTBEAT})
-        ids.push_back(int32_t(message));
     for (size_t entry = 0; entry < entries.size(); ++entry) {
         FakeDialogView view;
         MainDialog dialog(view, [] { return std::vector<std::string>{"/dev/ttyS0"}; });
@@ -419,6 +493,6 @@ TEST(MainDialogBeforeStartUp, EveryEntryPointIsIgnored) {
                     view.combos.empty() && view.looks.empty() && view.timers.empty() &&
                     view.panes.empty() && view.aboutBoxes == 0 && !view.closed)
             << "entry point " << entry;
-        EXPECT_EQ(dialog.GetDevice().GetConfig().commType, CommType::None) << entry;
+        EXPECT_EQ(dialog.Config().commType, CommType::None) << entry;
     }
 }

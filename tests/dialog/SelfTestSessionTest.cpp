@@ -4,9 +4,11 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <tuple>
 
 #include "dialog/FakeBoardCommunication.h"
 #include "dialog/FakeDialogView.h"
+#include "dialog/InlineJobQueue.h"
 #include "dialog/MainDlgIds.h"
 #include "dialog/SelfTestSession.h"
 
@@ -15,20 +17,23 @@ namespace {
 // The self-test dialog as a record of what it was told to show.
 struct FakeSelfTestView : ISelfTestView {
     std::map<std::pair<bool, int32_t>, std::pair<Rgb, std::string>> points;
-    bool inputsShown = false, stepping = false;
+    bool inputsShown = false;
     SelfTestControls controls;
     int32_t done = 0, total = 0;
+    std::tuple<int32_t, int32_t, int32_t> at40; // passed, untested, total after 40 steps
     std::string verdict;
 
     void ShowPoint(bool isCoil, int32_t index, Rgb colour, const std::string& reason) override {
         points[{isCoil, index}] = {colour, reason};
     }
     void ShowInputs(bool shown) override { inputsShown = shown; }
-    void ShowProgress(int32_t d, int32_t t) override { done = d, total = t; }
+    void ShowProgress(int32_t d, int32_t t) override {
+        done = d, total = t;
+        if (d == 40) // part-way: what the grid shows then
+            at40 = {Count(SelfTestSession::kPassed), Count(SelfTestSession::kUntested), t};
+    }
     void ShowVerdict(const std::string& text) override { verdict = text; }
     void ShowControls(const SelfTestControls& c) override { controls = c; }
-    void StartStepping() override { stepping = true; }
-    void StopStepping() override { stepping = false; }
     int32_t Count(Rgb colour) {
         int32_t count = 0;
         for (const auto& point : points)
@@ -41,7 +46,7 @@ class SelfTestSessionTest : public ::testing::Test {
 protected:
     void SetUp() override {
         view.dialog = &dialog;
-        dialog.GetDevice().SetHooks(
+        dialog.SetDeviceHooks(
             {[this](CommType kind) { return std::make_unique<BoardCommunication>(board, kind); },
              [] { return int64_t(0); }, [](int32_t) {}});
         dialog.OnInitDialog();
@@ -49,19 +54,11 @@ protected:
         view.Click(IDC_TCP_CONNECT);
         board->coils = 0x80000005; // coils 0, 2 and 31 on before the test
     }
-    // Runs the steps the dialog asks for, as a window does between its own events.
-    int32_t RunSteps(int32_t atMost) {
-        int32_t steps = 0;
-        for (; testView.stepping && steps < atMost; ++steps) {
-            session.OnStep();
-            view.Pump();
-        }
-        return steps;
-    }
 
     std::shared_ptr<Board> board = std::make_shared<Board>();
     FakeDialogView view;
-    MainDialog dialog{view, [] { return std::vector<std::string>{}; }};
+    MainDialog dialog{view, [] { return std::vector<std::string>{}; },
+                      std::make_unique<InlineJobQueue>()};
     FakeSelfTestView testView;
     bool loopbackChoice = true; // as the window remembers it
     SelfTestSession session{dialog, testView, &loopbackChoice};
@@ -69,22 +66,22 @@ protected:
 
 TEST_F(SelfTestSessionTest, ShowsEachPointAsTestedPausesThePollAndSaysTheVerdict) {
     ASSERT_EQ(view.timers[TIMER_POLL], 1000);
-    session.Start(true);
+    // The test runs on the worker (here at once); the window shows each step as it comes.
     view.Pump();
+    session.Start(true);
     EXPECT_EQ(view.timers.count(TIMER_POLL), 0u);
-    EXPECT_EQ(view.Lines(IDC_SEND_LOG).back(), "定时查询已暂停");
-    EXPECT_TRUE(testView.controls.cancel && testView.inputsShown);
+    EXPECT_TRUE(testView.controls.cancel);
     EXPECT_EQ(testView.verdict, "自检中...");
+    view.Pump(1);
+    EXPECT_EQ(view.Lines(IDC_SEND_LOG).back(), "定时查询已暂停");
 
+    view.Pump();
     // Part-way: some points passed, the rest not yet tested, the progress moving on.
-    RunSteps(40);
-    ASSERT_TRUE(testView.stepping);
-    EXPECT_GT(testView.Count(SelfTestSession::kPassed), 0);
-    EXPECT_GT(testView.Count(SelfTestSession::kUntested), 0);
-    EXPECT_EQ(testView.done, 40);
-    EXPECT_LT(testView.done, testView.total);
-
-    RunSteps(10000);
+    const auto [passed, untested, total] = testView.at40;
+    EXPECT_GT(passed, 0);
+    EXPECT_GT(untested, 0);
+    EXPECT_LT(40, total);
+    EXPECT_TRUE(testView.inputsShown);
     EXPECT_EQ(testView.verdict, "自检通过");
     EXPECT_EQ(testView.Count(SelfTestSession::kPassed), 64);
     EXPECT_EQ(testView.done, testView.total);
@@ -98,7 +95,7 @@ TEST_F(SelfTestSessionTest, ShowsEachPointAsTestedPausesThePollAndSaysTheVerdict
     // A stuck coil is named; its input, which followed it, is not blamed.
     board->stuckCoil = 7;
     session.Start(true);
-    RunSteps(10000);
+    view.Pump();
     EXPECT_EQ(testView.verdict, "自检失败: 1 项");
     EXPECT_EQ((testView.points[{true, 7}]),
               std::make_pair(SelfTestSession::kFailed, std::string("未能接通")));
@@ -107,23 +104,43 @@ TEST_F(SelfTestSessionTest, ShowsEachPointAsTestedPausesThePollAndSaysTheVerdict
 }
 
 TEST_F(SelfTestSessionTest, CancelRestoresTheCoilsAndANotConnectedBoardIsRefused) {
+    // Cancelled while the worker runs it, during its 12th step (coil 2 switched off again, the
+    // original state being on): the wait under way ends, the coils are restored.
+    board->onWrite = [this] {
+        if (board->writes == 6)
+            session.Cancel();
+    };
     session.Start(false);
+    view.Pump();
     EXPECT_FALSE(testView.inputsShown);
-    RunSteps(9); // coils 0..3 switched on and off once or twice
-    session.Cancel();
-    RunSteps(10000);
     EXPECT_EQ(testView.verdict, "自检已取消");
     EXPECT_EQ(board->coils, 0x80000005u);
     EXPECT_GT(testView.Count(SelfTestSession::kUntested), 0);
-    EXPECT_EQ(testView.done, 9); // where it stopped, not the restoring steps
+    EXPECT_EQ(testView.done, 12); // where it stopped, not the restoring steps
     EXPECT_EQ(view.timers[TIMER_POLL], 1000);
 
     view.Click(IDC_TCP_DISCONNECT);
     const int32_t writes = board->writes;
     session.Start(false);
     EXPECT_EQ(testView.verdict, "错误: 设备未连接");
-    EXPECT_FALSE(testView.stepping);
+    EXPECT_FALSE(testView.controls.cancel);
     EXPECT_EQ(board->writes, writes);
+}
+
+// Closing the window while the worker runs a test ends it at the wait under way: nothing
+// more is sent, the coils stay as they are, and the window disconnects.
+TEST_F(SelfTestSessionTest, ClosingTheWindowStopsTheTestAtOnce) {
+    board->onWrite = [this] {
+        if (board->writes == 3)
+            dialog.OnCancel();
+    };
+    session.Start(false);
+    view.Pump();
+    EXPECT_EQ(board->writes, 3);
+    EXPECT_EQ(board->coils, 0x80000006u); // coil 0 left off, coil 1 on
+    EXPECT_TRUE(view.closed);
+    EXPECT_EQ(testView.verdict.substr(0, 15), "自检已取消");
+    EXPECT_EQ(view.Lines(IDC_RECV_LOG).back(), "已断开连接");
 }
 
 // Each way a test can end, as the dialog, the copied text and the board show it.
@@ -189,10 +206,10 @@ TEST_F(SelfTestSessionTest, VerdictsCountOnlyRealFailuresAndSayWhatWasLeft) {
         std::copy(c.shorted, c.shorted + 2, board->shorted);
         board->silentAfterWrites = c.silentAfterWrites;
         board->lostAfterWrites = c.lostAfterWrites;
-        if (!dialog.GetDevice().IsConnected())
+        if (!dialog.Shown().connected)
             view.Click(IDC_TCP_CONNECT);
         session.Start(false);
-        RunSteps(10000);
+        view.Pump();
         EXPECT_EQ(testView.verdict, c.verdict) << c.name;
         EXPECT_EQ(testView.Count(SelfTestSession::kFailed), c.failed) << c.name;
         EXPECT_EQ(testView.Count(SelfTestSession::kUntested), c.untested + 32) << c.name;

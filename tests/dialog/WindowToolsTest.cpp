@@ -8,6 +8,7 @@
 #include "dialog/FakeBoardCommunication.h"
 #include "dialog/FakeDialogView.h"
 #include "dialog/IniSettingsStore.h"
+#include "dialog/InlineJobQueue.h"
 #include "dialog/MainDlgIds.h"
 #include "dialog/ScratchFolder.h"
 #include "dialog/WindowTools.h"
@@ -61,7 +62,11 @@ struct Window {
     FakeDialogView view;
     FakeToolsView tools;
     IniSettingsStore store;
-    MainDialog dialog{view, [] { return std::vector<std::string>{"COM3", "COM4"}; }};
+    MainDialog dialog{view,
+                      [] {
+                          return std::vector<std::string>{"COM3", "COM4"};
+                      },
+                      std::make_unique<InlineJobQueue>()};
     WindowTools windowTools;
 
     Window(const fs::path& settings, const fs::path& logs)
@@ -129,7 +134,7 @@ TEST_F(WindowToolsTest, TheNextStartShowsWhatTheLastOneLeftAndResetShowsTheStart
     for (const auto& [id, text] : texts)
         EXPECT_EQ(w.view.GetText(id), text) << id;
     EXPECT_FALSE(w.view.checks[IDC_POLL_ENABLE]);
-    DeviceConfig c = w.dialog.GetDevice().GetConfig();
+    DeviceConfig c = w.dialog.Config();
     EXPECT_EQ(std::make_tuple(c.protocolType, c.slaveAddress, c.receiveTimeout, c.retryCount,
                               c.heartbeatTimeout),
               std::make_tuple(ProtocolType::Protocol55, uint8_t(44), 250, 5, 8000));
@@ -145,7 +150,7 @@ TEST_F(WindowToolsTest, TheNextStartShowsWhatTheLastOneLeftAndResetShowsTheStart
     EXPECT_EQ(w.LastSent(), "已恢复默认设置");
     EXPECT_EQ(w.windowTools.Collect(), expectedFirst);
     EXPECT_TRUE(w.view.enabled[IDC_INPUT_BASE + 4]);
-    c = w.dialog.GetDevice().GetConfig();
+    c = w.dialog.Config();
     EXPECT_EQ(std::make_tuple(c.protocolType, c.slaveAddress, c.receiveTimeout),
               std::make_tuple(ProtocolType::ModbusRtu, uint8_t(1), 100));
     EXPECT_EQ(ReadAll(settings), "");
@@ -169,7 +174,7 @@ TEST_F(WindowToolsTest, PaneLinesReachTheSessionLogAndTheLogEntriesWork) {
                                                  "恢复默认设置"}));
 
     w->view.Click(IDC_COIL_BASE + 3);
-    w->view.Post({WM_LOG_RECV, 0, 0, "接收: 01 01 04 00 00 00 00 FB D1 "});
+    w->dialog.ShowLine("接收: 01 01 04 00 00 00 00 FB D1 ", false);
     w->view.Click(IDC_POLL_ENABLE);
 
     w->Menu(WindowTools::IDM_OPEN_LOG_FOLDER);
@@ -230,7 +235,7 @@ TEST_F(WindowToolsTest, ToolsThatCannotStartSayWhy) {
     for (const auto& [command, selector, connected, refusal] : cases) {
         Window w(root / "refusals.ini", {});
         auto board = std::make_shared<Board>();
-        w.dialog.GetDevice().SetHooks(
+        w.dialog.SetDeviceHooks(
             {[board](CommType kind) { return std::make_unique<BoardCommunication>(board, kind); },
              [] { return int64_t(0); }, [](int32_t) {}});
         w.view.Click(selector);

@@ -30,10 +30,7 @@ protected:
         config.serial = {server->SerialPath(), 115200};
         config.tcp.port = server->Port();
         config.receiveTimeout = 1000;
-        {
-            std::lock_guard<std::recursive_mutex> guard(device.GetLock());
-            ASSERT_TRUE(device.SetProtocol(config.protocolType));
-        }
+        ASSERT_TRUE(device.SetProtocol(config.protocolType));
         device.SetConfig(config);
         ASSERT_TRUE(device.Connect());
     }

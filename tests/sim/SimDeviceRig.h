@@ -20,7 +20,6 @@ inline void ConfigureForSim(Device& device, const SimProcess& sim, CommType comm
     config.serial.baudRate = 115200;
     config.tcp = {"127.0.0.1", sim.TcpPort(), 2000};
     config.udp = {"127.0.0.1", 0, "127.0.0.1", sim.UdpPort(), 2000};
-    std::lock_guard<std::recursive_mutex> guard(device.GetLock());
     device.SetProtocol(protocol);
     device.SetConfig(config);
 }

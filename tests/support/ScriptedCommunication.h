@@ -3,10 +3,12 @@
 #include <algorithm>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <utility>
 #include <vector>
 
+#include "comm/CancelSignal.h"
 #include "comm/ICommunication.h"
 
 // What ScriptedCommunication objects answer and what they were asked. The test owns it,
@@ -36,6 +38,9 @@ struct CommScript {
     std::vector<std::vector<uint8_t>> sent;
     std::vector<std::pair<int32_t, int32_t>> receives; // buffer size and wait of each Receive
     AnswerCheck answerCheck;
+    // Runs inside each Open and Receive, as if its wait took that long; a wait whose thread's
+    // cancel signal is raised then ends as a real one does (Open false, Receive 0).
+    std::function<void()> whileWaiting;
 };
 
 // An ICommunication whose results come from a CommScript and which records its calls there.
@@ -60,7 +65,11 @@ public:
             script->udp = *static_cast<const UdpConfig*>(config);
         return script->configureResult;
     }
-    bool Open() override { return open = Next(script->openResults, true); }
+    bool Open() override {
+        if (Cancelled())
+            return open = false;
+        return open = Next(script->openResults, true);
+    }
     void Close() override { open = false, ++script->closed; }
     bool IsOpen() override { return open; }
     int32_t Send(const uint8_t* data, int32_t length) override {
@@ -73,6 +82,8 @@ public:
         if (!open)
             return -1;
         script->receives.emplace_back(size, timeoutMs);
+        if (Cancelled())
+            return 0;
         const CommScript::Reply reply = Next(script->replies, CommScript::Reply{});
         std::copy_n(reply.bytes.begin(), std::min(reply.bytes.size(), size_t(size)), buffer);
         return reply.result;
@@ -89,6 +100,11 @@ public:
     }
 
 private:
+    bool Cancelled() {
+        if (script->whileWaiting)
+            script->whileWaiting();
+        return CancelSignal::CurrentRaised();
+    }
     template <class T> static T Next(std::deque<T>& results, T otherwise) {
         if (results.empty())
             return otherwise;

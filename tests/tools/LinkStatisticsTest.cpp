@@ -13,7 +13,7 @@ namespace {
 OperationResult Result(ErrorKind kind, std::string message = "") {
     OperationResult result;
     result.success = kind == ErrorKind::None;
-    result.code = result.success ? 0 : -8;
+    result.code = result.success ? 0 : -9;
     result.kind = kind;
     result.message = std::move(message);
     return result;
@@ -86,10 +86,7 @@ TEST(LinkStatistics, FollowsEveryTransactionOfADevice) {
     device.SetTransactionObserver(&statistics);
     DeviceConfig config;
     config.commType = CommType::Tcp;
-    {
-        std::lock_guard<std::recursive_mutex> guard(device.GetLock());
-        device.SetProtocol(ProtocolType::ModbusRtu);
-    }
+    device.SetProtocol(ProtocolType::ModbusRtu);
     device.SetConfig(config);
     ASSERT_TRUE(device.Connect());
 

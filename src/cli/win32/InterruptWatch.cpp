@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include "comm/CancelSignal.h"
 #include "comm/Deadline.h"
 
 namespace {
@@ -9,6 +10,8 @@ namespace {
 std::atomic<bool> interrupted{false};
 // Set by the handler, so that a wait wakes at once.
 HANDLE wakeEvent = nullptr;
+// The main thread's cancel signal: raising it ends the wait under way at once.
+CancelSignal* waits = nullptr;
 
 // Windows calls this on a thread of its own for Ctrl-C and Ctrl-Break in the console.
 BOOL WINAPI OnConsoleEvent(DWORD event) {
@@ -16,6 +19,8 @@ BOOL WINAPI OnConsoleEvent(DWORD event) {
         return FALSE; // closing the console or logging off: the default ending
     interrupted = true;
     SetEvent(wakeEvent);
+    if (waits != nullptr)
+        waits->Raise();
     return TRUE;
 }
 
@@ -24,7 +29,15 @@ BOOL WINAPI OnConsoleEvent(DWORD event) {
 bool InterruptWatch::Install() {
     if (wakeEvent == nullptr)
         wakeEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    static CancelSignal signal;
+    waits = &signal;
+    CancelSignal::SetCurrent(waits);
     return wakeEvent != nullptr && SetConsoleCtrlHandler(OnConsoleEvent, TRUE);
+}
+
+void InterruptWatch::Resume() {
+    if (waits != nullptr)
+        waits->Reset();
 }
 
 const std::atomic<bool>& InterruptWatch::Flag() {

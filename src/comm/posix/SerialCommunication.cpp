@@ -15,6 +15,7 @@
 #include <utility>
 
 #include "comm/posix/ArbitraryBaudRate.h"
+#include "comm/posix/CancellableWait.h"
 #include "comm/posix/ExclusivePort.h"
 #include "comm/posix/SerialLineSettings.h"
 
@@ -173,7 +174,9 @@ int32_t SerialCommunication::Send(const uint8_t* data, int32_t length) {
         if (now >= end)
             return portLimitMs <= kWriteWaitMs ? sent : -1;
         pollfd p{fd, POLLOUT, 0};
-        const int r = poll(&p, 1, WaitMs(now, end));
+        const int r = PollOrCancel(p, WaitMs(now, end));
+        if (r == kWaitCancelled)
+            return -1;
         if (r < 0 && errno != EINTR)
             return -1;
         if (r > 0 && (p.revents & POLLOUT) == 0 && (p.revents & kGone) != 0)
@@ -218,7 +221,9 @@ int32_t SerialCommunication::Receive(uint8_t* buffer, int32_t size, int32_t time
         }
 
         pollfd p{fd, POLLIN, 0};
-        const int r = poll(&p, 1, WaitMs(now, end));
+        const int r = PollOrCancel(p, WaitMs(now, end));
+        if (r == kWaitCancelled)
+            return got > 0 ? got : 0; // the Device sees the signal and ends the operation
         if (r < 0) {
             if (errno == EINTR)
                 continue;

@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include "comm/Deadline.h"
+#include "comm/posix/CancellableWait.h"
 
 namespace socket_support {
 
@@ -64,7 +65,9 @@ int WaitForSocket(int fd, short events, int32_t timeoutMs) {
     const Deadline deadline(timeoutMs);
     for (;;) {
         pollfd entry{fd, events, 0};
-        const int ready = poll(&entry, 1, deadline.RemainingMs());
+        const int ready = PollOrCancel(entry, deadline.RemainingMs());
+        if (ready == kWaitCancelled)
+            return 0;
         if (ready > 0)
             return (entry.revents & POLLNVAL) ? -1 : entry.revents;
         if (ready == 0)

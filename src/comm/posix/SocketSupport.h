@@ -34,7 +34,8 @@ bool SetTimeoutOption(int fd, int option, uint32_t ms);
 
 // Waits until fd reports one of events (POLLIN, POLLOUT), an error or a hang-up, for at
 // most timeoutMs (negative counts as 0). A signal does not end the wait early: it
-// resumes until the same deadline. Returns the reported events (> 0), 0 when the time
+// resumes until the same deadline; the calling thread's cancel signal ends it as if the time
+// had run out. Returns the reported events (> 0), 0 when the time
 // ran out, -1 when the wait itself failed or fd is not an open descriptor.
 int WaitForSocket(int fd, short events, int32_t timeoutMs);
 

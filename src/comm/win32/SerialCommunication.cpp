@@ -8,6 +8,7 @@
 
 #include <windows.h>
 
+#include "comm/CancelSignal.h"
 #include "comm/Deadline.h"
 #include "comm/win32/WideText.h"
 
@@ -57,11 +58,18 @@ DWORD QueuedBytes(HANDLE port) {
     return ClearCommError(port, &errors, &status) ? status.cbInQue : 0;
 }
 
-// One overlapped read of up to count bytes that waits at most waitMs: the count read,
-// 0 when the port's own time-out or the wait ended it empty, kReceiveClosed when the
-// port has gone away, kReceiveFailed on another failure. A read the
-// wait gives up on is cancelled and settled before returning, so that the buffer is
-// the caller's again; *waitEnded tells that case.
+// Waits for event and, when the thread has one, its cancel signal: WAIT_OBJECT_0 only when
+// the event came first.
+DWORD WaitOrCancel(HANDLE event, DWORD waitMs) {
+    const CancelSignal* signal = CancelSignal::Current();
+    if (signal == nullptr || signal->Handle() == 0)
+        return WaitForSingleObject(event, waitMs);
+    if (signal->IsRaised())
+        return WAIT_TIMEOUT;
+    const HANDLE both[2] = {event, reinterpret_cast<HANDLE>(signal->Handle())};
+    return WaitForMultipleObjects(2, both, FALSE, waitMs);
+}
+
 // The errors a read ends with when the port has gone away (a USB adapter pulled out, a
 // virtual port's other end closed) rather than failed.
 bool PortGone(DWORD error) {
@@ -70,6 +78,12 @@ bool PortGone(DWORD error) {
            error == ERROR_OPERATION_ABORTED || error == ERROR_BROKEN_PIPE;
 }
 
+// One overlapped read of up to count bytes that waits at most waitMs (or until the
+// thread's cancel signal): the count read, 0 when the port's own time-out, the wait or a
+// cancel ended it empty, kReceiveClosed when the port has gone away, kReceiveFailed on
+// another failure. A read the wait gives up on is cancelled and settled before returning,
+// so that the buffer is the caller's again; *waitEnded tells that case (its
+// ERROR_OPERATION_ABORTED is our own CancelIo, not a port gone).
 int32_t ReadWithin(HANDLE port, HANDLE event, uint8_t* dest, DWORD count, DWORD waitMs,
                    bool* waitEnded) {
     *waitEnded = false;
@@ -80,7 +94,7 @@ int32_t ReadWithin(HANDLE port, HANDLE event, uint8_t* dest, DWORD count, DWORD 
         return static_cast<int32_t>(got);
     if (GetLastError() != ERROR_IO_PENDING)
         return PortGone(GetLastError()) ? kReceiveClosed : kReceiveFailed;
-    if (WaitForSingleObject(event, waitMs) != WAIT_OBJECT_0) {
+    if (WaitOrCancel(event, waitMs) != WAIT_OBJECT_0) {
         CancelIo(port);
         *waitEnded = true;
     }
@@ -166,7 +180,7 @@ int32_t SerialCommunication::Send(const uint8_t* data, int32_t length) {
         return static_cast<int32_t>(written);
     if (GetLastError() != ERROR_IO_PENDING)
         return PortGone(GetLastError()) ? kReceiveClosed : kReceiveFailed;
-    if (WaitForSingleObject(overlapped.hEvent, kWriteWaitMs) != WAIT_OBJECT_0) {
+    if (WaitOrCancel(overlapped.hEvent, kWriteWaitMs) != WAIT_OBJECT_0) {
         CancelIo(port);
         // Settle the cancelled write before the caller's bytes go out of scope.
         GetOverlappedResult(port, &overlapped, &written, TRUE);

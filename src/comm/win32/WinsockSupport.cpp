@@ -1,11 +1,18 @@
 #include "comm/win32/WinsockSupport.h"
 
+#include <algorithm>
 #include <cstring>
 #include <ws2tcpip.h>
+
+#include "comm/CancelSignal.h"
+#include "comm/Deadline.h"
 
 namespace winsock_support {
 
 namespace {
+
+// The longest a socket wait goes without looking at the thread's cancel signal.
+constexpr int32_t kCancelSliceMs = 20;
 
 timeval ToTimeval(int32_t ms) {
     if (ms < 0)
@@ -67,24 +74,40 @@ bool SetTimeoutOption(SOCKET s, int option, uint32_t ms) {
 }
 
 int WaitReadable(SOCKET s, int32_t timeoutMs) {
-    fd_set readSet;
-    FD_ZERO(&readSet);
-    FD_SET(s, &readSet);
-    timeval tv = ToTimeval(timeoutMs);
-    // Winsock ignores the first argument; it is given as the socket plus one all the same.
-    const int r = select(static_cast<int>(s) + 1, &readSet, nullptr, nullptr, &tv);
-    return r == SOCKET_ERROR ? -1 : r;
+    // select() cannot watch an event: the wait goes in slices, each followed by a look at
+    // the thread's cancel signal.
+    const Deadline deadline(timeoutMs);
+    for (;;) {
+        if (CancelSignal::CurrentRaised())
+            return 0;
+        fd_set readSet;
+        FD_ZERO(&readSet);
+        FD_SET(s, &readSet);
+        timeval tv = ToTimeval(std::min(deadline.RemainingMs(), kCancelSliceMs));
+        // Winsock ignores the first argument; it is given as the socket plus one all the same.
+        const int r = select(static_cast<int>(s) + 1, &readSet, nullptr, nullptr, &tv);
+        if (r != 0 || deadline.Expired())
+            return r == SOCKET_ERROR ? -1 : r;
+    }
 }
 
 bool WaitConnected(SOCKET s, uint32_t timeoutMs) {
+    const Deadline deadline(timeoutMs > INT32_MAX ? INT32_MAX : static_cast<int32_t>(timeoutMs));
     fd_set writeSet;
     fd_set failSet;
-    FD_ZERO(&writeSet);
-    FD_ZERO(&failSet);
-    FD_SET(s, &writeSet);
-    FD_SET(s, &failSet);
-    timeval tv = ToTimeval(timeoutMs > INT32_MAX ? INT32_MAX : static_cast<int32_t>(timeoutMs));
-    const int r = select(static_cast<int>(s) + 1, nullptr, &writeSet, &failSet, &tv);
+    int r = 0;
+    for (;;) {
+        if (CancelSignal::CurrentRaised())
+            return false;
+        FD_ZERO(&writeSet);
+        FD_ZERO(&failSet);
+        FD_SET(s, &writeSet);
+        FD_SET(s, &failSet);
+        timeval tv = ToTimeval(std::min(deadline.RemainingMs(), kCancelSliceMs));
+        r = select(static_cast<int>(s) + 1, nullptr, &writeSet, &failSet, &tv);
+        if (r != 0 || deadline.Expired())
+            break;
+    }
     if (r <= 0 || FD_ISSET(s, &failSet))
         return false;
     int pending = 0;

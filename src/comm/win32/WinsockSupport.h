@@ -48,11 +48,12 @@ bool MakeIPv4Address(const std::string& text, uint32_t port, sockaddr_in* out);
 bool SetTimeoutOption(SOCKET s, int option, uint32_t ms);
 
 // Waits at most timeoutMs (negative counts as 0) until s is readable: > 0 when it is,
-// 0 when the time ran out, -1 when the wait failed.
+// 0 when the time ran out or the thread's cancel signal was raised, -1 when the wait failed.
 int WaitReadable(SOCKET s, int32_t timeoutMs);
 
 // Waits at most timeoutMs for a non-blocking connect to end: true only when it
-// succeeded. A refused connection shows in the exception set and ends the wait at once.
+// succeeded. A refused connection shows in the exception set and ends the wait at once, and
+// so does the thread's cancel signal (false).
 bool WaitConnected(SOCKET s, uint32_t timeoutMs);
 
 // Closes s if it is valid.

@@ -21,8 +21,6 @@ BoardSearchDialog::BoardSearchDialog(WindowTools& tools, QWidget* parent)
     Control<QCheckBox>(ToolDialogs::IDC_SEARCH_ALL_PROTOCOLS)->setChecked(true);
     IBoardSearchView& view = *this;
     m_session = std::make_unique<BoardSearchSession>(tools, view);
-    m_stepper.setInterval(0);
-    connect(&m_stepper, &QTimer::timeout, this, [this] { m_session->OnStep(); });
     connect(Control<QPushButton>(ToolDialogs::IDC_SEARCH_START), &QPushButton::clicked, this,
             [this] {
                 m_session->Start(

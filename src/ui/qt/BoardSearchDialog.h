@@ -1,7 +1,5 @@
 #pragma once
 
-#include <QTimer>
-
 #include <memory>
 
 #include "dialog/BoardSearchSession.h"
@@ -10,9 +8,9 @@
 
 class WindowTools;
 
-// "查找设备..." on Qt, rendered from its description. A zero-interval timer sends one request
-// per turn of the event loop. "使用所选设备" (or a double-click) hands the chosen board to the
-// main window and closes.
+// "查找设备..." on Qt, rendered from its description. The search runs on the main window's
+// worker. "使用所选设备" (or a double-click) hands the chosen board to the main window and
+// closes.
 class BoardSearchDialog : public DescribedDialog, private IBoardSearchView {
     Q_OBJECT
 
@@ -29,11 +27,8 @@ private:
     void ShowProgress(int64_t done, int64_t total) override;
     void ShowStatus(const std::string& text) override;
     void ShowRunning(bool running) override { ShowRunningState(running); }
-    void StartStepping() override { m_stepper.start(); }
-    void StopStepping() override { m_stepper.stop(); }
     void UseChosen();
 
-    QTimer m_stepper;
     // Last: a running search ends before the widgets go.
     std::unique_ptr<BoardSearchSession> m_session;
 };

@@ -339,13 +339,15 @@ void MainWindow::timerEvent(QTimerEvent* event) {
         QDialog::timerEvent(event);
 }
 
-void MainWindow::Post(const WindowMessage& message) {
-    QCoreApplication::postEvent(this, new PostedEvent(message));
+// Any thread: Qt's event queue takes posts from every thread, and drops what is left of them
+// when the window goes.
+void MainWindow::Post(std::function<void()> task) {
+    QCoreApplication::postEvent(this, new PostedEvent(std::move(task)));
 }
 
 void MainWindow::customEvent(QEvent* event) {
     if (event->type() == PostedEvent::Type())
-        m_dialog.OnPosted(static_cast<const PostedEvent*>(event)->Message());
+        static_cast<const PostedEvent*>(event)->Run();
     else
         QDialog::customEvent(event);
 }

@@ -17,9 +17,9 @@ class QtSettingsStore;
 class WindowTools;
 
 // The main window on Qt Widgets: builds the template's controls and the 64 coil and input
-// buttons, forwards clicks, keys, timer ticks and posted messages to its MainDialog, and
-// shows what that asks through IMainDialogView. What the window does is MainDialog's; this
-// class only lays out, paints and translates.
+// buttons, forwards clicks, keys and timer ticks to its MainDialog, runs the tasks posted to
+// it, and shows what that asks through IMainDialogView. What the window does is MainDialog's;
+// this class only lays out, paints and translates.
 class MainWindow : public QDialog, private IMainDialogView {
     Q_OBJECT
 
@@ -75,7 +75,7 @@ private:
     void DropOldestLines(int32_t paneId, int32_t count) override;
     void StartTimer(int32_t timerId, int32_t intervalMs) override;
     void StopTimer(int32_t timerId) override;
-    void Post(const WindowMessage& message) override;
+    void Post(std::function<void()> task) override;
     void ShowAboutBox(const AboutBoxTexts& texts) override;
     void Close() override;
 

@@ -2,16 +2,15 @@
 
 #include <QEvent>
 
-#include "dialog/WindowMessage.h"
+#include <functional>
 
-// A window message on its way through the Qt event queue to the window that posted it. The
-// event owns its copy of the message, so the line is freed with the event whether or not it
-// is ever delivered.
+// A task on its way through the Qt event queue to the window that posted it. The event owns
+// the task, so whatever it holds is freed with the event whether or not it ever runs.
 class PostedEvent : public QEvent {
 public:
-    explicit PostedEvent(WindowMessage message) : QEvent(Type()), m_message(std::move(message)) {}
+    explicit PostedEvent(std::function<void()> task) : QEvent(Type()), m_task(std::move(task)) {}
 
-    const WindowMessage& Message() const { return m_message; }
+    void Run() const { m_task(); }
     // The event type of every PostedEvent, registered with Qt once.
     static QEvent::Type Type() {
         static const auto type = static_cast<QEvent::Type>(QEvent::registerEventType());
@@ -19,5 +18,5 @@ public:
     }
 
 private:
-    WindowMessage m_message;
+    std::function<void()> m_task;
 };

@@ -21,8 +21,6 @@ SelfTestDialog::SelfTestDialog(MainDialog& dialog, bool& loopbackChoice, QWidget
     : DescribedDialog(ToolDialogs::SelfTest(), parent) {
     ISelfTestView& view = *this;
     m_session = std::make_unique<SelfTestSession>(dialog, view, &loopbackChoice);
-    m_stepper.setInterval(0);
-    connect(&m_stepper, &QTimer::timeout, this, [this] { m_session->OnStep(); });
     connect(
         Control<QPushButton>(ToolDialogs::IDC_SELFTEST_START), &QPushButton::clicked, this, [this] {
             m_session->Start(Control<QCheckBox>(ToolDialogs::IDC_SELFTEST_LOOPBACK)->isChecked());

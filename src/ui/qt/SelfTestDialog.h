@@ -1,7 +1,5 @@
 #pragma once
 
-#include <QTimer>
-
 #include <memory>
 
 #include "dialog/ISelfTestView.h"
@@ -11,8 +9,8 @@
 class MainDialog;
 class QLabel;
 
-// "板卡自检..." on Qt, rendered from its description. A zero-interval timer runs one
-// transaction per turn of the event loop, so painting and clicks go on while the test runs.
+// "板卡自检..." on Qt, rendered from its description. The test runs on the main window's
+// worker, so painting and clicks go on while it runs.
 class SelfTestDialog : public DescribedDialog, private ISelfTestView {
     Q_OBJECT
 
@@ -32,10 +30,7 @@ private:
     void ShowProgress(int32_t done, int32_t total) override;
     void ShowVerdict(const std::string& text) override;
     void ShowControls(const SelfTestControls& controls) override;
-    void StartStepping() override { m_stepper.start(); }
-    void StopStepping() override { m_stepper.stop(); }
 
-    QTimer m_stepper;
     // Last: a test still running is brought to its end before the widgets go.
     std::unique_ptr<SelfTestSession> m_session;
 };

@@ -5,10 +5,6 @@
 #include "comm/win32/WideText.h"
 #include "dialog/ToolDialogs.h"
 
-namespace {
-constexpr UINT_PTR kStepTimer = 1;
-} // namespace
-
 BoardSearchDialog::BoardSearchDialog(WindowTools& tools)
     : DescribedDialog(ToolDialogs::BoardSearch()), m_tools(tools) {}
 
@@ -38,11 +34,6 @@ void BoardSearchDialog::UseChosen() {
     if (ToolDialogs::MayChoose(row, m_session->Running()) &&
         m_session->Choose(static_cast<size_t>(row)))
         End(IDOK);
-}
-
-void BoardSearchDialog::OnTimer(UINT_PTR timer) {
-    if (timer == kStepTimer && m_session)
-        m_session->OnStep();
 }
 
 void BoardSearchDialog::CancelTool() {
@@ -78,12 +69,4 @@ void BoardSearchDialog::ShowProgress(int64_t done, int64_t total) {
 
 void BoardSearchDialog::ShowStatus(const std::string& text) {
     SetText(ToolDialogs::IDC_SEARCH_STATUS, text);
-}
-
-void BoardSearchDialog::StartStepping() {
-    SetTimer(Window(), kStepTimer, USER_TIMER_MINIMUM, nullptr);
-}
-
-void BoardSearchDialog::StopStepping() {
-    KillTimer(Window(), kStepTimer);
 }

@@ -8,8 +8,8 @@
 
 class WindowTools;
 
-// "查找设备..." in plain Win32, rendered from its description. A window timer sends one
-// request per tick. "使用所选设备" (or a double-click) hands the chosen board to the main
+// "查找设备..." in plain Win32, rendered from its description. The search runs on the main
+// window's worker. "使用所选设备" (or a double-click) hands the chosen board to the main
 // window and closes.
 class BoardSearchDialog : public DescribedDialog, private IBoardSearchView {
 public:
@@ -19,7 +19,6 @@ public:
 private:
     void OnInit() override;
     void OnCommand(int32_t id, int32_t code) override;
-    void OnTimer(UINT_PTR timer) override;
     void OnDestroy() override { m_session.reset(); }
     bool ToolRunning() const override { return m_session && m_session->Running(); }
     void CancelTool() override;
@@ -31,8 +30,6 @@ private:
     void ShowProgress(int64_t done, int64_t total) override;
     void ShowStatus(const std::string& text) override;
     void ShowRunning(bool running) override { ShowRunningState(running); }
-    void StartStepping() override;
-    void StopStepping() override;
 
     WindowTools& m_tools;
     std::unique_ptr<BoardSearchSession> m_session; // while the window is there

@@ -34,21 +34,9 @@ constexpr WORD kComboClass = 0x0085;
 // A combo box's template height is that of its open list.
 constexpr int16_t kComboListHeight = 120;
 
-// The posted messages MainDialog knows; each carries a heap copy of its WindowMessage.
-bool IsPostedMessage(UINT message) {
-    switch (message) {
-    case WM_LOG_SEND:
-    case WM_LOG_RECV:
-    case WM_DEVICE_STATE:
-    case WM_DEVICE_LOG:
-    case WM_DEVICE_COIL:
-    case WM_DEVICE_INPUT:
-    case WM_DEVICE_HEARTBEAT:
-        return true;
-    default:
-        return false;
-    }
-}
+// A task posted to the window; lParam owns a heap std::function<void()>.
+constexpr UINT WM_POSTED_TASK = WM_APP + 1;
+using PostedTask = std::function<void()>;
 
 COLORREF ToColorRef(Rgb colour) {
     return RGB(colour.red, colour.green, colour.blue);
@@ -210,17 +198,21 @@ MainWindow::MainWindow(const Storage& storage)
 }
 
 MainWindow::~MainWindow() {
-    // The tools go first (their session log is written out), then the dialog: its Device's
-    // last disconnect may still talk to this view.
-    if (m_tools) {
-        m_dialog->SetTools(nullptr);
-        m_tools.reset();
-    }
-    m_dialog.reset();
+    ReleaseDialog();
     if (m_hIcon != nullptr)
         DestroyIcon(m_hIcon);
     if (m_font != nullptr)
         DeleteObject(m_font);
+}
+
+// The tools go first (their session log is written out), then the dialog, whose worker ends
+// there: its Device's last disconnect may still post to this view. Once is enough.
+void MainWindow::ReleaseDialog() {
+    if (m_tools && m_dialog) {
+        m_dialog->SetTools(nullptr);
+        m_tools.reset();
+    }
+    m_dialog.reset();
 }
 
 INT_PTR MainWindow::DoModal() {
@@ -244,11 +236,12 @@ INT_PTR CALLBACK MainWindow::DialogProc(HWND hWnd, UINT message, WPARAM wParam, 
 }
 
 INT_PTR MainWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
-    if (IsPostedMessage(message)) {
-        // A message of that number sent by another program carries no copy.
-        const std::unique_ptr<WindowMessage> posted(reinterpret_cast<WindowMessage*>(lParam));
-        if (posted)
-            m_dialog->OnPosted(*posted);
+    if (!m_dialog)
+        return FALSE; // the window is being destroyed
+    if (message == WM_POSTED_TASK) {
+        const std::unique_ptr<PostedTask> task(reinterpret_cast<PostedTask*>(lParam));
+        if (task)
+            (*task)();
         return TRUE;
     }
     switch (message) {
@@ -289,6 +282,8 @@ INT_PTR MainWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         m_dialog->OnMenuCommand(IDM_ABOUTBOX);
         return TRUE;
     case WM_DESTROY:
+        // The worker ends with the dialog, so nothing is posted after the queue is emptied.
+        ReleaseDialog();
         DropPendingPosts();
         return FALSE;
     default:
@@ -470,12 +465,10 @@ void MainWindow::ShowContextMenu(int x, int y) {
 }
 
 void MainWindow::DropPendingPosts() {
-    // Messages still queued for a window that goes away carry heap copies: free them.
+    // Tasks still queued for a window that goes away are heap objects: free them.
     MSG pending;
-    while (PeekMessageW(&pending, m_hWnd, WM_LOG_SEND, WM_DEVICE_HEARTBEAT, PM_REMOVE)) {
-        if (IsPostedMessage(pending.message))
-            delete reinterpret_cast<WindowMessage*>(pending.lParam);
-    }
+    while (PeekMessageW(&pending, m_hWnd, WM_POSTED_TASK, WM_POSTED_TASK, PM_REMOVE))
+        delete reinterpret_cast<PostedTask*>(pending.lParam);
 }
 
 void MainWindow::SetTitle(const std::string& text) {
@@ -568,12 +561,11 @@ void MainWindow::StopTimer(int32_t timerId) {
     KillTimer(m_hWnd, static_cast<UINT_PTR>(timerId));
 }
 
-void MainWindow::Post(const WindowMessage& message) {
-    auto copy = std::make_unique<WindowMessage>(message);
-    if (PostMessageW(m_hWnd, message.message, static_cast<WPARAM>(message.wParam),
-                     reinterpret_cast<LPARAM>(copy.get()))) {
-        copy.release(); // the handler owns it now
-    }
+// Any thread: PostMessageW is the one call of a window that other threads may make.
+void MainWindow::Post(std::function<void()> task) {
+    auto owned = std::make_unique<PostedTask>(std::move(task));
+    if (PostMessageW(m_hWnd, WM_POSTED_TASK, 0, reinterpret_cast<LPARAM>(owned.get())))
+        owned.release(); // the handler owns it now
 }
 
 void MainWindow::ShowAboutBox(const AboutBoxTexts& texts) {

@@ -16,8 +16,8 @@ class ToolsView;
 class WindowTools;
 
 // The main window as a plain Win32 modal dialog: a thin face of MainDialog. It builds its
-// controls from the dialog template table, forwards clicks, timer ticks and posted
-// messages to MainDialog, shows what MainDialog asks through IMainDialogView, and paints
+// controls from the dialog template table, forwards clicks and timer ticks to MainDialog,
+// runs the tasks posted to it, shows what MainDialog asks through IMainDialogView, and paints
 // the 64 coil and input buttons. Texts cross to UTF-16 only here, at the window's edge.
 class MainWindow : private IMainDialogView {
 public:
@@ -51,6 +51,7 @@ private:
     ColorButton* IoButton(int32_t id);
     HWND Item(int32_t id) const { return GetDlgItem(m_hWnd, id); }
     void DropPendingPosts();
+    void ReleaseDialog();
     // The background's context menu at screen point (x, y): the same entries as the
     // system menu.
     void ShowContextMenu(int x, int y);
@@ -70,7 +71,7 @@ private:
     void DropOldestLines(int32_t paneId, int32_t count) override;
     void StartTimer(int32_t timerId, int32_t intervalMs) override;
     void StopTimer(int32_t timerId) override;
-    void Post(const WindowMessage& message) override;
+    void Post(std::function<void()> task) override;
     void ShowAboutBox(const AboutBoxTexts& texts) override;
     void Close() override;
 

@@ -5,10 +5,6 @@
 #include "comm/win32/WideText.h"
 #include "dialog/ToolDialogs.h"
 
-namespace {
-constexpr UINT_PTR kStepTimer = 1;
-} // namespace
-
 SelfTestDialog::SelfTestDialog(MainDialog& dialog, bool& loopbackChoice)
     : DescribedDialog(ToolDialogs::SelfTest()), m_dialog(dialog), m_loopbackChoice(loopbackChoice) {
 }
@@ -31,11 +27,6 @@ void SelfTestDialog::OnCommand(int32_t id, int32_t) {
         m_session->OnLoopbackChanged(GetCheck(ToolDialogs::IDC_SELFTEST_LOOPBACK));
     else if (id == ToolDialogs::IDC_SELFTEST_COPY)
         CopyToClipboard(m_session->ResultText());
-}
-
-void SelfTestDialog::OnTimer(UINT_PTR timer) {
-    if (timer == kStepTimer && m_session)
-        m_session->OnStep();
 }
 
 void SelfTestDialog::CancelTool() {
@@ -69,12 +60,4 @@ void SelfTestDialog::ShowControls(const SelfTestControls& controls) {
     Enable(ToolDialogs::IDC_SELFTEST_LOOPBACK, controls.loopback);
     SetCheck(ToolDialogs::IDC_SELFTEST_LOOPBACK, controls.loopbackChecked);
     SetTip(ToolDialogs::IDC_SELFTEST_LOOPBACK, controls.loopbackTip);
-}
-
-void SelfTestDialog::StartStepping() {
-    SetTimer(Window(), kStepTimer, USER_TIMER_MINIMUM, nullptr);
-}
-
-void SelfTestDialog::StopStepping() {
-    KillTimer(Window(), kStepTimer);
 }

@@ -8,8 +8,8 @@
 
 class MainDialog;
 
-// "板卡自检..." in plain Win32, rendered from its description. A window timer runs one
-// transaction per tick, so painting and clicks go on while the test runs.
+// "板卡自检..." in plain Win32, rendered from its description. The test runs on the main
+// window's worker, so painting and clicks go on while it runs.
 class SelfTestDialog : public DescribedDialog, private ISelfTestView {
 public:
     // loopbackChoice: the loopback option the window remembers.
@@ -19,7 +19,6 @@ public:
 private:
     void OnInit() override;
     void OnCommand(int32_t id, int32_t code) override;
-    void OnTimer(UINT_PTR timer) override;
     void OnDestroy() override { m_session.reset(); }
     bool ToolRunning() const override { return m_session && m_session->Running(); }
     void CancelTool() override;
@@ -29,8 +28,6 @@ private:
     void ShowProgress(int32_t done, int32_t total) override;
     void ShowVerdict(const std::string& text) override;
     void ShowControls(const SelfTestControls& controls) override;
-    void StartStepping() override;
-    void StopStepping() override;
 
     MainDialog& m_dialog;
     bool& m_loopbackChoice;

@@ -46,9 +46,9 @@ int main(int argc, char** argv) {
     MainWindow dlg(nullptr, screen);
     dlg.show();
     // A short silence limit, so that the drop-out shows within a few seconds.
-    DeviceConfig config = dlg.Dialog().GetDevice().GetConfig();
+    DeviceConfig config = dlg.Dialog().Config();
     config.heartbeatTimeout = 1500;
-    dlg.Dialog().GetDevice().SetConfig(config);
+    dlg.Dialog().SetConfig(config);
     AimTcp(dlg, sim.TcpPort());
     Click(dlg, IDC_TCP_CONNECT);
     auto caption = [&](int32_t id) { return Item<ColorButton>(dlg, id)->text(); };

@@ -47,7 +47,7 @@ private slots:
             });
             dlg.Dialog().OnMenuCommand(WindowTools::IDM_LINK_PARAMETERS);
             QCOMPARE(problems, QStringList{QStringLiteral("重试次数应为 1 到 10 之间的整数")});
-            QCOMPARE(dlg.Dialog().GetDevice().GetConfig().retryCount, 4);
+            QCOMPARE(dlg.Dialog().Config().retryCount, 4);
             QTRY_VERIFY(PaneLines(dlg, IDC_SEND_LOG).size() == 1);
             dlg.reject(); // the close box: saves, then closes
         }
@@ -57,7 +57,7 @@ private slots:
         QVERIFY(Item<QCheckBox>(again, IDC_USE_UDP)->isChecked());
         QVERIFY(again.GetDlgItem(IDC_UDP_CONNECT)->isEnabled());
         QCOMPARE(Text(again, IDC_UDP_REMOTE_IP), QStringLiteral("127.0.0.9"));
-        QCOMPARE(again.Dialog().GetDevice().GetConfig().retryCount, 4);
+        QCOMPARE(again.Dialog().Config().retryCount, 4);
     }
 };
 
