@@ -28,7 +28,8 @@ uint32_t SeedFrom(const Options &options) {
 
 Simulator::Simulator(const Options &options)
     : options(options), console(options.quiet),
-      board(options.coils, options.inputs, options.inputMode), faults(SeedFrom(options)),
+      board(options.coils, options.inputs, options.inputMode),
+      motion(options.followMs, options.bouncing, options.bounceMs), faults(SeedFrom(options)),
       responder(board, options.addresses), handler(responder, faults, console, statistics),
       decoder(options.protocol), interpreter(board, faults, statistics), udpFramer(decoder) {
     board.SetPoints(options.points);
@@ -156,6 +157,7 @@ int Simulator::Run() {
             return 1;
         }
         const Clock::time_point now = Clock::now();
+        MoveInputs(now);
         bool inputReady = false;
         std::vector<int> controlReady;
         for (size_t i = 0; i < fds.size() && ready > 0; ++i) {
@@ -194,6 +196,7 @@ int Simulator::Run() {
             if (nextWalk < now)
                 nextWalk = now + std::chrono::milliseconds(options.walkMs);
         }
+        MoveInputs(Clock::now());
         Deliver(Clock::now());
         CloseIdleClients(Clock::now());
         // Commands come after the traffic that arrived with them, so that the reply to
@@ -202,10 +205,18 @@ int Simulator::Run() {
             ReadStandardInput(now);
         for (int id : controlReady)
             ReadControl(id, now);
+        MoveInputs(Clock::now());
     }
     if (pty)
         pty->RemoveLink();
     return 0;
+}
+
+void Simulator::MoveInputs(Clock::time_point now) {
+    if (!motion.Active())
+        return;
+    motion.Update(board.WiredInputWord(), now);
+    board.ShowInputs(motion.Shown());
 }
 
 int Simulator::PollTimeout(Clock::time_point now) const {
@@ -219,6 +230,8 @@ int Simulator::PollTimeout(Clock::time_point now) const {
         if (idleMs > 0)
             wake = std::min(wake, client.second->lastRequest + std::chrono::milliseconds(idleMs));
     }
+    if (auto due = motion.NextDue())
+        wake = std::min(wake, *due);
     if (wake <= now)
         return 0;
     // Rounded up: waking a little early would only spin.
@@ -348,8 +361,8 @@ void Simulator::ReadPty(Clock::time_point now) {
         // Framed at other settings, the bits reach the board as noise.
         ptyChannel->framer.DropPending();
         ReportDiscarded("pty", ptyChannel->framer.TakeDiscarded() + static_cast<size_t>(n));
-        console.Note("pty", "the port is set to " + LineSettings::Text(port) +
-                                ", the board to " + options.line->Text());
+        console.Note("pty", "the port is set to " + LineSettings::Text(port) + ", the board to " +
+                                options.line->Text());
         return;
     }
     ptyChannel->framer.Append(buffer, static_cast<size_t>(n), now);
