@@ -171,8 +171,8 @@ void Declare(CLI::App& app, Options& options, Texts& texts) {
                    "points it has, 1..32 (default 32): Modbus requests for the\n"
                    "others answer exception 02, 0x55 switches none of them")
         ->type_name("N")
-        ->check(Check(
-            [](const std::string &text) {
+        ->check(OptionCheck(
+            [](const std::string& text) {
                 unsigned long number = 0;
                 return ParseUnsigned(text, 10, 32, number) && number >= 1;
             },

@@ -48,6 +48,7 @@ WinsockSimulator::WinsockSimulator(const Options& options)
       m_responder(m_board, options.addresses),
       m_handler(m_responder, m_faults, m_console, m_statistics), m_decoder(options.protocol),
       m_interpreter(m_board, m_faults, m_statistics), m_udpFramer(m_decoder) {
+    m_board.SetPoints(options.points);
     WSADATA data;
     m_started = WSAStartup(MAKEWORD(2, 2), &data) == 0;
 }
@@ -178,6 +179,7 @@ int WinsockSimulator::Run() {
         }
         MoveInputs(Clock::now());
         Deliver(Clock::now());
+        CloseIdleClients(Clock::now());
         // Commands come after the traffic that arrived with them, so that the reply to a
         // command proves that every request received before it has been handled.
         if (commands) {
@@ -189,6 +191,8 @@ int WinsockSimulator::Run() {
                 }
                 const CommandInterpreter::Outcome outcome = m_interpreter.Execute(line, now);
                 m_quit = m_quit || outcome.quit;
+                while (outcome.dropConnections && !m_clients.empty())
+                    CloseClient(m_clients.begin()->first, "closed: the board restarts");
                 if (!outcome.reply.empty())
                     m_console.Line(outcome.reply);
             }
@@ -220,6 +224,10 @@ int WinsockSimulator::PollTimeout(Clock::time_point now) const {
         wake = std::min(wake, m_nextWalk);
     if (auto due = m_motion.NextDue())
         wake = std::min(wake, *due);
+    if (const int idleMs = m_faults.Settings().idleCloseMs; idleMs > 0) {
+        for (const auto& [id, client] : m_clients)
+            wake = std::min(wake, client->lastRequest + std::chrono::milliseconds(idleMs));
+    }
     if (wake <= now)
         return 0;
     // Rounded up: waking a little early would only spin.
@@ -242,7 +250,9 @@ void WinsockSimulator::Accept(Clock::time_point) {
         u_long nonBlocking = 1;
         ioctlsocket(s, FIONBIO, &nonBlocking);
         m_console.Note(where, "connected");
-        m_clients.emplace(m_nextClientId++, std::make_unique<Client>(s, where, m_decoder));
+        auto client = std::make_unique<Client>(s, where, m_decoder);
+        client->lastRequest = Clock::now();
+        m_clients.emplace(m_nextClientId++, std::move(client));
     }
 }
 
@@ -260,6 +270,7 @@ void WinsockSimulator::ReadClient(int id, Clock::time_point now) {
                     n == 0 ? "disconnected" : "closed: error " + std::to_string(WSAGetLastError()));
         return;
     }
+    client.lastRequest = now;
     client.framer.Append(reinterpret_cast<const uint8_t*>(buffer), static_cast<size_t>(n), now);
     ServeStream(client, id, now);
 }
@@ -272,6 +283,19 @@ void WinsockSimulator::CloseClient(int id, const std::string& why) {
     closesocket(it->second->socket);
     m_outbox.DropChannel(id);
     m_clients.erase(it);
+}
+
+void WinsockSimulator::CloseIdleClients(Clock::time_point now) {
+    const int idleMs = m_faults.Settings().idleCloseMs;
+    if (idleMs <= 0)
+        return;
+    for (auto it = m_clients.begin(); it != m_clients.end();) {
+        const int id = it->first;
+        const bool idle = now - it->second->lastRequest >= std::chrono::milliseconds(idleMs);
+        ++it;
+        if (idle)
+            CloseClient(id, "closed: idle for " + std::to_string(idleMs) + " ms");
+    }
 }
 
 void WinsockSimulator::ReadUdp(Clock::time_point now) {

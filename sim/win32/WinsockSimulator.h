@@ -50,6 +50,7 @@ private:
         std::string where;
         StreamFramer framer;
         PeerMemory memory;
+        Clock::time_point lastRequest{}; // when the peer last sent something
         Client(SOCKET socket, std::string where, const RequestDecoder& decoder)
             : socket(socket), where(std::move(where)), framer(decoder) {}
     };
@@ -61,6 +62,8 @@ private:
     void Accept(Clock::time_point now);
     void ReadClient(int id, Clock::time_point now);
     void CloseClient(int id, const std::string& why);
+    // Closes the connections idle for the idle-close time, as such a gateway does.
+    void CloseIdleClients(Clock::time_point now);
     void ReadUdp(Clock::time_point now);
     void ServeStream(Client& client, int id, Clock::time_point now);
     void Deliver(Clock::time_point now);
