@@ -4,7 +4,11 @@ Board::Board(uint32_t coils, uint32_t inputs, InputMode mode)
     : coils(coils), inputs(mode == InputMode::Walk ? 1u : inputs), mode(mode) {}
 
 uint32_t Board::InputWord() const {
-    return (mode == InputMode::Mirror ? coils : inputs) & ~deadInputs;
+    return (showing ? shownInputs : WiredInputWord()) & ~deadInputs;
+}
+
+uint32_t Board::WiredInputWord() const {
+    return mode == InputMode::Mirror ? coils : inputs;
 }
 
 void Board::SetCoil(int index, bool on) {

@@ -19,7 +19,15 @@ public:
     bool Coil(int index) const { return (coils >> index & 1u) != 0; }
     bool Input(int index) const { return (InputWord() >> index & 1u) != 0; }
     uint32_t CoilWord() const { return coils; }
+    // The inputs a read sees: as wired, or as last shown when their motion is simulated.
     uint32_t InputWord() const;
+    // The inputs as the wiring gives them now (mirror: the coils), before any motion.
+    uint32_t WiredInputWord() const;
+    // From now on reads see these inputs (dead inputs still read OFF).
+    void ShowInputs(uint32_t word) {
+        shownInputs = word;
+        showing = true;
+    }
     InputMode Mode() const { return mode; }
 
     // Index must be 0..31. Coils shorted to it switch with it; stuck coils do not move.
@@ -44,5 +52,7 @@ private:
     int walkPosition = 0;
     uint32_t stuck = 0;
     uint32_t deadInputs = 0;
+    uint32_t shownInputs = 0;
+    bool showing = false;
     uint32_t shortedTo[kPoints] = {}; // bit j of entry k: coil k is shorted to coil j
 };

@@ -85,7 +85,7 @@ const FaultOption *FindFault(const std::string &name) {
 // What the command line gives as text and is checked and converted by the options' own
 // rules, in the messages these options have always had.
 struct Texts {
-    std::string coils, inputs, protocol, address, line;
+    std::string coils, inputs, protocol, address, line, bounce;
 };
 
 // A check with this simulator's own message; CLI11 puts the option's name in front.
@@ -209,6 +209,43 @@ void Declare(CLI::App &app, Options &options, Texts &texts) {
             "must be 10..3600000"))
         ->multi_option_policy(last)
         ->group(board);
+    auto milliseconds = [](int high) {
+        return Check(
+            [high](const std::string &text) {
+                unsigned long number = 0;
+                return ParseUnsigned(text, 10, static_cast<unsigned long>(high), number);
+            },
+            "must be 0.." + std::to_string(high));
+    };
+    app.add_option("--follow-ms", options.followMs,
+                   "with --inputs mirror: input k follows coil k MS later\n(default 0)")
+        ->type_name("MS")
+        ->check(milliseconds(60000))
+        ->multi_option_policy(last)
+        ->group(board);
+    app.add_option("--bounce", texts.bounce,
+                   "bit k: input k bounces when it changes, toggling 4 times\n"
+                   "--bounce-ms apart before it settles (default 0: none)")
+        ->type_name("HEX")
+        ->check(Check(
+            [](const std::string &text) {
+                uint32_t word = 0;
+                return ParseWord(text, word);
+            },
+            "not a 32-bit hexadecimal word"))
+        ->multi_option_policy(last)
+        ->group(board);
+    app.add_option("--bounce-ms", options.bounceMs,
+                   "time between two toggles of a bounce (default 10)")
+        ->type_name("MS")
+        ->check(Check(
+            [](const std::string &text) {
+                unsigned long number = 0;
+                return ParseUnsigned(text, 10, 10000, number) && number >= 1;
+            },
+            "must be 1..10000"))
+        ->multi_option_policy(last)
+        ->group(board);
 
     const std::string faults = "Faults (the commands below; commas for spaces; repeatable)";
     for (const FaultOption &fault : kFaultOptions) {
@@ -309,6 +346,12 @@ bool ParseOptions(int argc, char **argv, Options &options, std::string &error) {
         options.inputMode = InputMode::Mirror;
     } else if (!texts.inputs.empty()) {
         ParseWord(texts.inputs, options.inputs);
+    }
+    if (!texts.bounce.empty())
+        ParseWord(texts.bounce, options.bouncing);
+    if (options.followMs > 0 && options.inputMode != InputMode::Mirror) {
+        error = "--follow-ms: needs --inputs mirror";
+        return false;
     }
     if (!texts.line.empty()) {
         options.line.emplace();

@@ -24,6 +24,9 @@ struct Options {
     uint32_t inputs = 0;
     InputMode inputMode = InputMode::Fixed;
     int walkMs = 500;
+    int followMs = 0;      // --inputs mirror: an input follows its coil this much later
+    uint32_t bouncing = 0; // bit k: input k bounces when it changes
+    int bounceMs = 10;     // time between two toggles of a bounce
     std::optional<uint32_t> seed;
     bool quiet = false;
     bool help = false;

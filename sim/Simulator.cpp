@@ -28,7 +28,8 @@ uint32_t SeedFrom(const Options &options) {
 
 Simulator::Simulator(const Options &options)
     : options(options), console(options.quiet),
-      board(options.coils, options.inputs, options.inputMode), faults(SeedFrom(options)),
+      board(options.coils, options.inputs, options.inputMode),
+      motion(options.followMs, options.bouncing, options.bounceMs), faults(SeedFrom(options)),
       responder(board, options.addresses), handler(responder, faults, console, statistics),
       decoder(options.protocol), interpreter(board, faults, statistics), udpFramer(decoder) {}
 
@@ -154,6 +155,7 @@ int Simulator::Run() {
             return 1;
         }
         const Clock::time_point now = Clock::now();
+        MoveInputs(now);
         bool inputReady = false;
         std::vector<int> controlReady;
         for (size_t i = 0; i < fds.size() && ready > 0; ++i) {
@@ -192,6 +194,7 @@ int Simulator::Run() {
             if (nextWalk < now)
                 nextWalk = now + std::chrono::milliseconds(options.walkMs);
         }
+        MoveInputs(Clock::now());
         Deliver(Clock::now());
         // Commands come after the traffic that arrived with them, so that the reply to
         // a command proves that every request received before it has been handled.
@@ -199,10 +202,18 @@ int Simulator::Run() {
             ReadStandardInput(now);
         for (int id : controlReady)
             ReadControl(id, now);
+        MoveInputs(Clock::now());
     }
     if (pty)
         pty->RemoveLink();
     return 0;
+}
+
+void Simulator::MoveInputs(Clock::time_point now) {
+    if (!motion.Active())
+        return;
+    motion.Update(board.WiredInputWord(), now);
+    board.ShowInputs(motion.Shown());
 }
 
 int Simulator::PollTimeout(Clock::time_point now) const {
@@ -211,6 +222,8 @@ int Simulator::PollTimeout(Clock::time_point now) const {
         wake = std::min(wake, *due);
     if (board.Mode() == InputMode::Walk)
         wake = std::min(wake, nextWalk);
+    if (auto due = motion.NextDue())
+        wake = std::min(wake, *due);
     if (wake <= now)
         return 0;
     // Rounded up: waking a little early would only spin.
@@ -321,8 +334,8 @@ void Simulator::ReadPty(Clock::time_point now) {
         // Framed at other settings, the bits reach the board as noise.
         ptyChannel->framer.DropPending();
         ReportDiscarded("pty", ptyChannel->framer.TakeDiscarded() + static_cast<size_t>(n));
-        console.Note("pty", "the port is set to " + LineSettings::Text(port) +
-                                ", the board to " + options.line->Text());
+        console.Note("pty", "the port is set to " + LineSettings::Text(port) + ", the board to " +
+                                options.line->Text());
         return;
     }
     ptyChannel->framer.Append(buffer, static_cast<size_t>(n), now);

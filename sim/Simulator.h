@@ -13,6 +13,7 @@
 #include "Console.h"
 #include "ControlServer.h"
 #include "FaultInjector.h"
+#include "InputMotion.h"
 #include "Options.h"
 #include "Outbox.h"
 #include "PtyPort.h"
@@ -72,10 +73,13 @@ private:
     void Deliver(Clock::time_point now);
     void ReportDiscarded(const std::string &where, size_t count);
     int PollTimeout(Clock::time_point now) const;
+    // Shows the inputs' moves due by now and starts those of inputs whose wiring changed.
+    void MoveInputs(Clock::time_point now);
 
     Options options;
     Console console;
     Board board;
+    InputMotion motion;
     FaultInjector faults;
     Statistics statistics;
     Responder responder;

@@ -72,6 +72,7 @@ public:
         wake.notify_one();
     }
     void ShowAboutBox(const AboutBoxTexts&) override {}
+    void ShowTimeline() override {}
     void Close() override {}
 
     // The event loop for `ms`, or until `until` holds.

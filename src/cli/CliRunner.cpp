@@ -10,6 +10,7 @@
 #include <mutex>
 
 #include "cli/InterruptWatch.h"
+#include "cli/PollRecording.h"
 #include "cli/ProgressLine.h"
 #include "cli/SerialPortDiagnosis.h"
 #include "tools/SelfTest.h"
@@ -312,6 +313,9 @@ int CliRunner::Write() {
 
 int CliRunner::Poll() {
     const bool withInputs = settings.device.protocolType != ProtocolType::Protocol55;
+    PollRecording recording;
+    if (std::string error; !recording.Open(settings.vcdPath, settings.csvPath, error))
+        return Fail(2, "poll: " + error, "recording_failed");
     int64_t round = 0, failed = 0;
     while (settings.rounds == 0 || round < settings.rounds) {
         if (round > 0 && InterruptWatch::WaitFor(settings.intervalMs))
@@ -319,9 +323,13 @@ int CliRunner::Poll() {
         ++round;
         json line{{"type", "round"}, {"time", Now()}, {"round", round}};
         const OperationResult coils = device.ReadCoils(0, 32);
+        Record(recording, true, coils.success);
         OperationResult inputs = coils;
         if (withInputs && coils.success)
             inputs = device.ReadInputs(0, 32);
+        // Inputs not read after a failed coil read are unknown in the recording too.
+        if (withInputs)
+            Record(recording, false, coils.success && inputs.success);
         const OperationResult& failure = coils.success ? inputs : coils;
         if (!failure.success && failure.kind == ErrorKind::Cancelled)
             break; // Ctrl-C called off the read under way: no round to report
@@ -351,6 +359,8 @@ int CliRunner::Poll() {
     interrupted = InterruptWatch::Flag();
     document["rounds"] = round;
     document["failed"] = failed;
+    if (!recording.Close())
+        return Fail(1, "poll: the recording could not be written completely", "recording_failed");
     return failed == 0 ? 0 : 1;
 }
 
@@ -415,6 +425,17 @@ int CliRunner::Wait() {
         err << "vornak-cli: " << name << " not " << state << " within " << Seconds(seconds)
             << " s\n";
     return 1;
+}
+
+// Each read's answer goes to the recording at once, so its time is when it arrived.
+void CliRunner::Record(PollRecording& recording, bool coils, bool success) {
+    if (!recording.Active())
+        return;
+    std::vector<int> states;
+    for (int k = 0; k < 32; ++k)
+        states.push_back(coils ? device.GetCachedCoil(k) : device.GetCachedInput(k));
+    recording.OnRead(coils, success, states);
+    recording.Flush();
 }
 
 int CliRunner::RunSelfTest() {

@@ -7,6 +7,8 @@
 #include "device/Device.h"
 #include "tools/LinkStatistics.h"
 
+class PollRecording;
+
 // Carries out one vornak-cli command on a Device and prints its results to `out`: as text,
 // or as one JSON document (poll and wait: one JSON object per line); messages and progress
 // go to `err`.
@@ -26,6 +28,7 @@ private:
     int Write();
     int Poll();
     int Wait();
+    void Record(PollRecording& recording, bool coils, bool success);
     int RunSelfTest();
     int Scan();
     // Prints one JSON document or line (the statistics added at the end when asked for);

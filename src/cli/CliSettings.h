@@ -34,6 +34,8 @@ struct CliSettings {
     double waitSeconds = 0;    // wait: 0 waits until interrupted
     int32_t intervalMs = 1000; // poll, wait
     int64_t rounds = 0;        // poll: 0 until interrupted
+    std::string vcdPath;       // poll: record the changes as a Value Change Dump
+    std::string csvPath;       // poll: and as CSV
     bool loopback = false;     // selftest
     ScanPlan scan;             // scan
 };

@@ -254,6 +254,10 @@ int ParseCommandLine(int argc, char** argv, CliSettings& s, std::ostream& out, s
         ->check(InRange(100, 86400000));
     poll->add_option("--count", s.rounds, "rounds, then stop (default: until Ctrl-C)")
         ->check(InRange(1, 1000000000));
+    poll->add_option("--vcd", s.vcdPath, "record every change as a Value Change Dump in FILE")
+        ->type_name("FILE");
+    poll->add_option("--csv", s.csvPath, "record every change as CSV (time,point,value) in FILE")
+        ->type_name("FILE");
 
     CLI::App* wait = app.add_subcommand(
         "wait", "poll one input or coil until it is in the given state (exit 1 on time-out)");

@@ -57,6 +57,10 @@ public:
 
     // Shows the about box modally.
     virtual void ShowAboutBox(const AboutBoxTexts& texts) = 0;
+    // Shows the point timeline window ("点位时间线...") beside the main window, without
+    // blocking it (a TimelineSession on MainDialog's history drives it); an open one comes
+    // to the front.
+    virtual void ShowTimeline() = 0;
     // Ends the window's modal loop.
     virtual void Close() = 0;
 };

@@ -1,6 +1,7 @@
 #include "dialog/MainDialog.h"
 
 #include <algorithm>
+#include <chrono>
 
 #include "comm/EnumerateSerialPorts.h"
 #include "dialog/MainDlgIds.h"
@@ -28,6 +29,13 @@ const char* StatusText(DeviceState state) {
 
 bool IsPointIndex(int32_t index) {
     return index >= 0 && index < kIoPointCount;
+}
+
+// When a device event is raised, on the monotonic clock, for the point history.
+int64_t SteadyNowUs() {
+    return std::chrono::duration_cast<std::chrono::microseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
 }
 
 } // namespace
@@ -217,7 +225,7 @@ void MainDialog::AppendToPane(int32_t paneId, const std::string& line) {
 }
 
 std::vector<MenuEntry> MainDialog::MenuEntries() const {
-    std::vector<MenuEntry> entries{{IDM_ABOUTBOX, IDS_ABOUTBOX}};
+    std::vector<MenuEntry> entries{{IDM_ABOUTBOX, IDS_ABOUTBOX}, {IDM_TIMELINE, IDS_TIMELINE}};
     if (m_tools) {
         for (const MenuEntry& entry : m_tools->MenuEntries())
             entries.push_back(entry);
@@ -230,6 +238,8 @@ void MainDialog::OnMenuCommand(int32_t command) {
         return;
     if (command == IDM_ABOUTBOX)
         m_view.ShowAboutBox(AboutBoxTexts{});
+    else if (command == IDM_TIMELINE)
+        m_view.ShowTimeline();
     else if (m_tools)
         m_tools->OnMenuCommand(command);
 }
@@ -278,19 +288,26 @@ void MainDialog::PostEvent(std::function<void()> show) {
 }
 
 void MainDialog::OnStateChanged(DeviceState oldState, DeviceState newState) {
-    PostEvent([this, oldState, newState] { OnDeviceState(oldState, newState); });
+    PostEvent([this, oldState, newState, timeUs = SteadyNowUs()] {
+        m_recorder.OnState(newState, timeUs);
+        OnDeviceState(oldState, newState);
+    });
 }
 
 void MainDialog::OnCoilChanged(int32_t index, uint8_t state) {
     if (IsPointIndex(index))
-        PostEvent(
-            [this, index, state] { UpdateIoButton(index, true, m_shown.connected, state != 0); });
+        PostEvent([this, index, state] {
+            m_recorder.OnPoint(true, index, state);
+            UpdateIoButton(index, true, m_shown.connected, state != 0);
+        });
 }
 
 void MainDialog::OnInputChanged(int32_t index, uint8_t state) {
     if (IsPointIndex(index))
-        PostEvent(
-            [this, index, state] { UpdateIoButton(index, false, m_shown.connected, state != 0); });
+        PostEvent([this, index, state] {
+            m_recorder.OnPoint(false, index, state);
+            UpdateIoButton(index, false, m_shown.connected, state != 0);
+        });
 }
 
 void MainDialog::OnLog(const std::string& text, bool isSend) {
@@ -299,9 +316,14 @@ void MainDialog::OnLog(const std::string& text, bool isSend) {
     m_view.Post([this, text, isSend] { ShowLine(text, isSend); });
 }
 
-// Only failures are shown, straight in the receive pane; a wait called off by the operator
-// (disconnect, closing) is none.
+// Every result reaches the point history (a called-off wait leaves its points unknown:
+// nothing confirmed them); only failures are shown, straight in the receive pane, and a wait
+// called off by the operator (disconnect, closing) is none.
 void MainDialog::OnOperationResult(const OperationResult& result, uint8_t functionCode) {
+    m_view.Post([this, functionCode, success = result.success, timeUs = SteadyNowUs()] {
+        if (m_started)
+            m_recorder.OnResult(functionCode, success, timeUs);
+    });
     if (result.success || result.kind == ErrorKind::Cancelled)
         return;
     static const char kHex[] = "0123456789ABCDEF";
@@ -318,6 +340,13 @@ void MainDialog::OnHeartbeatTimeout() {
         PostLog("⚠ 心跳检测超时，设备已掉线");
         RefreshIoButtons();
     });
+}
+
+std::optional<int64_t> MainDialog::HistoryNowUs() const {
+    const DeviceState state = m_shown.state;
+    if (!m_recorder.Started() || (state != DeviceState::Connected && state != DeviceState::Offline))
+        return std::nullopt;
+    return SteadyNowUs() - m_recorder.OriginUs();
 }
 
 void MainDialog::OnDeviceState(DeviceState oldState, DeviceState newState) {

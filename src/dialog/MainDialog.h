@@ -4,6 +4,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -14,6 +15,8 @@
 #include "dialog/IMainDialogView.h"
 #include "dialog/LinkStatisticsLine.h"
 #include "dialog/MenuEntry.h"
+#include "history/PointEventRecorder.h"
+#include "history/PointHistory.h"
 
 class WindowTools;
 
@@ -102,6 +105,11 @@ public:
     void SetConfig(const DeviceConfig& config);
     // Seams for tests and benchmarks: how the Device makes its transport, its clock.
     void SetDeviceHooks(Device::Hooks hooks);
+    // Every change of the 64 points since the first connect, as the device's events told it.
+    const PointHistory& History() const { return m_history; }
+    // Now on the history's clock while the device is connected or silent; nothing before the
+    // first connect and while disconnected.
+    std::optional<int64_t> HistoryNowUs() const;
     // The interval of a running window timer in ms; 0 when it is stopped.
     int32_t TimerInterval(int32_t timerId) const;
     // Poll ticks so far; even means the next tick reads coils.
@@ -188,6 +196,9 @@ private:
     LinkStatisticsLine m_statistics;
     // Alternates the poll between coils (even) and inputs (odd) for the life of the window.
     int32_t m_pollCount = 0;
+    // The points over time, fed from the device events handled here.
+    PointHistory m_history;
+    PointEventRecorder m_recorder{m_history};
     // Set by OnInitDialog once the controls hold their start-up values.
     bool m_started = false;
 };

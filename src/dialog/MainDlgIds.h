@@ -69,6 +69,10 @@ constexpr int32_t kIoPointCount = 32;
 // The about entry ("关于 Vornak(&A)...") and its command number.
 constexpr int32_t IDM_ABOUTBOX = 0x0010;
 constexpr const char* IDS_ABOUTBOX = "关于 Vornak(&A)...";
+// The point timeline's entry, after the about entry (a multiple of 16, as the system menu
+// requires).
+constexpr int32_t IDM_TIMELINE = 0x0100;
+constexpr const char* IDS_TIMELINE = "点位时间线...";
 
 // Window timers, by the numbers the dialog knows them by.
 constexpr int32_t TIMER_HEARTBEAT = 101;

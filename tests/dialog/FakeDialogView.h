@@ -35,6 +35,7 @@ public:
     std::deque<std::function<void()>> queue;
     std::mutex queueLock;
     int32_t aboutBoxes = 0;
+    int32_t timelines = 0;
     bool closed = false;
     MainDialog* dialog = nullptr;
 
@@ -79,6 +80,7 @@ public:
         queue.push_back(std::move(task));
     }
     void ShowAboutBox(const AboutBoxTexts&) override { ++aboutBoxes; }
+    void ShowTimeline() override { ++timelines; }
     void Close() override { closed = true; }
 
     // The operator clicks a control; the window then runs its queue dry.

@@ -10,6 +10,7 @@
 #include "dialog/FakeDialogView.h"
 #include "dialog/InlineJobQueue.h"
 #include "dialog/MainDlgIds.h"
+#include "history/IChangeWriter.h"
 #include "protocol/ModbusProtocol.h"
 #include "support/ScriptedCommunication.h"
 
@@ -257,6 +258,26 @@ TEST_F(MainDialogTest, ConnectReadsEverythingAndDisconnectClears) {
     EXPECT_TRUE(view.Tick(TIMER_POLL) && view.Tick(TIMER_POLL));
     EXPECT_EQ(script->sent.size(), sent);
     EXPECT_TRUE(New(IDC_SEND_LOG).empty() && New(IDC_RECV_LOG).empty());
+}
+
+// The point history holds what the answers said, from the first connect, and every point
+// is unknown after a disconnect; the menu opens the timeline.
+TEST_F(MainDialogTest, PointHistoryRecordsTheAnswersAndTheDisconnect) {
+    EXPECT_FALSE(dialog.HistoryNowUs());
+    ConnectTcp();
+    const PointHistory& history = dialog.History();
+    std::string levels;
+    for (int32_t point : {0, 5, 6, 32 + 2, 32 + 7, 32 + 8})
+        levels += LevelChar(history.Current(point));
+    EXPECT_EQ(levels, "110110");
+    EXPECT_TRUE(dialog.HistoryNowUs());
+    view.Click(IDC_TCP_DISCONNECT);
+    EXPECT_EQ(history.Current(0), PointLevel::Unknown);
+    EXPECT_EQ(history.Current(63), PointLevel::Unknown);
+    EXPECT_FALSE(dialog.HistoryNowUs());
+    EXPECT_EQ(history.Size(), 128u);
+    dialog.OnMenuCommand(IDM_TIMELINE);
+    EXPECT_EQ(view.timelines, 1);
 }
 
 // A failed connect shows the error and stays there: no heartbeat, so never "掉线", and no

@@ -163,9 +163,9 @@ TEST_F(WindowToolsTest, PaneLinesReachTheSessionLogAndTheLogEntriesWork) {
     std::vector<std::string> entries;
     for (const MenuEntry& entry : w->dialog.MenuEntries())
         entries.push_back(entry.text);
-    EXPECT_EQ(entries, (std::vector<std::string>{"关于 Vornak(&A)...", "板卡自检...", "查找设备...",
-                                                 "打开日志文件夹", "保存日志...", "通信参数...", "",
-                                                 "恢复默认设置"}));
+    EXPECT_EQ(entries, (std::vector<std::string>{"关于 Vornak(&A)...", "点位时间线...", "板卡自检...",
+                                                 "查找设备...", "打开日志文件夹", "保存日志...",
+                                                 "通信参数...", "", "恢复默认设置"}));
 
     w->view.Click(IDC_COIL_BASE + 3);
     w->dialog.ShowLine("接收: 01 01 04 00 00 00 00 FB D1 ", false);

@@ -24,6 +24,7 @@
 #include "ui/qt/LogPane.h"
 #include "ui/qt/PostedEvent.h"
 #include "ui/qt/QtSettingsStore.h"
+#include "ui/qt/TimelineWindow.h"
 #include "ui/qt/ToolsView.h"
 #include "ui/qt/VornakIcon.h"
 
@@ -355,6 +356,14 @@ void MainWindow::customEvent(QEvent* event) {
 void MainWindow::ShowAboutBox(const AboutBoxTexts& texts) {
     AboutDialog about(texts, this);
     about.exec();
+}
+
+void MainWindow::ShowTimeline() {
+    if (!m_timeline)
+        m_timeline = std::make_unique<TimelineWindow>(m_dialog, this);
+    m_timeline->show();
+    m_timeline->raise();
+    m_timeline->activateWindow();
 }
 
 void MainWindow::contextMenuEvent(QContextMenuEvent* event) {

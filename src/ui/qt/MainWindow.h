@@ -14,6 +14,7 @@
 class ToolsView;
 class QComboBox;
 class QtSettingsStore;
+class TimelineWindow;
 class WindowTools;
 
 // The main window on Qt Widgets: builds the template's controls and the 64 coil and input
@@ -44,6 +45,8 @@ public:
     // null for an unknown or unnamed one.
     QWidget* GetDlgItem(int32_t id) const;
     MainDialog& Dialog() { return m_dialog; }
+    // The point timeline window; null until it is first shown.
+    TimelineWindow* Timeline() const { return m_timeline.get(); }
     const DialogUnits& Units() const { return m_units; }
 
 public slots:
@@ -77,6 +80,7 @@ private:
     void StopTimer(int32_t timerId) override;
     void Post(std::function<void()> task) override;
     void ShowAboutBox(const AboutBoxTexts& texts) override;
+    void ShowTimeline() override;
     void Close() override;
 
     DialogUnits m_units;
@@ -91,4 +95,6 @@ private:
     std::unique_ptr<WindowTools> m_tools;
     // Last: it disconnects its Device when destroyed, before the controls go.
     MainDialog m_dialog;
+    // After the dialog, so it goes first: it shows the dialog's history.
+    std::unique_ptr<TimelineWindow> m_timeline;
 };

@@ -18,6 +18,7 @@
 #include "ui/win32/AboutDialog.h"
 #include "ui/win32/DialogTemplate.h"
 #include "ui/win32/Resources.h"
+#include "ui/win32/TimelineWindow.h"
 #include "ui/win32/ToolsView.h"
 
 // Windows 8.1's message; older headers lack it.
@@ -208,6 +209,8 @@ MainWindow::~MainWindow() {
 // The tools go first (their session log is written out), then the dialog, whose worker ends
 // there: its Device's last disconnect may still post to this view. Once is enough.
 void MainWindow::ReleaseDialog() {
+    // The timeline shows the dialog's history: it goes first.
+    m_timeline.reset();
     if (m_tools && m_dialog) {
         m_dialog->SetTools(nullptr);
         m_tools.reset();
@@ -570,6 +573,12 @@ void MainWindow::Post(std::function<void()> task) {
 
 void MainWindow::ShowAboutBox(const AboutBoxTexts& texts) {
     AboutDialog(texts).DoModal(m_hWnd);
+}
+
+void MainWindow::ShowTimeline() {
+    if (!m_timeline)
+        m_timeline = std::make_unique<TimelineWindow>(*m_dialog);
+    m_timeline->Show(m_hWnd);
 }
 
 void MainWindow::Close() {

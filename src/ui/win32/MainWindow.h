@@ -12,6 +12,7 @@
 #include "ui/win32/ColorButton.h"
 
 class IniSettingsStore;
+class TimelineWindow;
 class ToolsView;
 class WindowTools;
 
@@ -73,6 +74,7 @@ private:
     void StopTimer(int32_t timerId) override;
     void Post(std::function<void()> task) override;
     void ShowAboutBox(const AboutBoxTexts& texts) override;
+    void ShowTimeline() override;
     void Close() override;
 
     HWND m_hWnd = nullptr;
@@ -88,4 +90,6 @@ private:
     std::unique_ptr<IniSettingsStore> m_store;
     std::unique_ptr<ToolsView> m_toolsView;
     std::unique_ptr<WindowTools> m_tools;
+    // Made when first shown; goes before the dialog, whose history it shows.
+    std::unique_ptr<TimelineWindow> m_timeline;
 };

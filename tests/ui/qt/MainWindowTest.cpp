@@ -128,8 +128,9 @@ private slots:
         QCOMPARE(opened, 1);
         QTimer::singleShot(0, [&] {
             auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
-            QVERIFY(menu != nullptr && menu->actions().size() == 1);
+            QVERIFY(menu != nullptr && menu->actions().size() == 2);
             QCOMPARE(menu->actions().first()->text(), QStringLiteral("关于 Vornak(&A)..."));
+            QCOMPARE(menu->actions().last()->text(), QStringLiteral("点位时间线..."));
             closeWhenShown();
             menu->actions().first()->trigger();
             menu->close();

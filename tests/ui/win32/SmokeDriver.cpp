@@ -5,8 +5,10 @@
 // window has marked the board offline and connected again. It opens each tool dialog from
 // the system menu (about, link parameters, board search, self-test), runs a self-test that
 // must pass, and saves a picture of each dialog and of the window as 24-bit BMPs in
-// FOLDER. Last it closes the window, starts VORNAK again and finds the typed port
-// remembered and a session log file written.
+// FOLDER. Before the tools it opens the point timeline from the system menu, checks that a
+// hover over coil 3's lane names it ON, and saves its picture too (timeline.bmp). Last it closes
+// the window, starts VORNAK again and finds the typed port remembered and a session log file
+// written.
 //
 // "fit VORNAK REPORT" starts the window and checks that it lies centred inside the work
 // area, writing what it found to REPORT; "shown" waits for a window started otherwise (a
@@ -20,6 +22,7 @@
 #include <knownfolders.h>
 #include <shlobj.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -62,7 +65,8 @@ template <typename Ready> bool WaitFor(DWORD ms, Ready ready) {
     return ready();
 }
 
-bool SaveBmp(HWND window, const std::wstring& path) {
+// A window's pixels as 24-bit rows, bottom row first; false when they cannot be read.
+bool Capture(HWND window, BITMAPINFOHEADER& info, std::vector<uint8_t>& pixels) {
     RECT r{};
     GetWindowRect(window, &r);
     const int width = r.right - r.left;
@@ -74,15 +78,21 @@ bool SaveBmp(HWND window, const std::wstring& path) {
     BitBlt(memory, 0, 0, width, height, screen, 0, 0, SRCCOPY);
     SelectObject(memory, old);
 
-    BITMAPINFOHEADER info{sizeof info, width, height, 1, 24, BI_RGB, 0, 0, 0, 0, 0};
+    info = BITMAPINFOHEADER{sizeof info, width, height, 1, 24, BI_RGB, 0, 0, 0, 0, 0};
     const int stride = (width * 3 + 3) & ~3;
-    std::vector<uint8_t> pixels(static_cast<size_t>(stride) * height);
+    pixels.assign(static_cast<size_t>(stride) * height, 0);
     const bool got = GetDIBits(memory, bitmap, 0, height, pixels.data(),
                                reinterpret_cast<BITMAPINFO*>(&info), DIB_RGB_COLORS) == height;
     DeleteObject(bitmap);
     DeleteDC(memory);
     ReleaseDC(window, screen);
-    if (!got)
+    return got;
+}
+
+bool SaveBmp(HWND window, const std::wstring& path) {
+    BITMAPINFOHEADER info{};
+    std::vector<uint8_t> pixels;
+    if (!Capture(window, info, pixels))
         return false;
     BITMAPFILEHEADER file{};
     file.bfType = 0x4D42;
@@ -256,6 +266,37 @@ bool SessionLogWritten() {
     return true;
 }
 
+// Opens the point timeline from the window's system menu and checks what it shows.
+bool Timeline(HWND window, const std::wstring& folder) {
+    PostMessageW(window, WM_SYSCOMMAND, IDM_TIMELINE, 0);
+    HWND timeline = nullptr, canvas = nullptr;
+    if (!WaitFor(20000, [&] {
+            timeline = FindWindowW(L"VornakTimeline", L"点位时间线");
+            canvas = FindWindowExW(timeline, nullptr, L"VornakTimelineCanvas", nullptr);
+            return canvas != nullptr && IsWindowVisible(timeline);
+        }))
+        return Fail("the timeline did not open");
+    SetForegroundWindow(timeline);
+    // Coil 3's lane: below the axis row, lanes of (height - 22) / 64 pixels. After the
+    // silence the coils are unknown until the poll has read them again.
+    RECT client{};
+    GetClientRect(canvas, &client);
+    const LONG lane = std::max(6L, (client.bottom - 22) / 64);
+    if (!WaitFor(10000, [&] {
+            SendMessageW(canvas, WM_MOUSEMOVE, 0,
+                         MAKELPARAM(client.right - 3, 20 + 3 * lane + lane / 2));
+            return Text(GetDlgItem(timeline, 101)).rfind(L"线圈03  ON  ", 0) == 0;
+        }))
+        return Fail("the hover over coil 3 does not say ON");
+    // Above the main window for the picture: this process cannot make it the foreground.
+    SetWindowPos(timeline, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_SHOWWINDOW);
+    Sleep(500);
+    if (!SaveBmp(timeline, folder + L"\\timeline.bmp"))
+        return Fail("could not save the timeline's picture");
+    ShowWindow(timeline, SW_HIDE);
+    return true;
+}
+
 bool Drive(const wchar_t* port, const wchar_t* silence, const std::wstring& folder,
            const std::wstring& program) {
     const HWND window = WaitForWindow(L"Vornak V1.00", 60000);
@@ -296,7 +337,7 @@ bool Drive(const wchar_t* port, const wchar_t* silence, const std::wstring& fold
     Sleep(500);
     if (!SaveBmp(window, folder + L"\\window.bmp"))
         return Fail("could not save the picture");
-    if (!Tools(window, folder))
+    if (!Timeline(window, folder) || !Tools(window, folder))
         return false;
     PostMessageW(window, WM_CLOSE, 0, 0);
     if (!Closed(window))
