@@ -115,6 +115,13 @@ TEST_F(BoardSearchSessionTest, CancelEndsTheSearchAndNoTransportIsRefused) {
     EXPECT_EQ(searchView.found, std::vector<std::string>{"地址 7  Modbus RTU"});
     EXPECT_LT(searchView.done, searchView.total);
 
+    // The 0x55 protocol's addresses go up to 255.
+    view.Click(IDC_PROTO_55);
+    session.Start(false, false);
+    view.Pump();
+    EXPECT_EQ(searchView.total, 255);
+    EXPECT_EQ(searchView.status, "完成，找到 0 个设备");
+
     view.Click(IDC_USE_UDP); // clears it: no transport chosen
     session.Start(true, false);
     EXPECT_EQ(searchView.status, "请先选择通信方式");

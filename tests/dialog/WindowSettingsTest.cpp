@@ -86,6 +86,7 @@ TEST(WindowSettingsTest, BrokenOrHostileValuesFallBackFieldByField) {
              s.address = "44", s.pollInterval = "100", s.pollEnabled = false;
          }},
         {"address=abc\n[poll]\nintervalMs=-5\nenabled=yes\n", none},
+        {"[poll]\nintervalMs=0\n", [](WindowSettings& s) { s.pollInterval = "100"; }},
         {"[serial]\nbaud=12345\ndataBits=9\nstopBits=3\nparity=-1\nport=" + overlong + "\n", none},
         {"[serial]\nbaud=4800\nport=COM3\n",
          [](WindowSettings& s) { s.baudRate = 4800, s.serialPort = "COM3"; }},

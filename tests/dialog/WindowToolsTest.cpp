@@ -155,6 +155,11 @@ TEST_F(WindowToolsTest, TheNextStartShowsWhatTheLastOneLeftAndResetShowsTheStart
     EXPECT_EQ(std::make_tuple(c.protocolType, c.slaveAddress, c.receiveTimeout),
               std::make_tuple(ProtocolType::ModbusRtu, uint8_t(1), 100));
     EXPECT_EQ(ReadAll(settings), "");
+
+    // Stored without a transport, the window starts with none chosen and nothing to open.
+    std::ofstream(settings, std::ios::binary) << "transport=0\n";
+    Window none(settings, {});
+    EXPECT_FALSE(none.view.checks[IDC_USE_SERIAL] || none.view.enabled[IDC_SERIAL_OPEN]);
 }
 
 TEST_F(WindowToolsTest, PaneLinesReachTheSessionLogAndTheLogEntriesWork) {
@@ -163,9 +168,9 @@ TEST_F(WindowToolsTest, PaneLinesReachTheSessionLogAndTheLogEntriesWork) {
     std::vector<std::string> entries;
     for (const MenuEntry& entry : w->dialog.MenuEntries())
         entries.push_back(entry.text);
-    EXPECT_EQ(entries, (std::vector<std::string>{"关于 Vornak(&A)...", "点位时间线...", "板卡自检...",
-                                                 "查找设备...", "打开日志文件夹", "保存日志...",
-                                                 "通信参数...", "", "恢复默认设置"}));
+    EXPECT_EQ(entries, (std::vector<std::string>{
+                           "关于 Vornak(&A)...", "点位时间线...", "板卡自检...", "查找设备...",
+                           "打开日志文件夹", "保存日志...", "通信参数...", "", "恢复默认设置"}));
 
     w->view.Click(IDC_COIL_BASE + 3);
     w->dialog.ShowLine("接收: 01 01 04 00 00 00 00 FB D1 ", false);
@@ -209,8 +214,9 @@ TEST_F(WindowToolsTest, PaneLinesReachTheSessionLogAndTheLogEntriesWork) {
         for (size_t i = 0; i < count; ++i) {
             ASSERT_TRUE(std::getline(in, line));
             EXPECT_TRUE(std::regex_search(line, stamp)) << line;
-            if (i < lines.size())
+            if (i < lines.size()) {
                 EXPECT_EQ(line.substr(24, lines[i].size()), lines[i]);
+            }
         }
         EXPECT_FALSE(std::getline(in, line));
     }
