@@ -42,10 +42,11 @@ inline QStringList PaneLines(const MainWindow& dlg, int32_t paneId) {
     const QString text = Item<LogPane>(dlg, paneId)->toPlainText();
     return text.isEmpty() ? QStringList() : text.split(QLatin1Char('\n'));
 }
-// What a button shows: "5 ON #32ff32" (green) when connected and on.
+// What a button shows: its caption and the colour it is painted in, "5 ON #32ff32" (green)
+// when connected and on.
 inline QString Look(const MainWindow& dlg, int32_t id) {
-    const auto* button = Item<ColorButton>(dlg, id);
-    return button->text() + ' ' + button->CurrentBkColor().name();
+    auto* button = Item<ColorButton>(dlg, id);
+    return button->text() + ' ' + button->grab().toImage().pixelColor(2, 2).name();
 }
 
 } // namespace testing_ui
