@@ -9,7 +9,7 @@
 
 // Feeds one answer to a protocol and traps when a parser promise is broken, so that
 // libFuzzer reports logic faults as well as the memory faults the sanitizers catch:
-// only 0 and -1 are returned, a text is always given, a refusal changes no table entry
+// only a refusal's kinds are returned, a text is always given, a refusal changes no table entry
 // and every entry stays 0 or 1.
 inline void ParseAndCheck(IProtocol& protocol, const uint8_t* data, size_t size,
                           bool inputsStayOff) {
@@ -19,15 +19,19 @@ inline void ParseAndCheck(IProtocol& protocol, const uint8_t* data, size_t size,
         protocol.GetInputState(i, before[32 + i]);
     }
     std::string text;
-    const int32_t result = protocol.ParseResponse(data, static_cast<int32_t>(size), text);
-    if ((result != 0 && result != -1) || text.empty())
+    const AnswerVerdict verdict = protocol.ParseResponse(data, static_cast<int32_t>(size), text);
+    // An exception code only with the kind Exception, and only a refusal's kinds.
+    const ErrorKind kind = verdict.kind;
+    if (text.empty() || (verdict.exceptionCode != 0 && kind != ErrorKind::Exception) ||
+        (kind != ErrorKind::None && kind != ErrorKind::Checksum && kind != ErrorKind::Malformed &&
+         kind != ErrorKind::Mismatch && kind != ErrorKind::Exception))
         __builtin_trap();
     for (uint8_t i = 0; i < 32; ++i) {
         uint8_t coil = 0xEE, input = 0xEE;
         if (!protocol.GetCoilState(i, coil) || !protocol.GetInputState(i, input) || coil > 1 ||
             input > 1 || (inputsStayOff && input != 0))
             __builtin_trap();
-        if (result == -1 && (coil != before[i] || input != before[32 + i]))
+        if (!verdict.Accepted() && (coil != before[i] || input != before[32 + i]))
             __builtin_trap();
     }
 }

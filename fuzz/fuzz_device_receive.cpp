@@ -1,8 +1,10 @@
 // Input: one selector byte (protocol and operation), then pieces, each a length byte and
 // that many bytes, handed out by a transport one piece per call: first to DiscardPending
 // (the input waiting before the request), then to Receive. A length byte of 0 is a
-// receive time-out, 0xFF a receive error. Runs one operation of a Device on them and
-// checks its results and events.
+// receive time-out, 0xFF a receive error. With the selector's top bit set the line echoes:
+// every request sent comes back first, as from an RS-485 adapter. Runs one operation of a
+// Device on them and checks its results and events: an echo alone is never an answer.
+#include <algorithm>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -15,19 +17,34 @@ namespace {
 
 class FuzzedCommunication : public ICommunication {
 public:
-    void Feed(const uint8_t* bytes, size_t count) {
+    void Feed(const uint8_t* bytes, size_t count, bool echoes) {
         data = bytes;
         size = count;
+        echo.clear();
+        lineEchoes = echoes;
+        fed = 0;
     }
+    // Bytes of the input handed out since Feed; echoes do not count.
+    size_t Fed() const { return fed; }
     bool Initialize() override { return true; }
     bool Configure(const void* config) override { return config != nullptr; }
     bool Open() override { return open = true; }
     void Close() override { open = false; }
     bool IsOpen() override { return open; }
-    int32_t Send(const uint8_t*, int32_t length) override { return open ? length : -1; }
+    int32_t Send(const uint8_t* frame, int32_t length) override {
+        if (open && lineEchoes)
+            echo.assign(frame, frame + length);
+        return open ? length : -1;
+    }
     int32_t Receive(uint8_t* buffer, int32_t capacity, int32_t) override {
         if (!open || capacity <= 0)
             return -1;
+        if (!echo.empty()) {
+            const int32_t n = std::min(static_cast<int32_t>(echo.size()), capacity);
+            std::memcpy(buffer, echo.data(), static_cast<size_t>(n));
+            echo.clear();
+            return n;
+        }
         const int32_t n = NextPiece(buffer, capacity);
         if (n > 0 && check)
             check(buffer, n); // as a serial port asks it after each read
@@ -53,6 +70,7 @@ private:
         const size_t taken = length < size ? length : size;
         const size_t n = taken < size_t(capacity) ? taken : size_t(capacity);
         std::memcpy(buffer, data, n);
+        fed += n;
         data += taken;
         size -= taken;
         return static_cast<int32_t>(n);
@@ -60,6 +78,9 @@ private:
 
     const uint8_t* data = nullptr;
     size_t size = 0;
+    size_t fed = 0;
+    std::vector<uint8_t> echo; // the last request, when the line echoes and it is not read yet
+    bool lineEchoes = false;
     bool open = false;
     AnswerCheck check;
 };
@@ -76,11 +97,14 @@ public:
     }
     void OnOperationResult(const OperationResult& result, uint8_t) override {
         ++results;
-        if (result.success != (result.code == 0) || result.success != result.message.empty())
+        succeeded = result.success;
+        if (result.success != (result.code == 0) || result.success != result.message.empty() ||
+            result.success != (result.kind == ErrorKind::None))
             __builtin_trap();
     }
     void OnHeartbeatTimeout() override { __builtin_trap(); }
     int results = 0;
+    bool succeeded = false;
 
 private:
     static void Point(int32_t index, uint8_t state) {
@@ -123,7 +147,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     device.Disconnect();
     if (!device.Connect() || rig.transport == nullptr)
         __builtin_trap();
-    rig.transport->Feed(data + 1, size - 1);
+    rig.transport->Feed(data + 1, size - 1, (selector & 0x80) != 0);
     rig.events.results = 0;
     const uint8_t point = (selector >> 2) % 32;
     switch ((selector / 3) % 3) {
@@ -141,7 +165,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         if (device.GetCachedCoil(i) > 1 || device.GetCachedInput(i) > 1)
             __builtin_trap();
     }
-    if (rig.events.results != 1)
+    // A read's echo can never be its answer (a write's echo is, until the line is known to echo).
+    const bool read = (selector / 3) % 3 != 2;
+    if (rig.events.results != 1 || (read && rig.events.succeeded && rig.transport->Fed() == 0))
         __builtin_trap();
     return 0;
 }

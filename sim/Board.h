@@ -44,12 +44,18 @@ public:
     void KillInput(int index);
     // Undoes every hardware fault; the states stay as they are.
     void Repair();
+    // A power cycle: every coil OFF (stuck ones too), the faults stay.
+    void PowerCycle() { coils = 0; }
+    // How many points the board has (1..32): requests for the others are refused.
+    int Points() const { return points; }
+    void SetPoints(int count) { points = count; }
 
 private:
     uint32_t coils;
     uint32_t inputs;
     InputMode mode;
     int walkPosition = 0;
+    int points = kPoints;
     uint32_t stuck = 0;
     uint32_t deadInputs = 0;
     uint32_t shownInputs = 0;

@@ -79,6 +79,13 @@ std::string CommandInterpreter::Help() {
            "  stray PCT            follow PCT % of the answers by 1-4 junk bytes\n"
            "  stranger PCT         PCT % of UDP answers come after a well-formed one with\n"
            "                       the opposite states from another host (127.0.0.2)\n"
+           "  echo [on|off]        the line hands every request back at once, before any\n"
+           "                       answer and also while silent (an echoing RS-485 adapter)\n"
+           "  dup MS               send every UDP answer twice, the copy MS ms later; 0: once\n"
+           "  idle-close MS        close TCP connections that bring no request for MS ms;\n"
+           "                       0: never (a gateway's idle time-out)\n"
+           "  reset MS [drop]      the board restarts: silent for MS ms, then back with every\n"
+           "                       coil OFF; drop: its TCP connections are closed at once\n"
            "  stuck K [on|off]     coil K (0..31) stays as it is (or on, or off)\n"
            "  short A B            coils A and B are shorted: switching one switches both\n"
            "  dead-input K         input K (0..31) always reads off\n"
@@ -194,6 +201,28 @@ CommandInterpreter::Outcome CommandInterpreter::Execute(const std::string &line,
         settings.chunks = static_cast<int>(a);
         settings.chunkGapMs = static_cast<int>(b);
         return Ok(words);
+    }
+    if (name == "echo" && count <= 2) {
+        if (count == 2 && words[1] != "on" && words[1] != "off")
+            return Error("echo: [on|off]");
+        settings.echo = count == 1 || words[1] == "on";
+        return Ok(words);
+    }
+    if ((name == "dup" || name == "idle-close") && count == 2) {
+        if (!ParseInt(words[1], 0, kMaxMs, a))
+            return Error(name + ": MS must be 0.." + std::to_string(kMaxMs));
+        (name == "dup" ? settings.duplicateMs : settings.idleCloseMs) = static_cast<int>(a);
+        return Ok(words);
+    }
+    if (name == "reset" && (count == 2 || count == 3)) {
+        if (!ParseInt(words[1], 0, kMaxMs, a) || (count == 3 && words[2] != "drop"))
+            return Error("reset: MS [drop]");
+        // Off for MS, then back with every coil OFF: nothing can read the states meanwhile.
+        faults.Silence(static_cast<int>(a), now);
+        board.PowerCycle();
+        Outcome outcome = Ok(words);
+        outcome.dropConnections = count == 3;
+        return outcome;
     }
     if (name == "stranger" && count == 2) {
         if (!ParseInt(words[1], 0, 100, a))

@@ -17,7 +17,8 @@ public:
     struct Outcome {
         bool ok = false;
         bool quit = false;
-        std::string reply; // the answer line(s), without the final newline
+        std::string reply;            // the answer line(s), without the final newline
+        bool dropConnections = false; // a reset that drops the TCP connections
     };
 
     CommandInterpreter(Board &board, FaultInjector &faults, const Statistics &statistics);

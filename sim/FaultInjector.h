@@ -28,6 +28,9 @@ struct FaultSettings {
     int chunkGapMs = 20;  // ...this far apart
     int strayShare = 0;   // answers followed by a few junk bytes
     int strangerShare = 0; // UDP answers that another host's answer comes before
+    bool echo = false;     // the line hands every request back at once (an echoing adapter)
+    int duplicateMs = 0;   // UDP answers sent a second time this much later (0: once)
+    int idleCloseMs = 0;   // TCP connections without a request this long are closed (0: never)
 };
 
 // What happens to one answer, decided before it is sent.

@@ -54,6 +54,7 @@ struct FaultOption {
 };
 const FaultOption kFaultOptions[] = {
     {"silent", "[=MS]", "answer nothing (for MS ms)"},
+    {"echo", "[=on|off]", "hand every request back first (RS-485 echo)"},
     {"split", "[=PCT[,GAP]]", "TCP answers in two segments"},
     {"wrongid", "[=PCT]", "another Modbus TCP transaction id"},
     {"late", "[=PCT]", "answer with the previous request's answer"},
@@ -66,13 +67,16 @@ const FaultOption kFaultOptions[] = {
     {"chunks", "N[,GAP]", "every answer in N pieces GAP ms (20) apart"},
     {"stray", "PCT", "1-4 junk bytes after PCT % of the answers"},
     {"stranger", "PCT", "UDP: another host answers first"},
+    {"dup", "MS", "UDP: every answer twice, MS ms apart"},
+    {"idle-close", "MS", "TCP: close connections idle for MS ms"},
+    {"reset", "MS[,drop]", "restart: silent MS ms, then every coil OFF"},
     {"stuck", "K[=on|off]", "coil K does not move (stays on, off)"},
     {"short", "A,B", "coils A and B switch together"},
     {"dead-input", "K", "input K always reads off"},
     {"silent-addresses", "LIST", "no answer at these addresses"},
     {"silent-after", "N", "silent after N more answers"},
 };
-constexpr size_t kValueOptional = 4;
+constexpr size_t kValueOptional = 5;
 
 const FaultOption *FindFault(const std::string &name) {
     for (const FaultOption &option : kFaultOptions) {
@@ -197,6 +201,18 @@ void Declare(CLI::App &app, Options &options, Texts &texts) {
                 return text == "walk" || text == "mirror" || ParseWord(text, word);
             },
             "must be walk, mirror or a 32-bit hexadecimal word"))
+        ->multi_option_policy(last)
+        ->group(board);
+    app.add_option("--points", options.points,
+                   "points it has, 1..32 (default 32): Modbus requests for the\n"
+                   "others answer exception 02, 0x55 switches none of them")
+        ->type_name("N")
+        ->check(Check(
+            [](const std::string &text) {
+                unsigned long number = 0;
+                return ParseUnsigned(text, 10, 32, number) && number >= 1;
+            },
+            "must be 1..32"))
         ->multi_option_policy(last)
         ->group(board);
     app.add_option("--walk-ms", options.walkMs, "step of the walking input in ms (default 500)")

@@ -24,6 +24,7 @@ struct Options {
     uint32_t inputs = 0;
     InputMode inputMode = InputMode::Fixed;
     int walkMs = 500;
+    int points = Board::kPoints;
     int followMs = 0;      // --inputs mirror: an input follows its coil this much later
     uint32_t bouncing = 0; // bit k: input k bounces when it changes
     int bounceMs = 10;     // time between two toggles of a bounce

@@ -9,6 +9,30 @@ RequestHandler::RequestHandler(Responder &responder, FaultInjector &faults, cons
 std::vector<ScheduledWrite> RequestHandler::Handle(const Request &request, const std::string &where,
                                                    Link link, PeerMemory &peer,
                                                    Clock::time_point now) {
+    const FaultSettings &settings = faults.Settings();
+    std::vector<ScheduledWrite> writes;
+    // The adapter hands the request back whether the board is there or not.
+    if (settings.echo) {
+        ++statistics.echoed;
+        writes.push_back({request.frame, now, false});
+    }
+    for (ScheduledWrite &write : Answer(request, where, link, peer, now)) {
+        ScheduledWrite copy{write.bytes, write.due + std::chrono::milliseconds(settings.duplicateMs),
+                            false};
+        const bool twice = link == Link::Udp && settings.duplicateMs > 0 && !write.fromStranger;
+        writes.push_back(std::move(write));
+        // A gateway that sends every datagram twice.
+        if (twice) {
+            ++statistics.duplicated;
+            writes.push_back(std::move(copy));
+        }
+    }
+    return writes;
+}
+
+std::vector<ScheduledWrite> RequestHandler::Answer(const Request &request, const std::string &where,
+                                                   Link link, PeerMemory &peer,
+                                                   Clock::time_point now) {
     ++statistics.requests;
     console.Traffic(where, "RX", request.frame);
 

@@ -33,12 +33,17 @@ public:
     RequestHandler(Responder &responder, FaultInjector &faults, const Console &console,
                    Statistics &statistics);
 
-    // Returns no writes when the board stays silent. Only TCP answers are split by the
-    // split fault, only pty answers are paced by the baud rate.
+    // Returns no writes when the board stays silent and the line does not echo. Only TCP
+    // answers are split by the split fault, only pty answers are paced by the baud rate,
+    // only UDP answers are doubled.
     std::vector<ScheduledWrite> Handle(const Request &request, const std::string &where,
                                        Link link, PeerMemory &peer, Clock::time_point now);
 
 private:
+    // The board's own answer, without what the line adds.
+    std::vector<ScheduledWrite> Answer(const Request &request, const std::string &where,
+                                       Link link, PeerMemory &peer, Clock::time_point now);
+
     Responder &responder;
     FaultInjector &faults;
     const Console &console;

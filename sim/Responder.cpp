@@ -93,7 +93,7 @@ std::vector<uint8_t> Responder::ModbusPdu(const std::vector<uint8_t> &pdu) {
         if (second != 0xFF00 && second != 0x0000) {
             return AnswerEncoder::ExceptionPdu(function, kIllegalValue);
         }
-        if (first >= Board::kPoints)
+        if (first >= board.Points())
             return AnswerEncoder::ExceptionPdu(function, kIllegalAddress);
         board.SetCoil(first, second == 0xFF00);
         return pdu; // the answer echoes the request
@@ -102,7 +102,7 @@ std::vector<uint8_t> Responder::ModbusPdu(const std::vector<uint8_t> &pdu) {
     if (second < 1 || second > kMaxReadQuantity) {
         return AnswerEncoder::ExceptionPdu(function, kIllegalValue);
     }
-    if (first + second > Board::kPoints) {
+    if (first + second > board.Points()) {
         return AnswerEncoder::ExceptionPdu(function, kIllegalAddress);
     }
     const uint32_t word = function == kReadCoils ? board.CoilWord() : board.InputWord();
@@ -110,7 +110,7 @@ std::vector<uint8_t> Responder::ModbusPdu(const std::vector<uint8_t> &pdu) {
 }
 
 Response Responder::Relay55(const Request &request) {
-    const bool channelValid = request.channel >= 1 && request.channel <= Board::kPoints;
+    const bool channelValid = request.channel >= 1 && request.channel <= board.Points();
     const int index = request.channel - 1;
     switch (request.command) {
     case kRelayRead:

@@ -31,7 +31,9 @@ Simulator::Simulator(const Options &options)
       board(options.coils, options.inputs, options.inputMode),
       motion(options.followMs, options.bouncing, options.bounceMs), faults(SeedFrom(options)),
       responder(board, options.addresses), handler(responder, faults, console, statistics),
-      decoder(options.protocol), interpreter(board, faults, statistics), udpFramer(decoder) {}
+      decoder(options.protocol), interpreter(board, faults, statistics), udpFramer(decoder) {
+    board.SetPoints(options.points);
+}
 
 bool Simulator::OpenSignals() {
     // The signals arrive as readable data on a descriptor, so the one poll() below
@@ -196,6 +198,7 @@ int Simulator::Run() {
         }
         MoveInputs(Clock::now());
         Deliver(Clock::now());
+        CloseIdleClients(Clock::now());
         // Commands come after the traffic that arrived with them, so that the reply to
         // a command proves that every request received before it has been handled.
         if (inputReady)
@@ -222,6 +225,11 @@ int Simulator::PollTimeout(Clock::time_point now) const {
         wake = std::min(wake, *due);
     if (board.Mode() == InputMode::Walk)
         wake = std::min(wake, nextWalk);
+    const int idleMs = faults.Settings().idleCloseMs;
+    for (const auto &client : clients) {
+        if (idleMs > 0)
+            wake = std::min(wake, client.second->lastRequest + std::chrono::milliseconds(idleMs));
+    }
     if (auto due = motion.NextDue())
         wake = std::min(wake, *due);
     if (wake <= now)
@@ -277,6 +285,10 @@ std::string Simulator::RunCommand(const std::string &line, Clock::time_point now
     CommandInterpreter::Outcome outcome = interpreter.Execute(line, now);
     if (outcome.quit)
         quit = true;
+    if (outcome.dropConnections) {
+        while (!clients.empty())
+            CloseClient(clients.begin()->first, "closed: the board restarts");
+    }
     return outcome.reply;
 }
 
@@ -293,6 +305,7 @@ void Simulator::AcceptClients() {
         }
         auto channel = std::make_unique<StreamChannel>(decoder, where);
         channel->fd = std::move(fd);
+        channel->lastRequest = Clock::now();
         console.Note(where, "connected");
         clients.emplace(nextClientId++, std::move(channel));
     }
@@ -311,8 +324,22 @@ void Simulator::ReadClient(int id, Clock::time_point now) {
         CloseClient(id, n == 0 ? "disconnected" : std::string("closed: ") + std::strerror(errno));
         return;
     }
+    channel.lastRequest = now;
     channel.framer.Append(buffer, static_cast<size_t>(n), now);
     ServeStream(channel, id, Link::Tcp, now);
+}
+
+void Simulator::CloseIdleClients(Clock::time_point now) {
+    const int idleMs = faults.Settings().idleCloseMs;
+    if (idleMs <= 0)
+        return;
+    for (auto it = clients.begin(); it != clients.end();) {
+        const int id = it->first;
+        const bool idle = now - it->second->lastRequest >= std::chrono::milliseconds(idleMs);
+        ++it;
+        if (idle)
+            CloseClient(id, "closed: idle for " + std::to_string(idleMs) + " ms");
+    }
 }
 
 void Simulator::CloseClient(int id, const std::string &why) {

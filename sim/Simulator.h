@@ -49,6 +49,7 @@ private:
         std::string where;
         StreamFramer framer;
         PeerMemory memory;
+        Clock::time_point lastRequest{}; // TCP: when the peer last sent something
         StreamChannel(const RequestDecoder &decoder, std::string where)
             : where(std::move(where)), framer(decoder) {}
     };
@@ -67,6 +68,8 @@ private:
     void AcceptClients();
     void ReadClient(int id, Clock::time_point now);
     void CloseClient(int id, const std::string &why);
+    // Closes the TCP connections idle for the idle-close time, as such a gateway does.
+    void CloseIdleClients(Clock::time_point now);
     void ReadPty(Clock::time_point now);
     void ReadUdp(Clock::time_point now);
     void ServeStream(StreamChannel &channel, int id, Link link, Clock::time_point now);

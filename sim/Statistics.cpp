@@ -9,7 +9,7 @@ std::string Statistics::ToLine() const {
         {"delayed", delayed},   {"split", split},           {"late", late},
         {"wrongid", wrongId},   {"exceptions", exceptions}, {"discarded", discardedBytes},
         {"chunked", chunked},   {"stray", stray},
-        {"strangers", strangers},
+        {"strangers", strangers}, {"echoed", echoed}, {"duplicated", duplicated},
     };
     std::string line;
     for (const auto &[name, value] : fields) {

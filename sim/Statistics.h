@@ -20,6 +20,8 @@ struct Statistics {
     uint64_t chunked = 0; // answers sent in pieces by the chunks setting
     uint64_t stray = 0;  // answers followed by junk bytes
     uint64_t strangers = 0; // UDP answers that another host's answer came before
+    uint64_t echoed = 0;     // requests handed back by an echoing line
+    uint64_t duplicated = 0; // UDP answers sent twice
 
     // "requests=12 answers=11 ..." in the order of the fields.
     std::string ToLine() const;

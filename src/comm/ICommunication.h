@@ -33,11 +33,16 @@ struct UdpConfig {
     uint32_t timeoutMs = 3000;
 };
 
+// What Receive and DiscardPending return when they deliver no bytes.
+constexpr int32_t kReceiveNothing = 0; // nothing arrived within the wait
+constexpr int32_t kReceiveFailed = -1; // not open, bad arguments, or the wait or read failed
+constexpr int32_t kReceiveClosed = -2; // the peer closed the connection, or the line hung up
+
 // Tells whether the bytes received so far hold one whole answer.
 using AnswerCheck = std::function<bool(const uint8_t* data, int32_t length)>;
 
 // A transport moves bytes and knows nothing of frames. No operation throws;
-// failures are reported as false or -1.
+// failures are reported as false, -1 or kReceiveClosed.
 class ICommunication {
 public:
     virtual ~ICommunication() = default;
@@ -56,13 +61,15 @@ public:
     virtual bool IsOpen() = 0;
     // One write of the whole frame: the count the system accepted, or -1.
     virtual int32_t Send(const uint8_t* data, int32_t length) = 0;
-    // Waits at most about timeoutMs for data: the count received, 0 or -1 as
-    // each transport documents.
+    // Waits at most about timeoutMs for data: the count received; kReceiveNothing when
+    // nothing came in time; kReceiveClosed when the peer has closed or the line hung up
+    // (at once, on every call); kReceiveFailed when closed or on any other failure.
     virtual int32_t Receive(uint8_t* buffer, int32_t size, int32_t timeoutMs) = 0;
     // Transports that can only see an answer's end by timing (serial) use it to return
     // as soon as the answer is complete; others may ignore it. Empty = no check.
     virtual void SetAnswerCheck(AnswerCheck check) = 0;
     // Reads, without blocking, whatever input is already waiting (up to size bytes) and
-    // drops it: the count read (0 when nothing waited), or -1 on error.
+    // drops it: the count read (0 when nothing waited), kReceiveClosed when nothing
+    // waited and the peer has closed, or kReceiveFailed on error.
     virtual int32_t DiscardPending(uint8_t* buffer, int32_t size) = 0;
 };

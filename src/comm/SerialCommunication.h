@@ -38,13 +38,14 @@ public:
     // Waits at most timeoutMs for the first byte, then reads the answer to its end: the
     // answer check says it is whole (returned at once), the buffer is full, a pause of
     // more than 50 ms follows a byte, or 10 ms x size + 100 ms have passed since the
-    // call. The count read; 0 when that last limit passed with no byte; -1 when closed,
-    // on a failure, when the port has gone away, or when timeoutMs passed with no byte.
-    // Takes no lock.
+    // call. The count read; kReceiveNothing when timeoutMs or that last limit passed with
+    // no byte; kReceiveClosed when the port has gone away (hung up, other end closed);
+    // kReceiveFailed when closed or on another failure. Takes no lock.
     int32_t Receive(uint8_t* buffer, int32_t size, int32_t timeoutMs) override;
     // Called with the bytes read so far after every read of a Receive.
     void SetAnswerCheck(AnswerCheck check) override;
-    // Reads what the port holds without waiting: the count dropped, 0 or -1.
+    // Reads what the port holds without waiting: the count dropped, 0, kReceiveClosed
+    // when nothing waited and the port has gone away, or kReceiveFailed.
     int32_t DiscardPending(uint8_t* buffer, int32_t size) override;
 
 private:

@@ -34,14 +34,15 @@ public:
     // when closed, for bad arguments, or when the send failed or timed out.
     int32_t Send(const uint8_t* data, int32_t length) override;
     // Waits up to timeoutMs for data, then one read of at most size bytes. Returns the
-    // count; 0 when nothing came in time, when the wait failed or when the peer has
-    // closed (then at once, on every call); -1 when closed, for bad arguments or on a
-    // read error.
+    // count; kReceiveNothing when nothing came in time; kReceiveClosed when the peer has
+    // closed or reset the connection (then at once, on every call); kReceiveFailed when
+    // closed, for bad arguments, when the wait failed or on another read error.
     int32_t Receive(uint8_t* buffer, int32_t size, int32_t timeoutMs) override;
     // Ignored: the Device collects an answer that comes in pieces.
     void SetAnswerCheck(AnswerCheck check) override;
-    // Reads the bytes already received without waiting: their count (0 when none, or
-    // when the peer has closed), or -1 when closed or on a read error.
+    // Reads the bytes already received without waiting: their count (0 when none),
+    // kReceiveClosed when none came before the peer's close, or kReceiveFailed when
+    // closed or on a read error.
     int32_t DiscardPending(uint8_t* buffer, int32_t size) override;
 
 private:

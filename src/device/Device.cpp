@@ -40,12 +40,23 @@ constexpr uint8_t kReadInputs = 2;
 constexpr uint8_t kWriteCoil = 5;
 constexpr int32_t kPointCount = 32;
 constexpr int32_t kSendRetryPauseMs = 100;
-constexpr int32_t kCancelledCode = -7;
 constexpr int64_t kNsPerMs = 1000000;
 
-std::string Format(const char *format, ...) __attribute__((format(printf, 1, 2)));
+// OperationResult codes, one meaning each.
+constexpr int32_t kCodeNotConnected = -1;
+constexpr int32_t kCodeOutOfRange = -2;
+constexpr int32_t kCodeSendFailed = -3;
+constexpr int32_t kCodeReceiveFailed = -4;
+constexpr int32_t kCodeTimeout = -5;
+constexpr int32_t kCodeNoProtocol = -6;
+constexpr int32_t kCodeCancelled = -7;
+constexpr int32_t kCodeNotBuilt = -8;
+constexpr int32_t kCodeRefused = -9;
+constexpr int32_t kCodeClosed = -10;
 
-std::string Format(const char *format, ...) {
+std::string Format(const char* format, ...) __attribute__((format(printf, 1, 2)));
+
+std::string Format(const char* format, ...) {
     char text[256];
     va_list args;
     va_start(args, format);
@@ -55,7 +66,7 @@ std::string Format(const char *format, ...) {
 }
 
 // The prefix followed by every byte as two upper-case hex digits and one space.
-std::string HexLine(const char *prefix, const uint8_t *data, int32_t length) {
+std::string HexLine(const char* prefix, const uint8_t* data, int32_t length) {
     static const char kDigits[] = "0123456789ABCDEF";
     std::string line(prefix);
     line.reserve(line.size() + 3 * static_cast<size_t>(length));
@@ -92,15 +103,15 @@ Device::~Device() {
     Disconnect();
 }
 
-void Device::SetCallback(IDeviceCallback *receiver) {
+void Device::SetCallback(IDeviceCallback* receiver) {
     callback = receiver;
 }
 
-void Device::SetTransactionObserver(ITransactionObserver *watcher) {
+void Device::SetTransactionObserver(ITransactionObserver* watcher) {
     observer = watcher;
 }
 
-void Device::SetConfig(const DeviceConfig &newConfig) {
+void Device::SetConfig(const DeviceConfig& newConfig) {
     std::lock_guard<std::recursive_mutex> guard(lock);
     config = newConfig;
     if (static_cast<int32_t>(config.commType) != activeCommType) {
@@ -162,7 +173,7 @@ bool Device::CreateCommunication(int32_t type) {
     comm = std::move(made);
     comm->Initialize(); // a failed start shows itself as a failed Open
     comm->SetAnswerCheck(
-        [this](const uint8_t *data, int32_t length) { return IsWholeAnswer(data, length); });
+        [this](const uint8_t* data, int32_t length) { return IsWholeAnswer(data, length); });
     return true;
 }
 
@@ -184,7 +195,7 @@ bool Device::Connect() {
     SetState(DeviceState::Connecting);
     Log("正在连接...");
 
-    const void *record = nullptr;
+    const void* record = nullptr;
     switch (config.commType) {
     case CommType::Serial:
         record = &config.serial;
@@ -217,6 +228,9 @@ bool Device::Connect() {
     if (observer)
         observer->OnConnected();
     staleCount = 0; // what came on the old connection is gone with it
+    lastAnswerNs = 0;
+    lastSentNs = NowNs();
+    lineEchoes = false; // another line, or another adapter, may not echo
     return true;
 }
 
@@ -243,7 +257,7 @@ int32_t Device::GetActiveCommType() const {
 
 OperationResult Device::ReadCoils(uint8_t start, uint8_t count) {
     if (!MayExchange())
-        return Failure(-1, ErrorKind::NotConnected, "设备未连接");
+        return Failure(kCodeNotConnected, ErrorKind::NotConnected, "设备未连接");
     OperationResult result = Transact(config.slaveAddress, kReadCoils, start, count, nullptr, 0);
     if (observer)
         observer->OnTransaction(result, roundTripNs);
@@ -254,7 +268,7 @@ OperationResult Device::ReadCoils(uint8_t start, uint8_t count) {
 
 OperationResult Device::ReadInputs(uint8_t start, uint8_t count) {
     if (!MayExchange())
-        return Failure(-1, ErrorKind::NotConnected, "设备未连接");
+        return Failure(kCodeNotConnected, ErrorKind::NotConnected, "设备未连接");
     OperationResult result = Transact(config.slaveAddress, kReadInputs, start, count, nullptr, 0);
     if (observer)
         observer->OnTransaction(result, roundTripNs);
@@ -265,9 +279,9 @@ OperationResult Device::ReadInputs(uint8_t start, uint8_t count) {
 
 OperationResult Device::WriteCoil(uint8_t index, uint8_t value) {
     if (!MayExchange())
-        return Failure(-1, ErrorKind::NotConnected, "设备未连接");
+        return Failure(kCodeNotConnected, ErrorKind::NotConnected, "设备未连接");
     if (index >= kPointCount)
-        return Failure(-2, ErrorKind::InvalidArgument, "地址超出范围");
+        return Failure(kCodeOutOfRange, ErrorKind::InvalidArgument, "地址超出范围");
 
     uint8_t previous;
     {
@@ -327,15 +341,47 @@ uint8_t Device::GetCachedInput(int32_t index) {
 }
 
 void Device::CheckHeartbeat() {
+    {
+        std::lock_guard<std::recursive_mutex> guard(lock);
+        // Error means the last connect failed: that is no silent board, and going Offline
+        // would let operations run on a transport that is not open.
+        if (state == DeviceState::Disconnected || state == DeviceState::Error)
+            return;
+        if (state == DeviceState::Offline) {
+            // A connection lost and not regained is tried again on every check, so that a
+            // rebooted gateway or a restarted board comes back by itself; once open, one
+            // read asks whether the board answers.
+            if (comm && !comm->IsOpen() && comm->Open()) {
+                Log("连接成功");
+                staleCount = 0;
+                lastAnswerNs = 0;
+            } else {
+                return;
+            }
+        } else {
+            const int64_t now = NowNs();
+            if ((now - lastActivity) / kNsPerMs <= config.heartbeatTimeout)
+                return;
+            // Requests that went unanswered for that long tell enough; without any (no
+            // timed poll), the board is asked once before it is declared gone.
+            if ((now - lastSentNs) / kNsPerMs <= config.heartbeatTimeout) {
+                DeclareOffline();
+                return;
+            }
+        }
+    }
+    const OperationResult probe = ReadCoils(0, kPointCount);
     std::lock_guard<std::recursive_mutex> guard(lock);
-    // Error means the last connect failed: that is no silent board, and going Offline
-    // would let operations run on a transport that is not open.
-    if (state == DeviceState::Disconnected || state == DeviceState::Offline ||
-        state == DeviceState::Error)
+    // Any bytes, even a refused answer, show a board that is there; a probe called off
+    // shows nothing either way.
+    if (probe.success || probe.kind == ErrorKind::Cancelled ||
+        (NowNs() - lastActivity) / kNsPerMs <= config.heartbeatTimeout)
         return;
-    const int64_t silenceMs = (NowNs() - lastActivity) / kNsPerMs;
-    if (silenceMs <= config.heartbeatTimeout)
-        return;
+    if (state == DeviceState::Connected || state == DeviceState::Connecting)
+        DeclareOffline();
+}
+
+void Device::DeclareOffline() {
     SetState(DeviceState::Offline);
     Log("心跳超时，设备掉线");
     if (callback)
@@ -350,81 +396,138 @@ void Device::SetHooks(Hooks newHooks) {
 }
 
 OperationResult Device::Transact(uint8_t slaveAddress, uint8_t functionCode, uint8_t start,
-                                 uint8_t countOrValue, const uint8_t *data, int32_t dataLength) {
+                                 uint8_t countOrValue, const uint8_t* data, int32_t dataLength) {
     uint8_t request[kFrameBufferSize];
     int32_t requestLength = 0;
+    bool repeatable = true;
     {
         std::lock_guard<std::recursive_mutex> guard(lock);
         if (!BuildRequest(slaveAddress, functionCode, start, countOrValue, data, dataLength,
                           request, requestLength)) {
-            return Failure(-2, ErrorKind::InvalidArgument, "构建报文失败");
+            return Failure(kCodeNotBuilt,
+                           protocol ? ErrorKind::InvalidArgument : ErrorKind::NoProtocol,
+                           "构建报文失败");
         }
+        // A read, or setting a coil, may reach the board twice with the same effect; a
+        // relay toggle may not.
+        repeatable = functionCode != kWriteCoil ||
+                     static_cast<ProtocolType>(activeProtocolType) != ProtocolType::Protocol55;
     }
 
     roundTripNs = -1;
-    DiscardStaleInput();
+    const bool isRead = functionCode != kWriteCoil;
+    bool sent = false;
+    OperationResult result = Exchange(request, requestLength, isRead, sent);
+    if (result.kind == ErrorKind::ConnectionClosed && !Cancelled()) {
+        // A gateway that closed an idle connection, or a board restarted on its port: the
+        // Device reconnects at once, and asks again when that cannot act twice.
+        Log("连接已断开，正在重新连接...");
+        if (Reopen() && (!sent || repeatable))
+            result = Exchange(request, requestLength, isRead, sent);
+        else if (Cancelled())
+            return Failure(kCodeCancelled, ErrorKind::Cancelled, "操作已取消");
+    }
+    if (config.settleAfterFailure &&
+        (result.kind == ErrorKind::Timeout || result.kind == ErrorKind::Mismatch ||
+         result.kind == ErrorKind::Checksum || result.kind == ErrorKind::Malformed)) {
+        // A late answer may still be on its way: it must not meet the next request.
+        DrainUntilQuiet();
+    }
+    return result;
+}
 
-    // Send phase: up to retryCount attempts with a pause after each failed one.
+OperationResult Device::Exchange(const uint8_t* request, int32_t requestLength, bool isRead,
+                                 bool& sent) {
+    sent = false;
+    if (!comm || !comm->IsOpen() || PrepareLine() == kReceiveClosed)
+        return Failure(kCodeClosed, ErrorKind::ConnectionClosed, "连接已断开");
+    // The copy window may have been called off: then nothing goes out.
+    if (Cancelled())
+        return Failure(kCodeCancelled, ErrorKind::Cancelled, "操作已取消");
+
+    // Send phase: up to retryCount attempts with a pause after each failed one. On a TCP
+    // stream a failed send means the connection is gone; retrying it would fail alike.
     const int32_t attempts = config.retryCount;
-    int32_t sent = -1;
+    const bool stream = static_cast<CommType>(activeCommType) == CommType::Tcp;
+    int32_t written = -1;
     bool delivered = false;
     int64_t sentAt = 0;
     for (int32_t failed = 0; failed < attempts;) {
-        sent = -1;
+        written = -1;
         if (comm && comm->IsOpen()) {
             Log(HexLine("发送: ", request, requestLength), true);
             sentAt = NowNs();
-            sent = comm->Send(request, requestLength);
+            lastSentNs = sentAt;
+            written = comm->Send(request, requestLength);
+            sent = sent || written > 0;
         }
-        if (sent == requestLength) {
+        if (written == requestLength) {
             delivered = true;
             break;
         }
         ++failed;
         if (Cancelled())
-            return Failure(kCancelledCode, ErrorKind::Cancelled, "操作已取消");
+            return Failure(kCodeCancelled, ErrorKind::Cancelled, "操作已取消");
         Log(Format("发送失败，重试 %d/%d", failed, attempts), true);
+        if (stream && written < 0)
+            return Failure(kCodeClosed, ErrorKind::ConnectionClosed, "连接已断开");
         if (hooks.sleepMs) {
             hooks.sleepMs(kSendRetryPauseMs);
-        } else if (CancelSignal *signal = CancelSignal::Current()) {
+        } else if (CancelSignal* signal = CancelSignal::Current()) {
             signal->WaitMs(kSendRetryPauseMs);
         } else {
             std::this_thread::sleep_for(std::chrono::milliseconds(kSendRetryPauseMs));
         }
     }
     if (!delivered)
-        return Failure(-3, ErrorKind::SendFailed, Format("发送失败，已发送: %d 字节", sent));
+        return Failure(kCodeSendFailed, ErrorKind::SendFailed,
+                       Format("发送失败，已发送: %d 字节", written));
 
-    // Receive phase: the first attempt that delivers bytes begins the answer.
+    // Receive phase: the first attempt that delivers bytes (past an echo of the request)
+    // begins the answer.
     uint8_t answer[kFrameBufferSize];
     int32_t received = 0;
     int32_t failed = 0;
+    bool echoLooked = false;
     do {
+        const int64_t attemptEnd = NowNs() + int64_t{config.receiveTimeout} * kNsPerMs;
         received = ReceiveFrame(answer, kFrameBufferSize, config.receiveTimeout);
         if (Cancelled())
-            return Failure(kCancelledCode, ErrorKind::Cancelled, "操作已取消");
-        if (received > 0)
+            return Failure(kCodeCancelled, ErrorKind::Cancelled, "操作已取消");
+        if (received > 0 && !echoLooked) {
+            echoLooked = true;
+            received = SkipEcho(request, requestLength, isRead, answer, received, attemptEnd);
+            if (Cancelled())
+                return Failure(kCodeCancelled, ErrorKind::Cancelled, "操作已取消");
+        }
+        if (received > 0 || received == kReceiveClosed)
             break;
         ++failed;
         if (received == 0)
             Log(Format("接收超时，重试 %d/%d", failed, attempts));
     } while (failed < attempts);
+    if (received == kReceiveClosed)
+        return Failure(kCodeClosed, ErrorKind::ConnectionClosed, "连接已断开");
     if (received < 0)
-        return Failure(-4, ErrorKind::ReceiveFailed, "接收失败");
+        return Failure(kCodeReceiveFailed, ErrorKind::ReceiveFailed, "接收失败");
     if (received == 0)
-        return Failure(-5, ErrorKind::Timeout, "接收超时");
+        return Failure(kCodeTimeout, ErrorKind::Timeout, "接收超时");
     received = CollectAnswer(answer, received);
     if (Cancelled())
-        return Failure(kCancelledCode, ErrorKind::Cancelled, "操作已取消");
+        return Failure(kCodeCancelled, ErrorKind::Cancelled, "操作已取消");
     roundTripNs = NowNs() - sentAt;
+    lastAnswerNs = NowNs();
 
     std::lock_guard<std::recursive_mutex> guard(lock);
     if (!protocol)
-        return Failure(-6, ErrorKind::NoProtocol, "协议未初始化");
+        return Failure(kCodeNoProtocol, ErrorKind::NoProtocol, "协议未初始化");
     std::string text;
-    const int32_t parsed = protocol->ParseResponse(answer, received, text);
-    if (parsed != 0)
-        return Failure(parsed, ErrorKind::Malformed, std::move(text));
+    const AnswerVerdict verdict = protocol->ParseResponse(answer, received, text);
+    if (!verdict.Accepted()) {
+        OperationResult refused = Failure(kCodeRefused, verdict.kind, std::move(text));
+        refused.exceptionCode = verdict.exceptionCode;
+        return refused;
+    }
     SyncStates();
     OperationResult result;
     result.success = true;
@@ -433,9 +536,121 @@ OperationResult Device::Transact(uint8_t slaveAddress, uint8_t functionCode, uin
     return result;
 }
 
+// An adapter whose receiver stays on hands back every request before the board's answer.
+// A read's request can never be its own answer, so bytes that repeat it teach that the
+// line echoes; from then on one copy of every request is dropped. Returns what is left,
+// receiving on within the attempt's window when the echo was all there was.
+int32_t Device::SkipEcho(const uint8_t* request, int32_t requestLength, bool isRead,
+                         uint8_t* buffer, int32_t count, int64_t attemptEnd) {
+    if (!lineEchoes && !isRead)
+        return count;
+    const auto msLeft = [&] {
+        const int64_t left = (attemptEnd - NowNs() + kNsPerMs - 1) / kNsPerMs;
+        return static_cast<int32_t>(left > 0 ? left : 0);
+    };
+    // Enough bytes to tell, unless they already differ from the request.
+    while (count < requestLength && std::memcmp(buffer, request, static_cast<size_t>(count)) == 0 &&
+           msLeft() > 0) {
+        const int32_t more = ReceiveFrame(buffer + count, kFrameBufferSize - count, msLeft());
+        if (more <= 0)
+            return more == kReceiveClosed ? more : count;
+        count += more;
+    }
+    if (count < requestLength ||
+        std::memcmp(buffer, request, static_cast<size_t>(requestLength)) != 0)
+        return count;
+    if (!lineEchoes) {
+        lineEchoes = true;
+        Log("检测到回显，已忽略请求回显");
+    }
+    DropFront(buffer, count, requestLength);
+    if (count > 0 || msLeft() == 0)
+        return count;
+    return ReceiveFrame(buffer, kFrameBufferSize, msLeft());
+}
+
+// Before a request: drops what waits (bytes behind the last answer, stray input) and, on
+// a datagram line without transaction ids, a second copy of the last answer that a
+// gateway may still send. kReceiveClosed when the connection turns out to be closed.
+int32_t Device::PrepareLine() {
+    uint8_t dropped[kDiscardBufferSize];
+    int32_t count = staleCount;
+    std::memcpy(dropped, staleBytes, static_cast<size_t>(staleCount));
+    staleCount = 0;
+    bool closed = false;
+    while (count < kDiscardBufferSize) {
+        const int32_t n = comm->DiscardPending(dropped + count, kDiscardBufferSize - count);
+        closed = n == kReceiveClosed;
+        if (n <= 0)
+            break;
+        count += n > kDiscardBufferSize - count ? kDiscardBufferSize - count : n;
+    }
+    // A copy comes within a few ms of its original; waiting out that window before the
+    // next request costs at most kCopyWindowMs, and only when requests follow answers
+    // that closely.
+    const bool copiesPossible =
+        static_cast<CommType>(activeCommType) == CommType::Udp &&
+        static_cast<ProtocolType>(activeProtocolType) != ProtocolType::ModbusTcp &&
+        lastAnswerNs != 0;
+    if (!closed && copiesPossible) {
+        const int64_t left = (lastAnswerNs + kCopyWindowMs * kNsPerMs - NowNs()) / kNsPerMs;
+        if (left > 0) {
+            const int32_t n = comm->Receive(dropped + count, kDiscardBufferSize - count,
+                                            static_cast<int32_t>(left));
+            if (n > 0)
+                count += n;
+        }
+    }
+    lastAnswerNs = 0;
+    if (count > 0)
+        Log(HexLine("丢弃过期数据: ", dropped, count));
+    return closed ? kReceiveClosed : 0;
+}
+
+// After a failed attempt: reads and drops whatever comes until the line has been quiet
+// for the response time-out, so that a late answer goes instead of answering the next
+// request. Bounded by the attempts' whole window even on a line that never falls quiet.
+void Device::DrainUntilQuiet() {
+    if (!comm || !comm->IsOpen())
+        return;
+    uint8_t dropped[kDiscardBufferSize];
+    int32_t count = staleCount;
+    std::memcpy(dropped, staleBytes, static_cast<size_t>(staleCount));
+    staleCount = 0;
+    const int32_t quietMs = config.receiveTimeout > 0 ? config.receiveTimeout : 0;
+    const int64_t end =
+        NowNs() + int64_t{quietMs} * (config.retryCount > 1 ? config.retryCount : 1) * kNsPerMs;
+    for (int32_t round = 0; round < kDiscardBufferSize && count < kDiscardBufferSize; ++round) {
+        const int32_t n = comm->Receive(dropped + count, kDiscardBufferSize - count, quietMs);
+        if (n <= 0 || Cancelled())
+            break; // quiet for the time-out, nothing more to read, or called off
+        count += n;
+        if (NowNs() >= end)
+            break;
+    }
+    if (count > 0)
+        Log(HexLine("丢弃过期数据: ", dropped, count));
+}
+
+bool Device::Reopen() {
+    std::lock_guard<std::recursive_mutex> guard(lock);
+    staleCount = 0;
+    lastAnswerNs = 0;
+    if (comm && comm->Open()) {
+        Log("连接成功");
+        return true;
+    }
+    // A reopen called off tells nothing about the board: the state stays as it was.
+    if (Cancelled())
+        return false;
+    Log("连接失败");
+    SetState(DeviceState::Offline);
+    return false;
+}
+
 bool Device::BuildRequest(uint8_t slaveAddress, uint8_t functionCode, uint8_t start,
-                          uint8_t countOrValue, const uint8_t *data, int32_t dataLength,
-                          uint8_t *out, int32_t &outLength) {
+                          uint8_t countOrValue, const uint8_t* data, int32_t dataLength,
+                          uint8_t* out, int32_t& outLength) {
     if (!protocol)
         return false;
     bool on = countOrValue != 0;
@@ -476,7 +691,7 @@ bool Device::BuildRequest(uint8_t slaveAddress, uint8_t functionCode, uint8_t st
     return true;
 }
 
-int32_t Device::ReceiveFrame(uint8_t *buffer, int32_t size, int32_t timeoutMs) {
+int32_t Device::ReceiveFrame(uint8_t* buffer, int32_t size, int32_t timeoutMs) {
     if (!comm || !comm->IsOpen())
         return -1;
     int32_t count = comm->Receive(buffer, size, timeoutMs);
@@ -495,30 +710,13 @@ int32_t Device::ReceiveFrame(uint8_t *buffer, int32_t size, int32_t timeoutMs) {
     return count;
 }
 
-void Device::DiscardStaleInput() {
-    if (!comm || !comm->IsOpen())
-        return;
-    uint8_t dropped[kDiscardBufferSize];
-    int32_t count = staleCount;
-    std::memcpy(dropped, staleBytes, static_cast<size_t>(staleCount));
-    staleCount = 0;
-    while (count < kDiscardBufferSize) {
-        const int32_t n = comm->DiscardPending(dropped + count, kDiscardBufferSize - count);
-        if (n <= 0)
-            break;
-        count += n > kDiscardBufferSize - count ? kDiscardBufferSize - count : n;
-    }
-    if (count > 0)
-        Log(HexLine("丢弃过期数据: ", dropped, count));
-}
-
 // The answer may come in pieces, behind a late answer to an earlier request or behind
 // stray bytes, and may have stray bytes behind it. Collects, within one window, until the
 // buffer holds one whole answer to this request, moves it to the front and returns its
 // length; what stood before it is logged and dropped, what follows it is kept as stale.
 // When nothing more comes: a late answer is returned (to be refused with its own
 // reason), and bytes that hold no answer are returned whole, to be parsed as they are.
-int32_t Device::CollectAnswer(uint8_t *buffer, int32_t count) {
+int32_t Device::CollectAnswer(uint8_t* buffer, int32_t count) {
     if (!protocol)
         return count;
     // The window is measured on the Device's own clock, like the silence.
@@ -570,7 +768,7 @@ int32_t Device::CollectAnswer(uint8_t *buffer, int32_t count) {
     }
 }
 
-void Device::DropFront(uint8_t *buffer, int32_t &count, int32_t dropped) {
+void Device::DropFront(uint8_t* buffer, int32_t& count, int32_t dropped) {
     if (dropped <= 0)
         return;
     Log(HexLine("丢弃过期数据: ", buffer, dropped));
@@ -580,7 +778,7 @@ void Device::DropFront(uint8_t *buffer, int32_t &count, int32_t dropped) {
 
 // For the transport: true once the bytes begin with a whole answer, or hold one to this
 // request behind stray bytes or a late answer.
-bool Device::IsWholeAnswer(const uint8_t *data, int32_t length) {
+bool Device::IsWholeAnswer(const uint8_t* data, int32_t length) {
     for (int32_t at = 0; protocol && at < length; ++at) {
         const int32_t whole = protocol->AnswerLength(data + at, length - at);
         if (whole > 0 && (at == 0 || protocol->AnswersLastRequest(data + at, whole)))
@@ -610,8 +808,9 @@ void Device::SyncStates() {
 
 bool Device::MayExchange() {
     std::lock_guard<std::recursive_mutex> guard(lock);
-    // Offline devices are still asked, so that their next answer can bring them back.
-    return IsConnected() || (state == DeviceState::Offline && comm && comm->IsOpen());
+    // Offline devices are still asked, so that their next answer can bring them back; a
+    // connection lost under them (or left closed by a reopen called off) is reopened first.
+    return comm && (state == DeviceState::Connected || state == DeviceState::Offline);
 }
 
 void Device::SetState(DeviceState newState) {
@@ -623,7 +822,7 @@ void Device::SetState(DeviceState newState) {
         callback->OnStateChanged(oldState, newState);
 }
 
-void Device::Log(const std::string &text, bool isSend) {
+void Device::Log(const std::string& text, bool isSend) {
     if (callback)
         callback->OnLog(text, isSend);
 }

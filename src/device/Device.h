@@ -57,12 +57,14 @@ public:
     // The CommType last asked for, even when no object could be made.
     int32_t GetActiveCommType() const;
 
-    // Reads count coils/inputs from start; code -1 when not connected (nor Offline with
-    // an open transport).
+    // Reads count coils/inputs from start; code -1 when not connected (nor Offline). A
+    // connection the peer closed is reopened and the read asked again, once.
     OperationResult ReadCoils(uint8_t start, uint8_t count);
     OperationResult ReadInputs(uint8_t start, uint8_t count);
     // Switches one coil, showing the requested state at once and rolling back on
-    // failure; code -1 when not connected, -2 for an index of 32 or more.
+    // failure; code -1 when not connected, -2 for an index of 32 or more. After a closed
+    // connection is reopened, a Modbus write is asked again; a relay toggle that may have
+    // arrived is not (it fails with ConnectionClosed, and the next read tells).
     OperationResult WriteCoil(uint8_t index, uint8_t value);
     // Zeroes both caches and the protocol's tables and reports all 64 points.
     void ClearStates();
@@ -70,8 +72,10 @@ public:
     uint8_t GetCachedCoil(int32_t index);
     uint8_t GetCachedInput(int32_t index);
 
-    // Declares the device Offline after more than heartbeatTimeout ms of silence; a
-    // device in Error (its connect failed) stays in Error.
+    // Declares the device Offline after more than heartbeatTimeout ms of silence; when
+    // nothing was sent either for that long, one read of the coils asks first, and only
+    // its failure declares. Offline with its connection lost, reopens it and asks again.
+    // A device in Error (its connect failed) stays in Error.
     void CheckHeartbeat();
 
     void SetHooks(Hooks hooks);
@@ -80,6 +84,9 @@ private:
     static constexpr int32_t kFrameBufferSize = 256;
     // The most stale input one discard reads and logs before a request.
     static constexpr int32_t kDiscardBufferSize = 1024;
+    // How long after an answer a datagram line without transaction ids may still bring
+    // a gateway's second copy of it.
+    static constexpr int64_t kCopyWindowMs = 20;
 
     bool CreateCommunication(int32_t type);
     OperationResult Transact(uint8_t slaveAddress, uint8_t functionCode, uint8_t start,
@@ -87,8 +94,15 @@ private:
     bool BuildRequest(uint8_t slaveAddress, uint8_t functionCode, uint8_t start,
                       uint8_t countOrValue, const uint8_t* data, int32_t dataLength,
                       uint8_t* out, int32_t& outLength);
+    OperationResult Exchange(const uint8_t* request, int32_t requestLength, bool isRead,
+                             bool& sent);
     int32_t ReceiveFrame(uint8_t* buffer, int32_t size, int32_t timeoutMs);
-    void DiscardStaleInput();
+    int32_t SkipEcho(const uint8_t* request, int32_t requestLength, bool isRead, uint8_t* buffer,
+                     int32_t count, int64_t attemptEnd);
+    int32_t PrepareLine();
+    void DrainUntilQuiet();
+    bool Reopen();
+    void DeclareOffline();
     int32_t CollectAnswer(uint8_t* buffer, int32_t count);
     void DropFront(uint8_t* buffer, int32_t& count, int32_t dropped);
     bool IsWholeAnswer(const uint8_t* data, int32_t length);
@@ -115,5 +129,8 @@ private:
     // request together with whatever else is waiting then.
     uint8_t staleBytes[kFrameBufferSize] = {};
     int32_t staleCount = 0;
+    int64_t lastSentNs = 0;   // when the last request went out
+    int64_t lastAnswerNs = 0; // when the last answer was taken; 0 once the line was readied
+    bool lineEchoes = false;  // learnt from a read's echo; forgotten at the next connect
     Hooks hooks;
 };

@@ -16,4 +16,8 @@ struct DeviceConfig {
     int32_t retryCount = 3;          // send attempts and, separately, receive attempts
     int32_t heartbeatTimeout = 5000; // ms of silence before Offline
     ProtocolType protocolType = ProtocolType::ModbusRtu;
+    // After a failed attempt, wait until the line has been quiet for receiveTimeout, so that
+    // a late answer is dropped instead of taken for the next request. A caller that asks
+    // every hit twice anyway (the board search) may spare the wait.
+    bool settleAfterFailure = true;
 };

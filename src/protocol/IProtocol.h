@@ -11,11 +11,25 @@ enum class ProtocolType : int32_t { ModbusRtu = 0, ModbusTcp = 1, Protocol55 = 2
 // Outcome of every coil or input operation of a Device.
 struct OperationResult {
     bool success = false;
-    int32_t code = 0;       // 0 on success, negative on failure
-    std::string message;    // failure reason, empty on success
-    std::string detail;     // protocol's description of an accepted answer
+    // 0 on success; on failure one of: -1 not connected, -2 coil index out of range,
+    // -3 send failed, -4 receive failed, -5 time-out, -6 no protocol to parse with,
+    // -7 cancelled, -8 request not built, -9 answer refused by the protocol (its kind
+    // tells why), -10 connection closed. Code decides by kind; the code is for scripts.
+    int32_t code = 0;
+    std::string message;              // failure reason, empty on success
+    std::string detail;               // protocol's description of an accepted answer
     ErrorKind kind = ErrorKind::None; // what failed; None on success
     uint8_t exceptionCode = 0;        // the board's exception code when kind is Exception
+};
+
+// The verdict on one answer: kind None when it was accepted; otherwise why it was
+// refused (Checksum, Malformed, Mismatch, Exception), with the board's exception code
+// when the kind is Exception.
+struct AnswerVerdict {
+    ErrorKind kind = ErrorKind::None;
+    uint8_t exceptionCode = 0;
+
+    bool Accepted() const { return kind == ErrorKind::None; }
 };
 
 // Builds request frames, checks and decodes answers, and holds the last
@@ -34,9 +48,11 @@ public:
     // Writes a request that switches one coil: 0, or -1 for a refused index.
     virtual int32_t BuildWriteCoil(uint8_t address, uint8_t index, bool on, uint8_t* out,
                                    int32_t& outLength) = 0;
-    // Checks and decodes one answer: 0 with the tables updated and text describing
-    // it, or -1 with the reason in text and the tables unchanged.
-    virtual int32_t ParseResponse(const uint8_t* data, int32_t length, std::string& text) = 0;
+    // Checks and decodes one answer against the last request built: accepted with the
+    // tables updated and text describing it, or refused with its kind, the reason in
+    // text and the tables unchanged. Before any request is built, answers are checked
+    // only for their own form.
+    virtual AnswerVerdict ParseResponse(const uint8_t* data, int32_t length, std::string& text) = 0;
     // Measures the answer at the start of the bytes received so far: its whole length
     // once they hold it, 0 while they are the plausible beginning of one, -1 when no
     // answer header explains them (they are then parsed as they are).

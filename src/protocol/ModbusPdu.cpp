@@ -27,6 +27,7 @@ bool ModbusPdu::BuildRead(uint8_t function, uint8_t start, uint8_t count, uint8_
 void ModbusPdu::BuildWriteCoil(uint8_t index, bool on, uint8_t* out) {
     lastFunction = kWriteCoil;
     lastWriteIndex = index;
+    lastWriteValue = on ? 0xFF : 0x00;
     out[0] = kWriteCoil;
     out[1] = 0x00;
     out[2] = index;
@@ -34,16 +35,37 @@ void ModbusPdu::BuildWriteCoil(uint8_t index, bool on, uint8_t* out) {
     out[4] = 0x00;
 }
 
-bool ModbusPdu::AnswersLastRequest(const uint8_t* pdu, int32_t pduLength) const {
+ErrorKind ModbusPdu::MatchLastRequest(const uint8_t* pdu, int32_t pduLength,
+                                      std::string& text) const {
     if (lastFunction == 0 || pdu == nullptr || pduLength < 1)
-        return true;
-    if ((pdu[0] & ~kExceptionBit) != lastFunction)
-        return false;
+        return ErrorKind::None;
+    if ((pdu[0] & ~kExceptionBit) != lastFunction) {
+        text = ProtocolText::Format("功能码不匹配: 期望0x%02X, 实际0x%02X", lastFunction, pdu[0]);
+        return ErrorKind::Mismatch;
+    }
     if ((pdu[0] & kExceptionBit) != 0)
-        return true;
-    if (lastFunction == kWriteCoil)
-        return pduLength >= 3 && pdu[1] == 0x00 && pdu[2] == lastWriteIndex;
-    return pduLength >= 2 && pdu[1] == (lastCount + 7) / 8;
+        return ErrorKind::None;
+    if (lastFunction == kWriteCoil) {
+        if (pduLength < 5)
+            return ErrorKind::None;
+        // Setting a coil answers with the request's own address and value.
+        if (pdu[1] == 0x00 && pdu[2] == lastWriteIndex && pdu[3] == lastWriteValue && pdu[4] == 0)
+            return ErrorKind::None;
+        text = ProtocolText::Format("写入应答不匹配: 期望线圈%d=0x%02X00, 实际线圈%d=0x%02X%02X",
+                                    lastWriteIndex, lastWriteValue, pdu[1] * 256 + pdu[2], pdu[3],
+                                    pdu[4]);
+        return ErrorKind::Mismatch;
+    }
+    const int32_t expected = (lastCount + 7) / 8;
+    if (pduLength < 2 || pdu[1] == expected)
+        return ErrorKind::None;
+    text = ProtocolText::Format("字节数不匹配: 期望%d, 实际%d", expected, pdu[1]);
+    return ErrorKind::Mismatch;
+}
+
+bool ModbusPdu::AnswersLastRequest(const uint8_t* pdu, int32_t pduLength) const {
+    std::string ignored;
+    return MatchLastRequest(pdu, pduLength, ignored) == ErrorKind::None;
 }
 
 bool ModbusPdu::DecodeRead(const uint8_t* pdu, int32_t pduLength, std::string& list) {

@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <string>
 
+#include "protocol/ErrorKind.h"
+
 // The Modbus application layer that RTU and TCP framing both carry: the request PDUs
 // of Read Coils (0x01), Read Discrete Inputs (0x02) and Write Single Coil (0x05), the
 // 32 coil and 32 input states that answers report, and the last read request, which
@@ -25,9 +27,13 @@ public:
     // Writes the 5-byte Write Single Coil PDU (value FF 00 for on, 00 00 for off) and
     // remembers the coil.
     void BuildWriteCoil(uint8_t index, bool on, uint8_t* out);
-    // False when an answer PDU evidently answers another request than the last one
-    // built: another function, a read answer with another byte count, a write echo for
-    // another coil. True when no request was built yet.
+    // Mismatch, with its text, when an answer PDU answers another request than the last
+    // one built: another function (exception or not), a read answer whose byte count is
+    // not the one the requested quantity needs, a write echo of another coil or value.
+    // None when it matches, when no request was built yet, or when the PDU is too short
+    // to tell (its length is then refused by the caller).
+    ErrorKind MatchLastRequest(const uint8_t* pdu, int32_t pduLength, std::string& text) const;
+    // MatchLastRequest without the text.
     bool AnswersLastRequest(const uint8_t* pdu, int32_t pduLength) const;
 
     // Decodes a read answer PDU (function, byte count N, N data bytes) of pduLength
@@ -60,4 +66,5 @@ private:
     uint8_t lastCount = 0;
     uint8_t lastFunction = 0;
     uint8_t lastWriteIndex = 0;
+    uint8_t lastWriteValue = 0; // high byte of the value sent: FF for on, 00 for off
 };

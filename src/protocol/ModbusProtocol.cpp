@@ -61,32 +61,31 @@ int32_t ModbusProtocol::BuildWriteCoil(uint8_t address, uint8_t index, bool on, 
     return 0;
 }
 
-int32_t ModbusProtocol::ParseResponse(const uint8_t* data, int32_t length, std::string& text) {
+AnswerVerdict ModbusProtocol::ParseResponse(const uint8_t* data, int32_t length,
+                                            std::string& text) {
     if (data == nullptr || length < kMinAnswerLength) {
         text = ProtocolText::kTooShort;
-        return -1;
+        return {ErrorKind::Malformed};
     }
     // The CRC is checked before anything else is read from the frame.
     const uint16_t received = static_cast<uint16_t>(data[length - 2] | (data[length - 1] << 8));
     if (CalcCrc16(data, length - 2) != received) {
         text = "CRC校验错误";
-        return -1;
+        return {ErrorKind::Checksum};
     }
 
     const uint8_t address = data[0];
     const uint8_t function = data[1];
-    // Without this, a late answer to another request could be taken for this one.
-    const uint8_t expected = pdu.LastFunction();
-    if (expected != 0 && (function & ~ModbusPdu::kExceptionBit) != expected) {
-        text = ProtocolText::Format("功能码不匹配: 期望0x%02X, 实际0x%02X", expected, function);
-        return -1;
-    }
+    // Without this, a late answer to another request, or the echo of this request on a
+    // line that echoes, could be taken for this request's answer.
+    if (pdu.MatchLastRequest(data + 1, length - 3, text) != ErrorKind::None)
+        return {ErrorKind::Mismatch};
     if ((function & ModbusPdu::kExceptionBit) != 0) {
         // A 4-byte frame has no room for the code: byte 2 is then the CRC, not a code.
         const uint8_t code = length >= 5 ? data[2] : 0;
         text = ProtocolText::Format("设备%d响应异常: %s", address,
                                     ModbusPdu::ExceptionText(code).c_str());
-        return -1;
+        return {ErrorKind::Exception, code};
     }
     if (function == ModbusPdu::kReadCoils || function == ModbusPdu::kReadInputs) {
         return ParseReadResponse(data, length, text);
@@ -94,28 +93,29 @@ int32_t ModbusProtocol::ParseResponse(const uint8_t* data, int32_t length, std::
     if (function == ModbusPdu::kWriteCoil) {
         if (length < kWriteEchoLength) {
             text = ProtocolText::kTooShort;
-            return -1;
+            return {ErrorKind::Malformed};
         }
         int32_t coilAddress = 0;
         const uint8_t state = pdu.ApplyWriteEcho(data + 2, coilAddress);
         text = ProtocolText::Format("设备%d写入线圈%d: %s", address, coilAddress,
                                     ProtocolText::StateWord(state));
-        return 0;
+        return {};
     }
     text = ProtocolText::UnsupportedFunction(function);
-    return -1;
+    return {ErrorKind::Malformed};
 }
 
 // frame has passed the length and CRC checks; its PDU lies between address and CRC.
-int32_t ModbusProtocol::ParseReadResponse(const uint8_t* frame, int32_t length, std::string& text) {
+AnswerVerdict ModbusProtocol::ParseReadResponse(const uint8_t* frame, int32_t length,
+                                                std::string& text) {
     std::string list;
     if (!pdu.DecodeRead(frame + 1, length - 3, list)) {
         text = ModbusPdu::kIncomplete;
-        return -1;
+        return {ErrorKind::Malformed};
     }
     text = ProtocolText::Format("设备%d读取%s状态(地址%d): %s", frame[0],
                                 ModbusPdu::KindWord(frame[1]), pdu.LastStart(), list.c_str());
-    return 0;
+    return {};
 }
 
 int32_t ModbusProtocol::AnswerLength(const uint8_t* data, int32_t length) const {

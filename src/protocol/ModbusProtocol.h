@@ -22,12 +22,12 @@ public:
     // -1 only for a null out.
     int32_t BuildWriteCoil(uint8_t address, uint8_t index, bool on, uint8_t* out,
                            int32_t& outLength) override;
-    // Accepts a read answer or a write echo (0); refuses (-1) a frame shorter than 4
-    // bytes, a CRC mismatch, a device exception, a read answer with fewer data bytes
-    // than its byte count, a write echo shorter than 8 bytes and other function codes.
-    // An answer whose function code (without the exception bit) is not the request's
-    // is refused as well, once a request was built.
-    int32_t ParseResponse(const uint8_t* data, int32_t length, std::string& text) override;
+    // Accepts a read answer or a write echo; refuses a frame shorter than 4 bytes
+    // (Malformed), a CRC mismatch (Checksum), an answer to another request (Mismatch:
+    // another function, byte count, coil or value), a device exception (Exception), a
+    // read answer with fewer data bytes than its byte count, a write echo shorter than 8
+    // bytes and other function codes (Malformed).
+    AnswerVerdict ParseResponse(const uint8_t* data, int32_t length, std::string& text) override;
     // Address, function, then the byte count (0x01, 0x02), 8 bytes (0x05) or 5 bytes
     // (an exception), whole only with a good CRC.
     int32_t AnswerLength(const uint8_t* data, int32_t length) const override;
@@ -46,7 +46,7 @@ private:
     int32_t BuildRead(uint8_t function, uint8_t address, uint8_t start, uint8_t count, uint8_t* out,
                       int32_t& outLength);
     static void Frame(uint8_t address, uint8_t* out, int32_t& outLength);
-    int32_t ParseReadResponse(const uint8_t* frame, int32_t length, std::string& text);
+    AnswerVerdict ParseReadResponse(const uint8_t* frame, int32_t length, std::string& text);
 
     ModbusPdu pdu;
 };

@@ -56,40 +56,44 @@ int32_t ModbusTcpProtocol::BuildWriteCoil(uint8_t address, uint8_t index, bool o
     return 0;
 }
 
-int32_t ModbusTcpProtocol::ParseResponse(const uint8_t* data, int32_t length, std::string& text) {
+AnswerVerdict ModbusTcpProtocol::ParseResponse(const uint8_t* data, int32_t length,
+                                               std::string& text) {
     if (data == nullptr || length < kMinAnswerLength) {
         text = ProtocolText::kTooShort;
-        return -1;
+        return {ErrorKind::Malformed};
     }
     const int32_t transactionId = ReadU16(data);
     if (transactionId != expectedTransactionId) {
         text = ProtocolText::Format("事务ID不匹配: 期望%d, 实际%d", expectedTransactionId,
                                     transactionId);
-        return -1;
+        return {ErrorKind::Mismatch};
     }
     const int32_t protocolId = ReadU16(data + 2);
     if (protocolId != 0) {
         text = ProtocolText::Format("协议ID错误: 0x%04X", protocolId);
-        return -1;
+        return {ErrorKind::Malformed};
     }
     // The length field counts the unit id and the PDU.
     const int32_t rest = ReadU16(data + 4);
     if (length < rest + 6) {
         text = ProtocolText::Format("响应帧不完整: 期望%d字节, 实际%d字节", rest + 6, length);
-        return -1;
+        return {ErrorKind::Malformed};
     }
     if (rest < 2) {
         text = kPduTooShort;
-        return -1;
+        return {ErrorKind::Malformed};
     }
 
     const uint8_t unit = data[6];
     const uint8_t function = data[7];
+    // A gateway may number its answers right and still answer another request.
+    if (pdu.MatchLastRequest(data + kHeaderLength, rest - 1, text) != ErrorKind::None)
+        return {ErrorKind::Mismatch};
     if ((function & ModbusPdu::kExceptionBit) != 0) {
         const uint8_t code = rest >= 3 ? data[8] : 0;
         text = ProtocolText::Format("单元%d响应异常: %s", unit,
                                     ModbusPdu::ExceptionText(code).c_str());
-        return -1;
+        return {ErrorKind::Exception, code};
     }
     if (function == ModbusPdu::kReadCoils || function == ModbusPdu::kReadInputs) {
         return ParseReadResponse(data + kHeaderLength, rest - 1, text);
@@ -97,31 +101,31 @@ int32_t ModbusTcpProtocol::ParseResponse(const uint8_t* data, int32_t length, st
     if (function == ModbusPdu::kWriteCoil) {
         if (rest < 6) {
             text = kPduTooShort;
-            return -1;
+            return {ErrorKind::Malformed};
         }
         int32_t coilAddress = 0;
         const uint8_t state = pdu.ApplyWriteEcho(data + 8, coilAddress);
         text = ProtocolText::Format("写入线圈%d: %s", coilAddress, ProtocolText::StateWord(state));
-        return 0;
+        return {};
     }
     text = ProtocolText::UnsupportedFunction(function);
-    return -1;
+    return {ErrorKind::Malformed};
 }
 
-int32_t ModbusTcpProtocol::ParseReadResponse(const uint8_t* pduBytes, int32_t pduLength,
-                                             std::string& text) {
+AnswerVerdict ModbusTcpProtocol::ParseReadResponse(const uint8_t* pduBytes, int32_t pduLength,
+                                                   std::string& text) {
     if (pduLength < 2) {
         text = kPduTooShort;
-        return -1;
+        return {ErrorKind::Malformed};
     }
     std::string list;
     if (!pdu.DecodeRead(pduBytes, pduLength, list)) {
         text = ModbusPdu::kIncomplete;
-        return -1;
+        return {ErrorKind::Malformed};
     }
     text = ProtocolText::Format("读取%s状态(地址%d): %s", ModbusPdu::KindWord(pduBytes[0]),
                                 pdu.LastStart(), list.c_str());
-    return 0;
+    return {};
 }
 
 int32_t ModbusTcpProtocol::AnswerLength(const uint8_t* data, int32_t length) const {

@@ -23,11 +23,13 @@ public:
     // Writes the 12-byte Write Single Coil request and takes an id; -1 only for a null out.
     int32_t BuildWriteCoil(uint8_t address, uint8_t index, bool on, uint8_t* out,
                            int32_t& outLength) override;
-    // Accepts a read answer or a write echo (0); refuses (-1) fewer than 9 bytes, another
-    // transaction id, a protocol id other than 0, fewer bytes than the length field
-    // announces, a PDU too short for its function, exceptions and other function codes.
+    // Accepts a read answer or a write echo; refuses another transaction id or an answer
+    // to another request (Mismatch: function, byte count, coil or value), an exception
+    // (Exception), and as Malformed fewer than 9 bytes, a protocol id other than 0, fewer
+    // bytes than the length field announces, a PDU too short for its function and other
+    // function codes.
     // Bytes beyond the announced length are ignored.
-    int32_t ParseResponse(const uint8_t* data, int32_t length, std::string& text) override;
+    AnswerVerdict ParseResponse(const uint8_t* data, int32_t length, std::string& text) override;
     // Whole at the MBAP length field's 6 + L bytes; a protocol identifier other than 0,
     // or a length below 2 or beyond the longest frame, explains nothing.
     int32_t AnswerLength(const uint8_t* data, int32_t length) const override;
@@ -42,7 +44,7 @@ private:
     int32_t BuildRead(uint8_t function, uint8_t address, uint8_t start, uint8_t count, uint8_t* out,
                       int32_t& outLength);
     void Frame(uint8_t address, uint8_t* out, int32_t& outLength);
-    int32_t ParseReadResponse(const uint8_t* pduBytes, int32_t pduLength, std::string& text);
+    AnswerVerdict ParseReadResponse(const uint8_t* pduBytes, int32_t pduLength, std::string& text);
 
     ModbusPdu pdu;
     // Starts at 1 and, after 0xFFFF, wraps to 1, so 0 is never sent after a wrap.

@@ -8,6 +8,8 @@ namespace {
 constexpr uint8_t kRequestHeader = 0x55;
 constexpr uint8_t kAnswerHeader = 0x22;
 constexpr uint8_t kReadStatus = 0x10;
+constexpr uint8_t kOpen = 0x11;
+constexpr uint8_t kClose = 0x12;
 constexpr uint8_t kToggle = 0x20;
 
 // Text of a command code an answer may carry; null for one that is not understood.
@@ -39,6 +41,7 @@ uint8_t Protocol55::CalcSum8(const uint8_t* data, int32_t length) {
 void Protocol55::Frame(uint8_t address, uint8_t command, uint8_t channel, uint8_t* out,
                        int32_t& outLength) {
     lastCommand = command;
+    lastAddress = address;
     out[0] = kRequestHeader;
     out[1] = address;
     out[2] = command;
@@ -71,29 +74,47 @@ int32_t Protocol55::BuildWriteCoil(uint8_t address, uint8_t channel, bool, uint8
     return 0;
 }
 
-int32_t Protocol55::ParseResponse(const uint8_t* data, int32_t length, std::string& text) {
+AnswerVerdict Protocol55::ParseResponse(const uint8_t* data, int32_t length, std::string& text) {
     if (data == nullptr || length < kFrameLength) {
         text = ProtocolText::kTooShort;
-        return -1;
+        return {ErrorKind::Malformed};
     }
     if (data[0] != kAnswerHeader) {
         text = ProtocolText::Format("响应头错误: 期望0x22, 实际0x%02X", data[0]);
-        return -1;
+        return {ErrorKind::Malformed};
     }
     // In a longer answer the checksum is still the last byte.
     if (CalcSum8(data, length - 1) != data[length - 1]) {
         text = "校验和错误";
-        return -1;
+        return {ErrorKind::Checksum};
     }
     const char* command = CommandText(data[2]);
     if (command == nullptr) {
         text = ProtocolText::UnsupportedFunction(data[2]);
-        return -1;
+        return {ErrorKind::Malformed};
+    }
+    // Every answer carries all 32 relays, so another board's or another request's answer
+    // would be taken whole without these.
+    if (lastCommand != 0 && data[1] != lastAddress) {
+        text = ProtocolText::Format("设备地址不匹配: 期望%d, 实际%d", lastAddress, data[1]);
+        return {ErrorKind::Mismatch};
+    }
+    if (!AnswersCommand(data[2])) {
+        text = ProtocolText::Format("命令不匹配: 期望0x%02X, 实际0x%02X", lastCommand, data[2]);
+        return {ErrorKind::Mismatch};
     }
     UnpackRelayStates(data + 3);
     text = ProtocolText::Format("设备%d 响应[%s]: %s", data[1], command,
                                 ProtocolText::StateList(coilStates, kChannels, 1).c_str());
-    return 0;
+    return {};
+}
+
+// A status request is answered by the status command; a toggle by the toggle, or by
+// the opening or closing the board says it made.
+bool Protocol55::AnswersCommand(uint8_t answered) const {
+    if (lastCommand == 0 || answered == lastCommand)
+        return true;
+    return lastCommand == kToggle && (answered == kOpen || answered == kClose);
 }
 
 int32_t Protocol55::AnswerLength(const uint8_t* data, int32_t length) const {
@@ -107,7 +128,8 @@ int32_t Protocol55::AnswerLength(const uint8_t* data, int32_t length) const {
 }
 
 bool Protocol55::AnswersLastRequest(const uint8_t* data, int32_t length) const {
-    return lastCommand == 0 || data == nullptr || length < 3 || data[2] == lastCommand;
+    return lastCommand == 0 || data == nullptr || length < 3 ||
+           (data[1] == lastAddress && AnswersCommand(data[2]));
 }
 
 // status holds the big-endian status word: its last byte carries channels 1..8.

@@ -25,13 +25,15 @@ public:
     int32_t BuildWriteCoil(uint8_t address, uint8_t channel, bool on, uint8_t* out,
                            int32_t& outLength) override;
     // Accepts an answer of 8 or more bytes with header 0x22, a correct checksum in the
-    // last byte and a known command, taking all 32 relay states from bytes 3..6; -1 with
-    // the reason otherwise.
-    int32_t ParseResponse(const uint8_t* data, int32_t length, std::string& text) override;
+    // last byte (Checksum) and a known command (Malformed otherwise), from the address
+    // asked and answering the command sent (Mismatch otherwise), taking all 32 relay
+    // states from bytes 3..6.
+    AnswerVerdict ParseResponse(const uint8_t* data, int32_t length, std::string& text) override;
     // Whole at 8 bytes beginning 0x22 with a good checksum; another first byte, or a
     // bad checksum, explains nothing.
     int32_t AnswerLength(const uint8_t* data, int32_t length) const override;
-    // False when the answered command is not the command of the last request.
+    // False when the answer comes from another address than the one asked, or answers
+    // another command than the last request's.
     bool AnswersLastRequest(const uint8_t* data, int32_t length) const override;
     // Coil index 0..31 is channel index + 1; false for a larger index.
     bool GetCoilState(uint8_t index, uint8_t& out) override;
@@ -47,9 +49,11 @@ public:
 private:
     void Frame(uint8_t address, uint8_t command, uint8_t channel, uint8_t* out, int32_t& outLength);
     void UnpackRelayStates(const uint8_t* status);
+    bool AnswersCommand(uint8_t answered) const;
 
     uint8_t coilStates[kChannels] = {};
     uint8_t inputStates[kChannels] = {};
     // Only to recognise a late answer; answers are parsed without it.
     uint8_t lastCommand = 0;
+    uint8_t lastAddress = 0;
 };

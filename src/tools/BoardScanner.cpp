@@ -52,6 +52,9 @@ BoardScanner::BoardScanner(Device& device, const DeviceConfig& base, ScanPlan pl
     }
     probesTotal = probesPerSetting * static_cast<int64_t>(settings.size());
     current.retryCount = 1;
+    // Every hit is asked twice, so a late answer cannot pass for a board: waiting for the
+    // line to fall quiet after each silent address would double the search for nothing.
+    current.settleAfterFailure = false;
     finished = probesTotal <= 0;
 }
 

@@ -29,25 +29,28 @@ const char* OutcomeName(TransactionOutcome outcome) {
 TransactionOutcome LinkStatistics::Classify(const OperationResult& result) {
     if (result.success)
         return TransactionOutcome::Ok;
-    switch (result.code) {
-    case -5:
+    switch (result.kind) {
+    case ErrorKind::Timeout:
         return TransactionOutcome::NoAnswer;
-    case -4:
+    case ErrorKind::ReceiveFailed:
         return TransactionOutcome::ReceiveFailed;
-    case -3:
-    case -2:
-        return TransactionOutcome::SendFailed;
-    case -6:
+    case ErrorKind::Exception:
+        return TransactionOutcome::DeviceException;
+    case ErrorKind::Checksum:
+    case ErrorKind::Malformed:
+    case ErrorKind::Mismatch:
+    case ErrorKind::NoProtocol:
         return TransactionOutcome::CheckFailed;
-    default:
+    case ErrorKind::None: // a failure without a kind: nothing is known of the link
+    case ErrorKind::NotConnected:
+    case ErrorKind::InvalidArgument:
+    case ErrorKind::SendFailed:
+    case ErrorKind::ConnectionClosed:
+    case ErrorKind::Cancelled:
         break;
     }
-    if (result.message == "设备未连接")
-        return TransactionOutcome::SendFailed;
-    // Both Modbus protocols describe an exception answer as "...响应异常: <exception>".
-    if (result.message.find("响应异常") != std::string::npos)
-        return TransactionOutcome::DeviceException;
-    return TransactionOutcome::CheckFailed;
+    // Nothing could be sent, or the connection is gone.
+    return TransactionOutcome::SendFailed;
 }
 
 void LinkStatistics::Record(TransactionOutcome outcome, int64_t roundTripNs) {

@@ -15,7 +15,7 @@ enum class TransactionOutcome : int32_t {
     ReceiveFailed,   // the transport reported a receive error
     CheckFailed,     // an answer arrived but its CRC, checksum, id or length was wrong
     DeviceException, // the board refused the request with an exception answer
-    SendFailed,      // the request could not be sent, or the transport is closed
+    SendFailed,      // the request could not be sent, or the connection is closed
 };
 constexpr int32_t kTransactionOutcomeCount = 6;
 
@@ -41,7 +41,7 @@ class LinkStatistics : public ITransactionObserver {
 public:
     static constexpr int32_t kWindow = 1000; // recent transactions kept for the times
 
-    // Sorts a finished transaction into its outcome by the result's code and text.
+    // Sorts a finished transaction into its outcome by the result's kind.
     static TransactionOutcome Classify(const OperationResult& result);
 
     // roundTripNs < 0: no answer arrived, so no time is kept for it.

@@ -62,14 +62,14 @@ TEST_F(SerialTest, ClosedPortRefusesAtOnceAndTheNameIsAPathOrANameUnderDev) {
 }
 
 TEST_F(SerialTest, SilentDeviceEndsAReceiveByTheFirstLimitAndAFullBufferEndsItAtOnce) {
-    // The port's own limit is 10 ms per byte + 100 ms; a caller's wait ending first is -1.
+    // The port's own limit is 10 ms per byte + 100 ms; whichever ends first, nothing came (0).
     const struct {
-        int32_t size, waitMs, result, atLeastMs;
-    } rows[] = {{4, 60, -1, 60}, {4, 1000, 0, 140}, {1, 0, -1, 0}, {2, 300, 0, 120}};
+        int32_t size, waitMs, atLeastMs;
+    } rows[] = {{4, 60, 60}, {4, 1000, 140}, {1, 0, 0}, {2, 300, 120}};
     ASSERT_TRUE(serial.Open());
     for (const auto& r : rows) {
         const auto start = Clock::now();
-        EXPECT_EQ(Next(r.size, r.waitMs), Bytes({0xEE, uint8_t(r.result)})) << r.waitMs;
+        EXPECT_EQ(Next(r.size, r.waitMs), Bytes({0xEE, 0})) << r.waitMs;
         EXPECT_GE(MsSince(start), r.atLeastMs);
         EXPECT_LT(MsSince(start), r.atLeastMs + 1500);
     }
@@ -142,11 +142,13 @@ TEST_F(SerialTest, UnplugEndsReceivesAtOnceWithoutSpinning) {
     });
     const std::clock_t cpuBefore = std::clock(); // of all threads
     const auto start = Clock::now();
-    EXPECT_EQ(Next(256, 5000), Bytes({0xEE, 0xFF}));
+    uint8_t buffer[8] = {};
+    const uint8_t hungUp = uint8_t(kReceiveClosed); // told apart from silence and failures
+    EXPECT_EQ(Next(256, 5000), Bytes({0xEE, hungUp}));
     unplug.join();
     for (int i = 0; i < 5; ++i)
-        EXPECT_EQ(Next(256, 3000), Bytes({0xEE, 0xFF}));
-    uint8_t buffer[8] = {};
+        EXPECT_EQ(Next(256, 3000), Bytes({0xEE, hungUp}));
+    EXPECT_EQ(serial.DiscardPending(buffer, 8), kReceiveClosed);
     EXPECT_EQ(serial.Send(buffer, 8), -1);
     EXPECT_LT(MsSince(start), 2000); // far below the port's limit of 2660 ms and the waits
     EXPECT_LT(std::clock() - cpuBefore, CLOCKS_PER_SEC / 2);

@@ -2,6 +2,7 @@
 // scripted transports with real protocol objects, a fake clock and recorded pauses.
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <memory>
 
 #include "device/Device.h"
@@ -26,7 +27,7 @@ const std::string kSentOff = "log S 发送: 01 05 00 03 00 00 3D CA ";
 const std::string kGotOff = "log R 接收: 01 05 00 03 00 00 3D CA ";
 const std::string kSendRetry = "log S 发送失败，重试 ", kTimeout = "log R 接收超时，重试 ";
 const std::string kRolledBack = "log R 写线圈 3 失败，已回滚";
-const CommScript::Reply kSilence{0, {}}, kError{-1, {}};
+const CommScript::Reply kSilence{0, {}}, kError{-1, {}}, kClosed{kReceiveClosed, {}};
 
 // The events of one connection attempt from the given state to Connected or Error.
 Lines Attempt(const char* from, const char* to, const char* last) {
@@ -241,7 +242,7 @@ TEST_F(DeviceTest, RetriesCountTheirAttempts) {
           {kSentRead, kTimeout + "1/3", kTimeout + "2/3", "result 1 -4 接收失败"}, 0);
     check("AnswerOnSecondReceive", 3, {}, {kSilence, answer},
           ReadOk({kSentRead, kTimeout + "1/3", kGotCoils}), 0);
-    check("SendSucceedsSecondTime", 2, {-1, 8}, {answer},
+    check("SendSucceedsSecondTime", 2, {4, 8}, {answer},
           ReadOk({kSentRead, kSendRetry + "1/2", kSentRead, kGotCoils}), 1);
     check("ShortWriteEveryTime", 3, {4, 4, 4}, {},
           {kSentRead, kSendRetry + "1/3", kSentRead, kSendRetry + "2/3", kSentRead,
@@ -250,14 +251,16 @@ TEST_F(DeviceTest, RetriesCountTheirAttempts) {
     check("NoAttemptAtAll", 0, {}, {}, {unsent}, 0);
 }
 
-// The requested state shows at once; the answer's state follows, or on failure the previous
-// state (not simply OFF) comes back. An answer while Offline first brings the device back and
-// the cache in line with the protocol's tables, then is parsed.
+// The requested state shows at once; on failure, an answer for another state included, the
+// previous state (not simply OFF) comes back. An answer while Offline first brings the device back
+// and the cache in line with the protocol's tables, then is parsed.
 TEST_F(DeviceTest, WriteFollowsTheDeviceRollsBackAndRecovers) {
     Connect();
     script->replies = {CommScript::Data(kCoil3Off)};
-    ExpectResult(device->WriteCoil(3, 1), 0, "");
-    EXPECT_EQ(events.Take(), (Lines{"coil 3=1", kSentOn, kGotOff, "coil 3=0", "result 5 ok"}));
+    const std::string other = "写入应答不匹配: 期望线圈3=0xFF00, 实际线圈3=0x0000";
+    ExpectResult(device->WriteCoil(3, 1), -9, other);
+    EXPECT_EQ(events.Take(), (Lines{"coil 3=1", kSentOn, kGotOff, "coil 3=0", kRolledBack,
+                                    "result 5 -9 " + other}));
     ExpectResult(device->WriteCoil(3, 1), -5, "接收超时");
     EXPECT_EQ(events.Take(),
               (Lines{"coil 3=1", kSentOn, kTimeout + "1/3", kTimeout + "2/3", kTimeout + "3/3",
@@ -265,9 +268,9 @@ TEST_F(DeviceTest, WriteFollowsTheDeviceRollsBackAndRecovers) {
     script->replies = {CommScript::Data(kCoil3On), CommScript::Data(kException)};
     ASSERT_TRUE(device->WriteCoil(3, 1).success);
     events.Take();
-    ExpectResult(device->WriteCoil(3, 0), -1, "设备1响应异常: 非法数据地址");
+    ExpectResult(device->WriteCoil(3, 0), -9, "设备1响应异常: 非法数据地址");
     EXPECT_EQ(events.Take(), (Lines{"coil 3=0", kSentOff, "log R 接收: 01 85 02 C3 51 ", "coil 3=1",
-                                    kRolledBack, "result 5 -1 设备1响应异常: 非法数据地址"}));
+                                    kRolledBack, "result 5 -9 设备1响应异常: 非法数据地址"}));
     EXPECT_EQ(device->GetCachedCoil(3), 1);
 
     GoSilent();
@@ -311,9 +314,9 @@ TEST_F(DeviceTest, CollectsTheAnswerToTheRequestAndDropsStaleInput) {
     check("StrayBytesFirst", {}, {data({0x7E}), answer},
           {kSentRead, got + "7E ", kGotCoils, dropped + "7E "}, "ok");
     check("LateAnswerAlone", {}, {CommScript::Data(kCoil3On)},
-          {kSentRead, got + "01 05 00 03 FF 00 7C 3A "}, "-1 功能码不匹配: 期望0x01, 实际0x05");
+          {kSentRead, got + "01 05 00 03 FF 00 7C 3A "}, "-9 功能码不匹配: 期望0x01, 实际0x05");
     check("BegunThenSilent", {}, {data({1, 1, 4, 0x0F})}, {kSentRead, got + "01 01 04 0F "},
-          "-1 CRC校验错误");
+          "-9 CRC校验错误");
     // Bytes behind the answer are stale: they go, with what waits then, before the next send.
     Renew();
     Connect();
@@ -360,13 +363,99 @@ TEST_F(DeviceTest, OperationsThatCannotRunSendNothing) {
     ASSERT_TRUE(device->Connect());
     ExpectResult(device->WriteCoil(32, 1), -2, "地址超出范围");
     EXPECT_EQ(events.Take(), Attempt("3", "2", "log R 连接成功"));
-    ExpectResult(device->ReadCoils(0, 32), -2, "构建报文失败");
-    EXPECT_EQ(events.Take(), (Lines{"result 1 -2 构建报文失败"}));
+    ExpectResult(device->ReadCoils(0, 32), -8, "构建报文失败");
+    EXPECT_EQ(events.Take(), (Lines{"result 1 -8 构建报文失败"}));
     Connect();
-    ExpectResult(device->ReadCoils(31, 2), -2, "构建报文失败"); // a range the protocol refuses
+    ExpectResult(device->ReadCoils(31, 2), -8, "构建报文失败"); // a range the protocol refuses
     Configure(CommType::Tcp, ProtocolType(7));
-    EXPECT_EQ(device->ReadInputs(0, 32).code, -2);
+    EXPECT_EQ(device->ReadInputs(0, 32).code, -8);
     EXPECT_TRUE(script->sent.empty());
+}
+
+// Every way an operation can end in failure, through the Device: its kind and its code.
+TEST_F(DeviceTest, EveryFailureCarriesItsKindAndCode) {
+    struct Row {
+        const char* name;
+        ProtocolType protocol;
+        std::deque<int32_t> sends;
+        std::deque<CommScript::Reply> replies;
+        std::deque<bool> opens; // of the reopen
+        std::function<OperationResult(Device&)> act;
+        ErrorKind kind;
+        int32_t code;
+        uint8_t exceptionCode = 0;
+    };
+    const auto read = [](Device& d) { return d.ReadCoils(0, 32); };
+    const auto write = [](Device& d) { return d.WriteCoil(3, 1); };
+    const auto rtu = ProtocolType::ModbusRtu;
+    const auto data = [](std::vector<uint8_t> bytes) { return CommScript::Data(bytes); };
+    const auto p55 = ProtocolType::Protocol55;
+    const auto none = ProtocolType(7);
+    using K = ErrorKind;
+    // clang-format off
+    const Row rows[] = {
+        {"NotConnected", rtu, {}, {}, {}, read, K::NotConnected, -1},
+        {"IndexOutOfRange", rtu, {}, {}, {}, [](Device& d) { return d.WriteCoil(32, 1); }, K::InvalidArgument, -2},
+        {"RangeRefused", rtu, {}, {}, {}, [](Device& d) { return d.ReadCoils(31, 2); }, K::InvalidArgument, -8},
+        {"NoProtocol", none, {}, {}, {}, read, K::NoProtocol, -8},
+        {"ShortWrites", rtu, {4, 4, 4}, {}, {}, read, K::SendFailed, -3},
+        {"ReceiveErrors", rtu, {}, {kError, kError, kError}, {}, read, K::ReceiveFailed, -4},
+        {"Silence", rtu, {}, {}, {}, read, K::Timeout, -5},
+        {"ClosedAndNotReopened", rtu, {}, {kClosed}, {false}, read, K::ConnectionClosed, -10},
+        {"ToggleNotAskedTwice", p55, {}, {kClosed}, {}, write, K::ConnectionClosed, -10},
+        {"BadCrc", rtu, {}, {data({1, 1, 4, 0x0F, 0, 0, 0x80, 0xF9, 0x66})}, {}, read, K::Checksum, -9},
+        {"Exception", rtu, {}, {data(kException)}, {}, write, K::Exception, -9, 2},
+        {"AnotherRequestsAnswer", rtu, {}, {data(kCoil3On)}, {}, read, K::Mismatch, -9},
+        {"ByteCountOfAnotherQuantity", rtu, {}, {data({1, 1, 1, 0x0F, 0x11, 0x8C})}, {}, read, K::Mismatch, -9},
+        {"TooShort", rtu, {}, {data({1, 1})}, {}, read, K::Malformed, -9},
+    };
+    // clang-format on
+    for (const Row& row : rows) {
+        Renew();
+        SCOPED_TRACE(row.name);
+        if (row.kind != ErrorKind::NotConnected)
+            Connect(row.protocol == none ? rtu : row.protocol);
+        if (row.protocol == none)
+            Configure(CommType::Tcp, row.protocol);
+        script->sendResults = row.sends;
+        script->replies = row.replies;
+        script->openResults = row.opens;
+        const OperationResult r = row.act(*device);
+        EXPECT_EQ(ErrorKindName(r.kind), std::string(ErrorKindName(row.kind)));
+        EXPECT_EQ(r.code, row.code);
+        EXPECT_EQ(r.exceptionCode, row.exceptionCode);
+        EXPECT_FALSE(r.success || r.message.empty());
+    }
+    EXPECT_EQ(script->sent.size(), 1u); // the toggle that may have arrived went once
+}
+
+// A peer that closed is reopened at once and the read asked again; with nothing sent for the
+// heartbeat time-out the heartbeat asks before it declares, and while Offline with the
+// connection lost it reopens and asks on every check.
+TEST_F(DeviceTest, ClosedConnectionsAreReopenedAndTheHeartbeatAsksFirst) {
+    Connect();
+    script->replies = {kClosed, CommScript::Data(kCoilsAnswer)};
+    ASSERT_TRUE(device->ReadCoils(0, 32).success);
+    EXPECT_EQ(events.Take(), ReadOk({kSentRead, "log R 连接已断开，正在重新连接...",
+                                     "log R 连接成功", kSentRead, kGotCoils}));
+    script->replies = {CommScript::Data(kCoilsAnswer)};
+    GoSilent(); // answered: still Connected
+    EXPECT_EQ(events.Take(), (Lines{kSentRead, kGotCoils, "result 1 ok"}));
+    GoSilent(); // unanswered
+    EXPECT_EQ(device->GetState(), DeviceState::Offline);
+    const Lines declared = events.Take();
+    EXPECT_EQ(Lines(declared.end() - 3, declared.end()),
+              (Lines{"state 2->4", "log R 心跳超时，设备掉线", "heartbeat"}));
+    script->replies = {kClosed};
+    script->openResults = {false, false, true};
+    device->ReadCoils(0, 32); // the reopen fails: Offline with the connection closed
+    device->CheckHeartbeat(); // fails again
+    EXPECT_EQ(device->GetState(), DeviceState::Offline);
+    script->replies = {CommScript::Data(kCoilsAnswer)};
+    events.Take();
+    device->CheckHeartbeat();
+    EXPECT_EQ(events.Take(), (Lines{"log R 连接成功", kSentRead, "state 4->2",
+                                    "log R 收到数据，设备自动恢复连接", kGotCoils, "result 1 ok"}));
 }
 
 TEST_F(DeviceTest, ClearStatesReportsAllPointsAndResetsTheProtocol) {

@@ -370,13 +370,16 @@ TEST_F(MainDialogTest, LinesKeepTheOrderOfEvents) {
                                         "操作失败 [0x05]: " + refused}));
     EXPECT_EQ(Caption(IDC_COIL_BASE + 3), "3 OFF");
 
-    nowMs += 5001;
+    nowMs += 5001; // nothing sent meanwhile: the heartbeat asks once before it declares
     view.Tick(TIMER_HEARTBEAT);
     EXPECT_EQ(view.texts[IDC_TCP_STATUS], "掉线");
     EXPECT_TRUE(AllGrey());
-    EXPECT_EQ(New(IDC_SEND_LOG), Lines({"⚠ 通信超时，设备已掉线（按钮已变灰，点击可重试）",
+    EXPECT_EQ(New(IDC_SEND_LOG), Lines({"发送: 01 01 00 00 00 20 3D D2 ",
+                                        "⚠ 通信超时，设备已掉线（按钮已变灰，点击可重试）",
                                         "⚠ 心跳检测超时，设备已掉线"}));
-    EXPECT_EQ(New(IDC_RECV_LOG), Lines{"心跳超时，设备掉线"});
+    EXPECT_EQ(New(IDC_RECV_LOG),
+              Lines({"接收超时，重试 1/3", "接收超时，重试 2/3", "接收超时，重试 3/3",
+                     "操作失败 [0x01]: 接收超时", "心跳超时，设备掉线"}));
 
     // A click while offline is a retry; the answer brings the board back without a re-read.
     Answer({Rtu({0x05, 0x00, 0x02, 0xFF, 0x00})});

@@ -68,8 +68,8 @@ TEST_P(LibmodbusInterop, ExceptionAnswersBecomeTheFailureText) {
     const std::string text =
         GetParam() ? "设备1响应异常: 非法数据地址" : "单元1响应异常: 非法数据地址";
     OperationResult r = device.ReadCoils(0, 32);
-    EXPECT_FALSE(r.success);
-    EXPECT_EQ(r.code, -1);
+    EXPECT_EQ(r.kind, ErrorKind::Exception);
+    EXPECT_EQ(r.exceptionCode, 2);
     EXPECT_EQ(r.message, text);
     r = device.WriteCoil(20, 1);
     EXPECT_FALSE(r.success);

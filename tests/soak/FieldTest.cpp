@@ -1,32 +1,97 @@
 // Boards and gateways as they are in the field, played by the simulator: slow turnaround, slow
-// lines, answers in pieces, late answers, stray bytes and a stranger on the network, each over
-// the transports where it occurs and in every protocol. A mix of full reads, one-point reads
-// (as a click does) and coil writes must all succeed, except an operation whose own answer came
-// late; and what each success reports must be the board's state, never another request's.
+// lines, answers in pieces, late, stray and doubled answers, a stranger on the network, echoing
+// RS-485 adapters, gateways that close idle connections, boards that restart or have fewer
+// points, each over the transports where it occurs and in every protocol. A mix of full reads,
+// one-point reads (as a click does) and coil writes; after every success every point the Device
+// has learnt is compared with the board's state: a success that shows another state is the worst
+// fault a test tool can have.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdio>
+#include <thread>
 
 #include "sim/SimDeviceRig.h"
 
 namespace {
 
+// What a row requires besides no wrong state: every operation succeeds, none does (each a
+// time-out), all but those whose own answer came late, or any count.
+enum class Expect { All, None, AllButLate, Any };
+
 struct Situation {
     const char* name;
     std::vector<std::string> simArguments;
     std::vector<CommType> transports;
+    Expect expect;
+    int pauseMs = 0;              // before every operation
+    const char* midway = nullptr; // a simulator command before operation 8
+    bool relayProtocol = true;    // the 0x55 protocol too
+    // Only one-point reads, each of another point (Modbus), or only toggles (0x55), as clicks
+    // make them: a late or doubled answer then has the very shape of the next one's.
+    bool clicks = false;
 };
 
 const Situation kSituations[] = {
-    {"Turnaround60msAt9600Baud", {"--turnaround", "60", "--baud", "9600"}, {CommType::Serial}},
-    {"At1200Baud", {"--baud", "1200"}, {CommType::Serial}},
-    {"ThreePieces20msApart", {"--chunks", "3,20"}, {CommType::Tcp, CommType::Udp}},
-    {"LateAnswers", {"--delay", "350,20"}, {CommType::Serial, CommType::Tcp, CommType::Udp}},
+    {"Turnaround60msAt9600Baud",
+     {"--turnaround", "60", "--baud", "9600"},
+     {CommType::Serial},
+     Expect::All},
+    {"At1200Baud", {"--baud", "1200"}, {CommType::Serial}, Expect::All},
+    {"ThreePieces20msApart", {"--chunks", "3,20"}, {CommType::Tcp, CommType::Udp}, Expect::All},
+    {"LateAnswers",
+     {"--delay", "350,20"},
+     {CommType::Serial, CommType::Tcp, CommType::Udp},
+     Expect::AllButLate},
     {"StrayBytes",
      {"--stray", "30", "--baud", "9600"},
-     {CommType::Serial, CommType::Tcp, CommType::Udp}},
+     {CommType::Serial, CommType::Tcp, CommType::Udp},
+     Expect::All},
     // Another host (127.0.0.2) sends a well-formed answer with the opposite states first.
-    {"StrangerOnTheNetwork", {"--stranger", "100"}, {CommType::Udp}},
+    {"StrangerOnTheNetwork", {"--stranger", "100"}, {CommType::Udp}, Expect::All},
+    {"EchoingLineBoardOff", {"--echo", "--silent"}, {CommType::Serial}, Expect::None},
+    {"EchoingLine", {"--echo", "--baud", "9600"}, {CommType::Serial}, Expect::All},
+    {"EchoingLineTurnaround60ms",
+     {"--echo", "--turnaround", "60", "--baud", "9600"},
+     {CommType::Serial},
+     Expect::All},
+    // Points 16-31 answer exception 02: full reads and their writes fail, nothing shows ON.
+    {"EchoingLine16Points",
+     {"--echo", "--points", "16"},
+     {CommType::Serial},
+     Expect::Any,
+     0,
+     nullptr,
+     false},
+    {"SilentSerialBoard", {"--silent"}, {CommType::Serial}, Expect::None},
+    {"LateAnswersToClicks",
+     {"--delay", "350,20"},
+     {CommType::Serial, CommType::Udp},
+     Expect::AllButLate,
+     0,
+     nullptr,
+     true,
+     true},
+    {"DoubledDatagrams5ms",
+     {"--dup", "5", "--turnaround", "20"},
+     {CommType::Udp},
+     Expect::All,
+     0,
+     nullptr,
+     true,
+     true},
+    {"DoubledDatagrams8ms",
+     {"--dup", "8", "--turnaround", "20"},
+     {CommType::Udp},
+     Expect::All,
+     0,
+     nullptr,
+     true,
+     true},
+    {"GatewayClosesIdleConnections", {"--idle-close", "150"}, {CommType::Tcp}, Expect::All, 250},
+    // Silent for 400 ms and back with every coil OFF, its connections dropped: the Device
+    // reconnects by itself and the last operations succeed again.
+    {"BoardRestarts", {}, {CommType::Tcp, CommType::Serial}, Expect::Any, 0, "reset 400 drop"},
 };
 
 class FieldTest : public ::testing::TestWithParam<Situation> {};
@@ -37,6 +102,8 @@ TEST_P(FieldTest, EveryAnswerIsTheBoardsOwn) {
     for (CommType transport : situation.transports) {
         for (ProtocolType protocol :
              {ProtocolType::ModbusRtu, ProtocolType::ModbusTcp, ProtocolType::Protocol55}) {
+            if (protocol == ProtocolType::Protocol55 && !situation.relayProtocol)
+                continue;
             SCOPED_TRACE(NameOf(transport) + " " + NameOf(protocol));
             SimProcess sim{VORNAK_SIM_PATH};
             std::vector<std::string> arguments = {"--tcp",    "0",        "--udp",   "0",
@@ -55,54 +122,85 @@ TEST_P(FieldTest, EveryAnswerIsTheBoardsOwn) {
             device.SetConfig(config);
             ASSERT_TRUE(device.Connect());
 
-            int succeeded = 0;
+            int succeeded = 0, wrong = 0, lastSucceeded = 0;
+            uint32_t knownCoils = 0, knownInputs = 0; // points the cache has learnt
             for (int i = 0; i < kOperations; ++i) {
+                if (situation.pauseMs > 0)
+                    std::this_thread::sleep_for(std::chrono::milliseconds(situation.pauseMs));
+                if (situation.midway != nullptr && i == kOperations / 2) {
+                    ASSERT_TRUE(sim.Command(situation.midway));
+                    knownCoils = knownInputs = 0; // the board changed behind the Device's back
+                }
                 const uint8_t point = uint8_t((i * 7 + 3) % 32);
                 // Reads of all 32 points, one-point reads, and a write of the opposite state.
                 OperationResult result;
-                uint32_t reported = ~0u; // the points whose states the answer reported
-                switch (i % 4) {
+                uint32_t coilsTold = 0, inputsTold = 0; // what a success teaches the cache
+                const bool relay = protocol == ProtocolType::Protocol55;
+                switch (situation.clicks ? (relay ? 3 : 2) : i % 4) {
                 case 0:
                     result = device.ReadCoils(0, 32);
+                    coilsTold = ~0u;
                     break;
                 case 1:
                     result = device.ReadInputs(0, 32);
+                    inputsTold = ~0u;
                     break;
                 case 2:
                     result = i % 8 == 2 ? device.ReadCoils(point, 1) : device.ReadInputs(point, 1);
-                    reported = 1u << point;
+                    (i % 8 == 2 ? coilsTold : inputsTold) = 1u << point;
                     break;
                 default:
                     result = device.WriteCoil(point, !device.GetCachedCoil(point));
-                    reported = 1u << point;
+                    coilsTold = 1u << point;
                     break;
                 }
-                const bool readInputs = i % 4 == 1 || (i % 4 == 2 && i % 8 != 2);
-                if (!result.success)
-                    continue;
-                ++succeeded;
-                uint32_t coilStates = 0, inputStates = 0;
-                ASSERT_TRUE(sim.ReadStates(coilStates, inputStates));
                 // The relay protocol answers every request with all 32 relays (and no inputs).
                 if (protocol == ProtocolType::Protocol55)
-                    reported = ~0u;
-                if (readInputs && protocol != ProtocolType::Protocol55) {
-                    EXPECT_EQ(CachedWord(device, false) & reported, inputStates & reported)
-                        << "operation " << i << ": " << result.detail;
-                } else {
-                    EXPECT_EQ(CachedWord(device, true) & reported, coilStates & reported)
-                        << "operation " << i << ": " << result.detail;
+                    coilsTold = ~0u, inputsTold = 0;
+                if (!result.success) {
+                    if (situation.expect == Expect::None)
+                        EXPECT_EQ(result.kind, ErrorKind::Timeout) << result.message;
+                    // A write that failed may still have switched the board.
+                    if (i % 4 == 3)
+                        knownCoils &= ~(1u << point);
+                    lastSucceeded = 0;
+                    continue;
                 }
+                ++succeeded;
+                ++lastSucceeded;
+                knownCoils |= coilsTold;
+                knownInputs |= inputsTold;
+                uint32_t coilStates = 0, inputStates = 0;
+                ASSERT_TRUE(sim.ReadStates(coilStates, inputStates));
+                const bool same =
+                    (CachedWord(device, true) & knownCoils) == (coilStates & knownCoils) &&
+                    (CachedWord(device, false) & knownInputs) == (inputStates & knownInputs);
+                wrong += same ? 0 : 1;
+                EXPECT_TRUE(same) << "operation " << i << ": " << result.detail;
             }
 
             std::string stats;
             sim.Command("stats", &stats);
             const size_t at = stats.find("delayed=");
             const int late = at == std::string::npos ? 0 : std::atoi(stats.c_str() + at + 8);
-            std::printf("field %s %s %s: %d of %d succeeded, %d late answers\n", situation.name,
-                        NameOf(transport).c_str(), NameOf(protocol).c_str(), succeeded,
-                        kOperations, late);
-            EXPECT_GE(succeeded, kOperations - late);
+            std::printf("field %s %s %s: %d of %d succeeded, %d wrong states, %d late answers\n",
+                        situation.name, NameOf(transport).c_str(), NameOf(protocol).c_str(),
+                        succeeded, kOperations, wrong, late);
+            switch (situation.expect) {
+            case Expect::All:
+                EXPECT_EQ(succeeded, kOperations);
+                break;
+            case Expect::None:
+                EXPECT_EQ(succeeded, 0);
+                break;
+            case Expect::AllButLate:
+                EXPECT_GE(succeeded, kOperations - late);
+                break;
+            case Expect::Any:
+                break;
+            }
+            if (situation.midway != nullptr)
+                EXPECT_GE(lastSucceeded, 3); // back by itself
             device.Disconnect();
         }
     }
@@ -110,5 +208,23 @@ TEST_P(FieldTest, EveryAnswerIsTheBoardsOwn) {
 
 INSTANTIATE_TEST_SUITE_P(Situations, FieldTest, ::testing::ValuesIn(kSituations),
                          [](const auto& info) { return std::string(info.param.name); });
+
+// With the timed poll off, a healthy board is asked before it is declared gone, and stays.
+TEST(FieldHeartbeat, AHealthyBoardWithoutTrafficStaysConnected) {
+    for (CommType transport : {CommType::Serial, CommType::Tcp, CommType::Udp}) {
+        SCOPED_TRACE(NameOf(transport));
+        SimProcess sim{VORNAK_SIM_PATH};
+        ASSERT_TRUE(sim.Start({"--tcp", "0", "--udp", "0", "--pty", "--quiet"}))
+            << sim.ErrorOutput();
+        Device device;
+        ConfigureForSim(device, sim, transport, ProtocolType::ModbusRtu, 100, 1000);
+        ASSERT_TRUE(device.Connect());
+        for (int tick = 0; tick < 3; ++tick) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(700));
+            device.CheckHeartbeat();
+        }
+        EXPECT_EQ(device.GetState(), DeviceState::Connected);
+    }
+}
 
 } // namespace

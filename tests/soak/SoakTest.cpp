@@ -94,7 +94,7 @@ TEST_P(Soak, SurvivesInjectedFaultsAndEndsInStep) {
                 const OperationResult result = roll < 4   ? device.ReadCoils(0, 32)
                                                : roll < 7 ? device.ReadInputs(0, 32)
                                                           : device.WriteCoil(coil, on);
-                // By code and the text up to its first ':' (-1 covers every refusal).
+                // By code and the text up to its first ':' (-9 covers every refusal).
                 if (!result.success)
                     ++failures[std::to_string(result.code) + " " +
                                result.message.substr(0, result.message.find(':'))];

@@ -10,25 +10,29 @@
 
 namespace {
 
-OperationResult Result(int32_t code, std::string message = "") {
+OperationResult Result(ErrorKind kind, std::string message = "") {
     OperationResult result;
-    result.success = code == 0;
-    result.code = code;
+    result.success = kind == ErrorKind::None;
+    result.code = result.success ? 0 : -9;
+    result.kind = kind;
     result.message = std::move(message);
     return result;
 }
 
-TEST(LinkStatistics, SortsEveryEndingOfATransaction) {
-    // The Device's own test below meets the other endings.
+TEST(LinkStatistics, SortsEveryEndingOfATransactionByItsKind) {
+    // The texts mislead on purpose: only the kind may decide.
     const std::pair<OperationResult, TransactionOutcome> cases[] = {
-        {Result(-4, "接收失败"), TransactionOutcome::ReceiveFailed},
-        {Result(-1, "设备未连接"), TransactionOutcome::SendFailed},
-        {Result(-1, "事务ID不匹配: 期望2, 实际1"), TransactionOutcome::CheckFailed},
-        {Result(-1, "校验和错误"), TransactionOutcome::CheckFailed},
-        {Result(-1, "单元1响应异常: 非法功能"), TransactionOutcome::DeviceException},
+        {Result(ErrorKind::ReceiveFailed, "响应异常"), TransactionOutcome::ReceiveFailed},
+        {Result(ErrorKind::NotConnected), TransactionOutcome::SendFailed},
+        {Result(ErrorKind::ConnectionClosed, "接收超时"), TransactionOutcome::SendFailed},
+        {Result(ErrorKind::Mismatch, "设备未连接"), TransactionOutcome::CheckFailed},
+        {Result(ErrorKind::Checksum), TransactionOutcome::CheckFailed},
+        {Result(ErrorKind::Malformed), TransactionOutcome::CheckFailed},
+        {Result(ErrorKind::Exception, "校验和错误"), TransactionOutcome::DeviceException},
+        {Result(ErrorKind::Timeout, "单元1响应异常"), TransactionOutcome::NoAnswer},
     };
     for (const auto& [result, outcome] : cases)
-        EXPECT_EQ(LinkStatistics::Classify(result), outcome) << result.message;
+        EXPECT_EQ(LinkStatistics::Classify(result), outcome) << ErrorKindName(result.kind);
 }
 
 TEST(LinkStatistics, KeepsTheTimesOfTheLastThousandTransactions) {
@@ -87,7 +91,7 @@ TEST(LinkStatistics, FollowsEveryTransactionOfADevice) {
     ASSERT_TRUE(device.Connect());
 
     // 19 answers taking 1..19 ms, an exception taking 40 ms, a broken answer taking 25 ms
-    // (its continuation wait finds nothing more), a silent board, a send that fails.
+    // (its continuation wait finds nothing more), a silent board, a connection that is gone.
     for (int64_t ms = 1; ms <= 19; ++ms) {
         script->replies.push_back(CommScript::Data(coils));
         delaysMs.push_back(ms);
@@ -100,8 +104,8 @@ TEST(LinkStatistics, FollowsEveryTransactionOfADevice) {
     delaysMs.push_back(25);
     EXPECT_FALSE(device.ReadInputs(0, 32).success);
     EXPECT_EQ(device.ReadCoils(0, 32).code, -5);
-    script->sendResults = {-1, -1, -1};
-    EXPECT_EQ(device.ReadCoils(0, 32).code, -3);
+    script->sendResults = {-1, -1}; // over TCP: the connection is gone, reopened, gone again
+    EXPECT_EQ(device.ReadCoils(0, 32).kind, ErrorKind::ConnectionClosed);
 
     const LinkStatisticsSnapshot s = statistics.Snapshot();
     EXPECT_EQ(s.transactions, 23u);

@@ -208,10 +208,10 @@ int32_t SerialCommunication::Receive(uint8_t* buffer, int32_t size, int32_t time
         if (got == 0) {
             // The caller's wait bounds only the first byte; the port's total limit may
             // end the read with nothing before that wait is over.
-            if (totalEnd <= callerEnd && now >= totalEnd)
-                return 0;
-            if (now >= callerEnd)
-                return -1;
+            // Whichever ends first, nothing came: a silent board is a time-out on every
+            // transport.
+            if (now >= totalEnd || now >= callerEnd)
+                return kReceiveNothing;
             end = std::min(totalEnd, callerEnd);
         } else {
             // An answer that has begun is read to its end, by the port's own rules.
@@ -231,8 +231,8 @@ int32_t SerialCommunication::Receive(uint8_t* buffer, int32_t size, int32_t time
         }
         if (r == 0)
             continue;
-        if ((p.revents & POLLIN) == 0)
-            return -1; // hung up or failed, nothing to read
+        if ((p.revents & POLLIN) == 0) // hung up or failed, nothing to read
+            return got > 0 ? got : (p.revents & POLLHUP) ? kReceiveClosed : kReceiveFailed;
 
         const ssize_t n = read(fd, buffer + got, static_cast<size_t>(size - got));
         if (n > 0) {
@@ -242,13 +242,14 @@ int32_t SerialCommunication::Receive(uint8_t* buffer, int32_t size, int32_t time
                 return got;
             continue;
         }
-        if (n == 0)
-            return -1; // readable but at end: the port has gone away
         if (errno == EINTR)
             continue;
-        if (errno == EAGAIN && (p.revents & kGone) == 0)
+        if (n < 0 && errno == EAGAIN && (p.revents & kGone) == 0)
             continue;
-        return -1;
+        // Readable but at its end, or failing with EIO: the other side has gone away.
+        if (n == 0 || errno == EIO || (p.revents & POLLHUP) != 0)
+            return got > 0 ? got : kReceiveClosed;
+        return got > 0 ? got : kReceiveFailed;
     }
 }
 
@@ -272,9 +273,13 @@ int32_t SerialCommunication::DiscardPending(uint8_t* buffer, int32_t size) {
         }
         if (n < 0 && errno == EINTR)
             continue;
+        // The port is non-blocking, so an empty port gives EAGAIN: an end of file, or EIO,
+        // means the other side has gone away.
+        if (n == 0 || (n < 0 && errno == EIO))
+            return got > 0 ? got : kReceiveClosed;
         if (n < 0 && errno != EAGAIN)
-            return -1;
-        break; // nothing more waiting, or the port reports its end (seen by the next Receive)
+            return kReceiveFailed;
+        break; // nothing more waiting
     }
     return got;
 }

@@ -111,14 +111,19 @@ int32_t TcpCommunication::Receive(uint8_t* buffer, int32_t size, int32_t timeout
     if (size < 0 || (buffer == nullptr && size > 0))
         return -1;
     const int fd = static_cast<int>(socketHandle);
-    if (WaitForSocket(fd, POLLIN, timeoutMs) <= 0)
-        return 0;
+    const int ready = WaitForSocket(fd, POLLIN, timeoutMs);
+    if (ready <= 0)
+        return ready == 0 ? kReceiveNothing : kReceiveFailed;
     // A closed peer makes the socket readable at once and recv return 0 on every call.
     const ssize_t received = recv(fd, buffer, static_cast<size_t>(size), 0);
-    if (received >= 0)
+    if (received > 0)
         return static_cast<int32_t>(received);
+    if (received == 0)
+        return size == 0 ? kReceiveNothing : kReceiveClosed;
+    if (errno == ECONNRESET)
+        return kReceiveClosed;
     // The end of SO_RCVTIMEO counts as "nothing arrived".
-    return (errno == EAGAIN || errno == EWOULDBLOCK) ? 0 : -1;
+    return (errno == EAGAIN || errno == EWOULDBLOCK) ? kReceiveNothing : kReceiveFailed;
 }
 
 void TcpCommunication::SetAnswerCheck(AnswerCheck) {}
@@ -138,9 +143,12 @@ int32_t TcpCommunication::DiscardPending(uint8_t* buffer, int32_t size) {
         }
         if (n < 0 && errno == EINTR)
             continue;
+        // A close is told only when nothing came before it; the next call tells it then.
+        if ((n == 0 && size > 0) || (n < 0 && errno == ECONNRESET))
+            return got > 0 ? got : kReceiveClosed;
         if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK)
-            return -1;
-        break; // nothing more waiting, or the peer has closed
+            return kReceiveFailed;
+        break; // nothing more waiting
     }
     return got;
 }

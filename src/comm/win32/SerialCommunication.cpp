@@ -70,10 +70,20 @@ DWORD WaitOrCancel(HANDLE event, DWORD waitMs) {
     return WaitForMultipleObjects(2, both, FALSE, waitMs);
 }
 
-// One overlapped read of up to count bytes that waits at most waitMs: the count read,
-// 0 when the port's own time-out or the wait ended it empty, -1 on failure. A read the
-// wait gives up on is cancelled and settled before returning, so that the buffer is
-// the caller's again; *waitEnded tells that case.
+// The errors a read ends with when the port has gone away (a USB adapter pulled out, a
+// virtual port's other end closed) rather than failed.
+bool PortGone(DWORD error) {
+    return error == ERROR_BAD_COMMAND || error == ERROR_ACCESS_DENIED ||
+           error == ERROR_DEVICE_REMOVED || error == ERROR_GEN_FAILURE ||
+           error == ERROR_OPERATION_ABORTED || error == ERROR_BROKEN_PIPE;
+}
+
+// One overlapped read of up to count bytes that waits at most waitMs (or until the
+// thread's cancel signal): the count read, 0 when the port's own time-out, the wait or a
+// cancel ended it empty, kReceiveClosed when the port has gone away, kReceiveFailed on
+// another failure. A read the wait gives up on is cancelled and settled before returning,
+// so that the buffer is the caller's again; *waitEnded tells that case (its
+// ERROR_OPERATION_ABORTED is our own CancelIo, not a port gone).
 int32_t ReadWithin(HANDLE port, HANDLE event, uint8_t* dest, DWORD count, DWORD waitMs,
                    bool* waitEnded) {
     *waitEnded = false;
@@ -83,7 +93,7 @@ int32_t ReadWithin(HANDLE port, HANDLE event, uint8_t* dest, DWORD count, DWORD 
     if (ReadFile(port, dest, count, &got, &overlapped))
         return static_cast<int32_t>(got);
     if (GetLastError() != ERROR_IO_PENDING)
-        return -1;
+        return PortGone(GetLastError()) ? kReceiveClosed : kReceiveFailed;
     if (WaitOrCancel(event, waitMs) != WAIT_OBJECT_0) {
         CancelIo(port);
         *waitEnded = true;
@@ -95,7 +105,7 @@ int32_t ReadWithin(HANDLE port, HANDLE event, uint8_t* dest, DWORD count, DWORD 
     const DWORD error = GetLastError();
     if (error == ERROR_TIMEOUT || (*waitEnded && error == ERROR_OPERATION_ABORTED))
         return static_cast<int32_t>(got);
-    return -1;
+    return PortGone(error) ? kReceiveClosed : kReceiveFailed;
 }
 
 } // namespace
@@ -169,7 +179,7 @@ int32_t SerialCommunication::Send(const uint8_t* data, int32_t length) {
     if (WriteFile(port, data, static_cast<DWORD>(length), &written, &overlapped))
         return static_cast<int32_t>(written);
     if (GetLastError() != ERROR_IO_PENDING)
-        return -1;
+        return PortGone(GetLastError()) ? kReceiveClosed : kReceiveFailed;
     if (WaitOrCancel(overlapped.hEvent, kWriteWaitMs) != WAIT_OBJECT_0) {
         CancelIo(port);
         // Settle the cancelled write before the caller's bytes go out of scope.
@@ -194,22 +204,21 @@ int32_t SerialCommunication::Receive(uint8_t* buffer, int32_t size, int32_t time
     const Deadline callerWait(timeoutMs);
     const Deadline portLimit(int64_t{kMsPerByte} * size + kConstantMs);
 
-    // The first byte: the caller's wait bounds it, and so does the port's own limit.
-    // When the caller's wait ends first the read is abandoned (-1); when the port's
-    // limit ends first nothing came (0).
+    // The first byte: the caller's wait bounds it, and so does the port's own limit;
+    // whichever ends first, nothing came (a silent board is a time-out on every transport).
     int32_t got = 0;
     while (got == 0) {
         const int32_t callerLeft = callerWait.RemainingMs();
         const int32_t portLeft = portLimit.RemainingMs();
         const bool callerFirst = callerLeft < portLeft;
         if ((callerFirst ? callerLeft : portLeft) == 0)
-            return callerFirst ? -1 : 0;
+            return kReceiveNothing;
         bool waitEnded = false;
         got = ReadWithin(port, event, buffer, 1, callerFirst ? callerLeft : portLeft, &waitEnded);
         if (got < 0)
-            return -1;
+            return got;
         if (got == 0 && waitEnded)
-            return callerFirst ? -1 : 0;
+            return kReceiveNothing;
     }
     if (answerCheck && answerCheck(buffer, got))
         return got;

@@ -83,13 +83,19 @@ int32_t TcpCommunication::Receive(uint8_t* buffer, int32_t size, int32_t timeout
     if (!isOpen || socketHandle == kInvalidSocket || !IsBuffer(buffer, size))
         return -1;
     const SOCKET s = AsSocket(socketHandle);
-    if (WaitReadable(s, timeoutMs) <= 0)
-        return 0;
+    const int ready = WaitReadable(s, timeoutMs);
+    if (ready <= 0)
+        return ready == 0 ? kReceiveNothing : kReceiveFailed;
     // A closed peer makes the socket readable at once and recv return 0 on every call.
     const int received = recv(s, reinterpret_cast<char*>(buffer), size, 0);
-    if (received != SOCKET_ERROR)
+    if (received > 0)
         return received;
-    return WSAGetLastError() == WSAETIMEDOUT ? 0 : -1;
+    if (received == 0)
+        return size == 0 ? kReceiveNothing : kReceiveClosed;
+    const int error = WSAGetLastError();
+    if (error == WSAECONNRESET || error == WSAECONNABORTED)
+        return kReceiveClosed;
+    return error == WSAETIMEDOUT ? kReceiveNothing : kReceiveFailed;
 }
 
 void TcpCommunication::SetAnswerCheck(AnswerCheck) {}
@@ -102,10 +108,13 @@ int32_t TcpCommunication::DiscardPending(uint8_t* buffer, int32_t size) {
     // Readable now means recv does not block: bytes, or 0 for a peer that has closed.
     while (got < size && WaitReadable(s, 0) > 0) {
         const int n = recv(s, reinterpret_cast<char*>(buffer + got), size - got, 0);
+        const bool reset = n == SOCKET_ERROR && (WSAGetLastError() == WSAECONNRESET ||
+                                                 WSAGetLastError() == WSAECONNABORTED);
+        // A close is told only when nothing came before it; the next call tells it then.
+        if (n == 0 || reset)
+            return got > 0 ? got : kReceiveClosed;
         if (n == SOCKET_ERROR)
-            return -1;
-        if (n == 0)
-            break;
+            return kReceiveFailed;
         got += n;
     }
     return got;

@@ -9,7 +9,15 @@
 #include "ui/win32/DialogTemplate.h"
 #include "ui/win32/Resources.h"
 
+// Windows 8.1's message; older headers lack it.
+#ifndef WM_DPICHANGED
+#define WM_DPICHANGED 0x02E0
+#endif
+
 namespace {
+
+// The template's font: 宋体 10 pt.
+constexpr int kFontPoints = 10;
 
 constexpr int32_t kGridColumns = 8;
 constexpr int32_t kGridRows = 4;
@@ -42,12 +50,9 @@ SIZE CellSize(HDC dc, const Metrics& m) {
     return {TextExtent(dc, L"000").cx + m.em / 2, m.line + m.line / 3};
 }
 
-// The work area of the monitor a window (or, without one, the primary monitor) is on.
-RECT WorkArea(HWND window) {
+RECT WorkArea(HMONITOR monitor) {
     MONITORINFO info{};
     info.cbSize = sizeof info;
-    const HMONITOR monitor = window != nullptr ? MonitorFromWindow(window, MONITOR_DEFAULTTONEAREST)
-                                               : MonitorFromPoint({0, 0}, MONITOR_DEFAULTTOPRIMARY);
     GetMonitorInfoW(monitor, &info);
     return info.rcWork;
 }
@@ -62,12 +67,14 @@ DescribedDialog::~DescribedDialog() {
         DeleteObject(brush);
     if (m_icon != nullptr)
         DestroyIcon(m_icon);
+    if (m_font != nullptr)
+        DeleteObject(m_font);
 }
 
 INT_PTR DescribedDialog::DoModal(HWND owner) {
     m_owner = owner;
     const DialogTemplate empty(WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME, 100, 50,
-                               m_description.caption, L"宋体", 10);
+                               m_description.caption, L"宋体", kFontPoints);
     return DialogBoxIndirectParamW(GetModuleHandleW(nullptr), empty.Get(), owner, Proc,
                                    reinterpret_cast<LPARAM>(this));
 }
@@ -78,7 +85,7 @@ INT_PTR CALLBACK DescribedDialog::Proc(HWND hWnd, UINT message, WPARAM wParam, L
         self->m_hWnd = hWnd;
         SetWindowLongPtrW(hWnd, DWLP_USER, lParam);
         self->CreateControls();
-        self->Layout(self->m_owner);
+        self->Layout(nullptr);
         self->OnInit();
         return TRUE;
     }
@@ -106,6 +113,11 @@ INT_PTR DescribedDialog::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
     }
     case WM_TIMER:
         OnTimer(wParam);
+        return TRUE;
+    case WM_DPICHANGED:
+        // On a monitor of another DPI: the same font in points at that DPI, every control
+        // measured and placed again, at the place Windows suggests.
+        ChangeDpi(HIWORD(wParam), *reinterpret_cast<const RECT*>(lParam));
         return TRUE;
     case WM_DESTROY:
         OnDestroy();
@@ -154,7 +166,7 @@ void DescribedDialog::OnCommand(int32_t, int32_t) {}
 
 void DescribedDialog::CreateControls() {
     const HINSTANCE instance = GetModuleHandleW(nullptr);
-    const auto font = static_cast<WPARAM>(SendMessageW(m_hWnd, WM_GETFONT, 0, 0));
+    const auto font = reinterpret_cast<WPARAM>(Font());
     auto make = [&](DWORD exStyle, const wchar_t* windowClass, const std::string& text, DWORD style,
                     int32_t id) {
         const HWND control = CreateWindowExW(
@@ -255,10 +267,33 @@ SIZE DescribedDialog::Natural(const DialogControl& c, HDC dc) const {
     return {0, 0};
 }
 
-void DescribedDialog::Layout(HWND owner) {
+HFONT DescribedDialog::Font() const {
+    return m_font != nullptr ? m_font
+                             : reinterpret_cast<HFONT>(SendMessageW(m_hWnd, WM_GETFONT, 0, 0));
+}
+
+void DescribedDialog::ChangeDpi(int dpi, const RECT& suggested) {
+    const HFONT font = CreateFontW(-MulDiv(kFontPoints, dpi, 72), 0, 0, 0, FW_NORMAL, FALSE, FALSE,
+                                   FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
+                                   DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE, L"宋体");
+    if (font == nullptr)
+        return;
+    for (HWND control : m_ordered)
+        SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+    for (const auto& [id, grid] : m_grids) {
+        for (HWND cell : grid.cells)
+            SendMessageW(cell, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+    }
+    if (m_font != nullptr)
+        DeleteObject(m_font);
+    m_font = font;
+    Layout(&suggested);
+    InvalidateRect(m_hWnd, nullptr, TRUE);
+}
+
+void DescribedDialog::Layout(const RECT* suggested) {
     const HDC dc = GetDC(m_hWnd);
-    const HGDIOBJ old =
-        SelectObject(dc, reinterpret_cast<HFONT>(SendMessageW(m_hWnd, WM_GETFONT, 0, 0)));
+    const HGDIOBJ old = SelectObject(dc, Font());
     const Metrics m = Measure(dc);
     const int margin = m.em * 2 / 3;
     const int gap = m.em / 3;
@@ -311,21 +346,48 @@ void DescribedDialog::Layout(HWND owner) {
                        static_cast<DWORD>(GetWindowLongPtrW(m_hWnd, GWL_EXSTYLE)));
     const int width = frame.right - frame.left;
     const int height = frame.bottom - frame.top;
-    const RECT work = WorkArea(owner);
-    RECT around = work;
-    if (owner != nullptr)
-        GetWindowRect(owner, &around);
+    // Centred over the owner at first; after a DPI change where Windows suggests, on the
+    // monitor it suggests.
+    RECT work{};
+    RECT around{};
+    if (suggested != nullptr) {
+        work = WorkArea(MonitorFromRect(suggested, MONITOR_DEFAULTTONEAREST));
+        around = {suggested->left, suggested->top, suggested->left + width,
+                  suggested->top + height};
+    } else {
+        const HWND owner = m_owner;
+        work = WorkArea(owner != nullptr ? MonitorFromWindow(owner, MONITOR_DEFAULTTONEAREST)
+                                         : MonitorFromPoint({0, 0}, MONITOR_DEFAULTTOPRIMARY));
+        around = work;
+        if (owner != nullptr)
+            GetWindowRect(owner, &around);
+    }
     int left = (around.left + around.right - width) / 2;
     int top = (around.top + around.bottom - height) / 2;
     left = std::max<int>(work.left, std::min<int>(left, work.right - width));
     top = std::max<int>(work.top, std::min<int>(top, work.bottom - height));
     SetWindowPos(m_hWnd, nullptr, left, top, width, height, SWP_NOZORDER | SWP_NOACTIVATE);
+    MoveTipAreas();
+}
+
+void DescribedDialog::MoveTipAreas() {
+    for (const auto& [id, tip] : m_controlTips) {
+        const HWND control = Control(id);
+        if (control == nullptr)
+            continue;
+        TTTOOLINFOW tool{};
+        tool.cbSize = sizeof tool;
+        tool.hwnd = m_hWnd;
+        tool.uId = static_cast<UINT_PTR>(id);
+        GetWindowRect(control, &tool.rect);
+        MapWindowPoints(nullptr, m_hWnd, reinterpret_cast<POINT*>(&tool.rect), 2);
+        SendMessageW(m_tips, TTM_NEWTOOLRECTW, 0, reinterpret_cast<LPARAM>(&tool));
+    }
 }
 
 void DescribedDialog::PlaceGrid(const Grid& grid, RECT frame) {
     const HDC dc = GetDC(m_hWnd);
-    const HGDIOBJ old =
-        SelectObject(dc, reinterpret_cast<HFONT>(SendMessageW(m_hWnd, WM_GETFONT, 0, 0)));
+    const HGDIOBJ old = SelectObject(dc, Font());
     const Metrics m = Measure(dc);
     const SIZE cell = CellSize(dc, m);
     SelectObject(dc, old);

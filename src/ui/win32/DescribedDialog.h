@@ -69,7 +69,15 @@ private:
     static INT_PTR CALLBACK Proc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam);
     INT_PTR Handle(UINT message, WPARAM wParam, LPARAM lParam);
     void CreateControls();
-    void Layout(HWND owner);
+    // Measures and places every control in the dialog's font and sizes the dialog: centred
+    // over the owner, or at the suggested place after a DPI change; inside the work area.
+    void Layout(const RECT* suggested);
+    // The font the controls are measured and drawn in: the template's until a DPI change.
+    HFONT Font() const;
+    // Takes the dialog font at the new DPI and lays the dialog out again.
+    void ChangeDpi(int dpi, const RECT& suggested);
+    // The tip areas of controls that carry one follow the controls.
+    void MoveTipAreas();
     SIZE Natural(const DialogControl& control, HDC dc) const;
     void PlaceGrid(const Grid& grid, RECT frame);
     HBRUSH Brush(COLORREF colour);
@@ -78,7 +86,7 @@ private:
     HWND m_hWnd = nullptr;
     HWND m_owner = nullptr;
     HWND m_tips = nullptr;
-    HFONT m_font = nullptr;
+    HFONT m_font = nullptr; // the font taken at a DPI change; the template's before one
     HICON m_icon = nullptr;
     std::vector<HWND> m_ordered; // every control, in the description's order
     std::map<int32_t, HWND> m_controls;

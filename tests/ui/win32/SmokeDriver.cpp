@@ -1,14 +1,17 @@
 // Drives a running vornak.exe as an operator would, from inside the same wine desktop:
-// picks TCP, types the simulator's port, connects, waits until coils and inputs have
-// been read, clicks coil 3 and waits for its answer. It then creates the file SILENCE,
+// checks its fit, sends it WM_DPICHANGED (wine never does) and checks that it fits again in
+// a font of the new size, picks TCP, types the simulator's port, connects, waits until coils and
+// inputs have been read, clicks coil 3 and waits for its answer. It then creates the file SILENCE,
 // on which the caller makes the simulator fall silent for a while, and waits until the
 // window has marked the board offline and connected again. It opens each tool dialog from
-// the system menu (about, link parameters, board search, self-test), runs a self-test that
-// must pass, and saves a picture of each dialog and of the window as 24-bit BMPs in
-// FOLDER. Before the tools it opens the point timeline from the system menu, checks that a
-// hover over coil 3's lane names it ON, and saves its picture too (timeline.bmp). Last it closes
-// the window, starts VORNAK again and finds the typed port remembered and a session log file
-// written.
+// the system menu (about, which must re-lay itself on WM_DPICHANGED; link parameters; board
+// search; self-test), runs a self-test that must pass, finds the self-test's loopback box
+// disabled under 0x55 with its reason in the tip the pointer brings up, answers
+// "恢复默认设置"'s question with Cancel (the fields stay) and OK (they are restored), and
+// saves a picture of each dialog and of the window as 24-bit BMPs in FOLDER. Before the tools
+// it opens the point timeline from the system menu, checks that a hover over coil 3's lane
+// names it ON, and saves its picture too (timeline.bmp). Last it closes the window, starts
+// VORNAK again and finds the typed port remembered and a session log file written.
 //
 // "fit VORNAK REPORT" starts the window and checks that it lies centred inside the work
 // area, writing what it found to REPORT; "shown" waits for a window started otherwise (a
@@ -19,17 +22,21 @@
 //        vornak_smoke_driver.exe shown
 #include <windows.h>
 
+#include <commctrl.h>
 #include <knownfolders.h>
 #include <shlobj.h>
 
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <vector>
 
 #include "dialog/MainDlgIds.h"
+#include "dialog/SelfTestSession.h"
 #include "dialog/ToolDialogs.h"
+#include "dialog/WindowSettings.h"
 #include "dialog/WindowTools.h"
 
 namespace {
@@ -145,10 +152,169 @@ void Press(HWND dialog, int id) {
                  reinterpret_cast<LPARAM>(GetDlgItem(dialog, id)));
 }
 
+int ScreenDpi() {
+    const HDC screen = GetDC(nullptr);
+    const int dpi = GetDeviceCaps(screen, LOGPIXELSY);
+    ReleaseDC(nullptr, screen);
+    return dpi;
+}
+
+// Sends WM_DPICHANGED as Windows does when a window moves to a monitor of that DPI (wine
+// never does). Its suggested rectangle must be in the window's own process, so it is
+// written there first.
+bool SendDpiChanged(HWND window, int dpi, const RECT& suggested) {
+    DWORD id = 0;
+    GetWindowThreadProcessId(window, &id);
+    const HANDLE process = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_WRITE, FALSE, id);
+    if (process == nullptr)
+        return false;
+    void* remote = VirtualAllocEx(process, nullptr, sizeof suggested, MEM_COMMIT | MEM_RESERVE,
+                                  PAGE_READWRITE);
+    DWORD_PTR result = 0;
+    const bool sent =
+        remote != nullptr &&
+        WriteProcessMemory(process, remote, &suggested, sizeof suggested, nullptr) &&
+        SendMessageTimeoutW(window, 0x02E0 /* WM_DPICHANGED */, MAKEWPARAM(dpi, dpi),
+                            reinterpret_cast<LPARAM>(remote), SMTO_NORMAL, 20000, &result) != 0;
+    if (remote != nullptr)
+        VirtualFreeEx(process, remote, 0, MEM_RELEASE);
+    CloseHandle(process);
+    return sent;
+}
+
+RECT WindowRect(HWND window) {
+    RECT rect{};
+    GetWindowRect(window, &rect);
+    return rect;
+}
+
+bool Inside(const RECT& rect, HWND window) {
+    MONITORINFO monitor{};
+    monitor.cbSize = sizeof monitor;
+    GetMonitorInfoW(MonitorFromWindow(window, MONITOR_DEFAULTTONEAREST), &monitor);
+    const RECT& work = monitor.rcWork;
+    return rect.left >= work.left && rect.top >= work.top && rect.right <= work.right &&
+           rect.bottom <= work.bottom;
+}
+
+// An open tool dialog on a monitor of 1.5 times the DPI grows with its font, stays inside
+// the work area, and comes back to its size on the first monitor's DPI.
+bool RelaysOnDpiChange(HWND dialog) {
+    const int dpi = ScreenDpi();
+    const RECT before = WindowRect(dialog);
+    if (!SendDpiChanged(dialog, dpi * 3 / 2, before))
+        return Fail("WM_DPICHANGED did not reach the tool dialog");
+    const RECT larger = WindowRect(dialog);
+    std::printf("tool dialog %ldx%ld at %d dpi, %ldx%ld at %d dpi\n", before.right - before.left,
+                before.bottom - before.top, dpi, larger.right - larger.left,
+                larger.bottom - larger.top, dpi * 3 / 2);
+    const double grown = static_cast<double>(larger.right - larger.left) /
+                         static_cast<double>(before.right - before.left);
+    if (grown < 1.3 || !Inside(larger, dialog))
+        return Fail("the tool dialog did not re-lay itself for the new DPI");
+    SendDpiChanged(dialog, dpi, larger);
+    const RECT back = WindowRect(dialog);
+    return (std::labs((back.right - back.left) - (before.right - before.left)) <= 2 &&
+            std::labs((back.bottom - back.top) - (before.bottom - before.top)) <= 2) ||
+           Fail("the tool dialog did not come back to its size at the first DPI");
+}
+
+std::wstring Wide(const char* utf8) {
+    std::wstring wide(std::strlen(utf8) + 1, L'\0');
+    wide.resize(static_cast<size_t>(
+        MultiByteToWideChar(CP_UTF8, 0, utf8, -1, wide.data(), static_cast<int>(wide.size())) - 1));
+    return wide;
+}
+
+// Rests the pointer on control and returns the text of the tip that shows, "" for none.
+std::wstring TipOver(HWND dialog, HWND control) {
+    const RECT r = WindowRect(control);
+    const POINT centre{(r.left + r.right) / 2, (r.top + r.bottom) / 2};
+    std::wstring text;
+    // The pointer arrives (a move from beside the control), then rests; again each second
+    // until a tip shows.
+    for (int attempt = 0; attempt < 10 && text.empty(); ++attempt) {
+        SetCursorPos(centre.x - 5, centre.y);
+        for (int step : {-3, 0}) {
+            INPUT move{};
+            move.type = INPUT_MOUSE;
+            move.mi.dx = (centre.x + step) * 65535 / (GetSystemMetrics(SM_CXSCREEN) - 1);
+            move.mi.dy = centre.y * 65535 / (GetSystemMetrics(SM_CYSCREEN) - 1);
+            move.mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE;
+            SendInput(1, &move, sizeof move);
+            Sleep(50);
+        }
+        WaitFor(1000, [&] {
+            for (HWND tip = FindWindowExW(nullptr, nullptr, TOOLTIPS_CLASSW, nullptr);
+                 tip != nullptr; tip = FindWindowExW(nullptr, tip, TOOLTIPS_CLASSW, nullptr)) {
+                if (GetWindow(tip, GW_OWNER) == dialog && IsWindowVisible(tip))
+                    text = Text(tip);
+            }
+            return !text.empty();
+        });
+    }
+    return text;
+}
+
+// Under 0x55, which reads no inputs, the self-test's loopback box is disabled and its tip
+// says why.
+bool NoLoopbackUnder55(HWND window) {
+    SendMessageW(GetDlgItem(window, IDC_PROTO_55), BM_CLICK, 0, 0);
+    SendMessageW(GetDlgItem(window, IDC_TCP_CONNECT), BM_CLICK, 0, 0);
+    if (!WaitFor(20000, [&] { return Text(GetDlgItem(window, IDC_TCP_STATUS)) == L"已连接"; }))
+        return Fail("the window did not connect under 0x55");
+    const HWND test = OpenTool(window, WindowTools::IDM_SELF_TEST, L"板卡自检");
+    if (test == nullptr)
+        return Fail("the self-test did not show under 0x55");
+    const HWND loopback = GetDlgItem(test, ToolDialogs::IDC_SELFTEST_LOOPBACK);
+    const std::wstring tip = TipOver(test, loopback);
+    std::string shown(tip.size() * 3 + 1, '\0');
+    shown.resize(static_cast<size_t>(
+        WideCharToMultiByte(CP_UTF8, 0, tip.c_str(), static_cast<int>(tip.size()), shown.data(),
+                            static_cast<int>(shown.size()), nullptr, nullptr)));
+    std::printf("smoke: the loopback box's tip under 0x55: \"%s\"\n", shown.c_str());
+    const bool told = !IsWindowEnabled(loopback) &&
+                      SendMessageW(loopback, BM_GETCHECK, 0, 0) == BST_UNCHECKED &&
+                      tip == Wide(SelfTestSession::kNoLoopbackTip);
+    PostMessageW(test, WM_COMMAND, IDCANCEL, 0);
+    if (!Closed(test))
+        return Fail("Esc did not close the self-test");
+    SendMessageW(GetDlgItem(window, IDC_TCP_DISCONNECT), BM_CLICK, 0, 0);
+    SendMessageW(GetDlgItem(window, IDC_PROTO_RTU), BM_CLICK, 0, 0);
+    return told || Fail("under 0x55 the loopback box was not disabled with its reason");
+}
+
+// "恢复默认设置" asks first: Cancel keeps the fields, OK gives every field its default.
+bool RestoreDefaultsAsks(HWND window) {
+    const HWND port = GetDlgItem(window, IDC_TCP_PORT);
+    const std::wstring typed = Text(port);
+    const std::wstring standard = Wide(WindowSettings{}.tcpPort.c_str());
+    if (typed == standard)
+        return Fail("the typed port is the default one: nothing to restore");
+    for (const int answer : {IDCANCEL, IDOK}) {
+        const HWND ask = OpenTool(window, WindowTools::IDM_RESTORE_DEFAULTS, L"恢复默认设置");
+        if (ask == nullptr)
+            return Fail("恢复默认设置 did not ask first");
+        PostMessageW(ask, WM_COMMAND, answer, 0);
+        if (!Closed(ask))
+            return Fail("the confirmation did not close");
+        const std::wstring expected = answer == IDOK ? standard : typed;
+        if (!WaitFor(5000, [&] { return Text(port) == expected; }))
+            return Fail(answer == IDOK ? "OK did not restore the default port"
+                                       : "Cancel did not keep the typed port");
+    }
+    // As typed again, for the restart below.
+    SendMessageW(GetDlgItem(window, IDC_USE_TCP), BM_CLICK, 0, 0);
+    SetWindowTextW(port, typed.c_str());
+    return true;
+}
+
 bool Tools(HWND window, const std::wstring& folder) {
     const HWND about = OpenTool(window, IDM_ABOUTBOX, L"关于 Vornak");
     if (about == nullptr || !SaveBmp(about, folder + L"\\about.bmp"))
         return Fail("the about box did not show");
+    if (!RelaysOnDpiChange(about))
+        return false;
     Press(about, IDOK);
     if (!Closed(about))
         return Fail("OK did not close the about box");
@@ -212,7 +378,9 @@ bool Tools(HWND window, const std::wstring& folder) {
     if (!WaitFor(20000, [&] { return Text(status).rfind(L"已取消", 0) == 0; }))
         return Fail("Esc did not cancel the board search");
     PostMessageW(search, WM_COMMAND, IDCANCEL, 0);
-    return Closed(search) || Fail("Esc did not close the board search");
+    if (!Closed(search))
+        return Fail("Esc did not close the board search");
+    return NoLoopbackUnder55(window) && RestoreDefaultsAsks(window);
 }
 
 // The window's rectangle against the work area of its monitor.
@@ -236,6 +404,33 @@ bool Fits(HWND window) {
     const long dy = (rect.top - work.top) - (work.bottom - rect.bottom);
     return (inside || Fail("the window is not inside the work area")) &&
            ((std::labs(dx) <= 2 && std::labs(dy) <= 2) || Fail("the window is not centred"));
+}
+
+// The height of a combo box's field, which follows the font the window gives it.
+LRESULT FieldHeight(HWND window) {
+    return SendMessageW(GetDlgItem(window, IDC_PORT_COMBO), CB_GETITEMHEIGHT,
+                        static_cast<WPARAM>(-1), 0);
+}
+
+// Moved to a monitor of another DPI, the window fits that monitor's work area again, in a
+// font of another size; back on the first monitor's DPI it is as it was.
+bool RefitsOnDpiChange(HWND window, int newDpi) {
+    const int dpi = ScreenDpi();
+    const RECT before = WindowRect(window);
+    const LRESULT field = FieldHeight(window);
+    if (!SendDpiChanged(window, newDpi, before))
+        return Fail("WM_DPICHANGED did not reach the window");
+    const LRESULT changed = FieldHeight(window);
+    std::printf("at %d dpi: field %ld px; at %d dpi: ", dpi, static_cast<long>(field), newDpi);
+    if (!Fits(window))
+        return false;
+    if ((newDpi > dpi) != (changed > field) || changed == field)
+        return Fail("the window's font did not follow the new DPI");
+    SendDpiChanged(window, dpi, WindowRect(window));
+    const RECT back = WindowRect(window);
+    return (FieldHeight(window) == field && back.right - back.left == before.right - before.left &&
+            back.bottom - back.top == before.bottom - before.top) ||
+           Fail("the window did not come back to its fit at the first DPI");
 }
 
 bool CheckFit(const std::wstring& program) {
@@ -302,7 +497,7 @@ bool Drive(const wchar_t* port, const wchar_t* silence, const std::wstring& fold
     const HWND window = WaitForWindow(L"Vornak V1.00", 60000);
     if (window == nullptr)
         return Fail("the window did not appear");
-    if (!Fits(window))
+    if (!Fits(window) || !RefitsOnDpiChange(window, ScreenDpi() * 3 / 2))
         return false;
     auto item = [&](int id) { return GetDlgItem(window, id); };
     SendMessageW(item(IDC_USE_TCP), BM_CLICK, 0, 0);
