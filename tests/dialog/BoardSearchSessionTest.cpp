@@ -79,9 +79,10 @@ TEST_F(BoardSearchSessionTest, FindsTheBoardOverTheNetworkAndOnASerialLine) {
     view.Pump();
     EXPECT_EQ(searchView.found, std::vector<std::string>{"地址 7  Modbus RTU"});
     EXPECT_EQ(searchView.status, "完成，找到 1 个设备");
-    // While running it said what it asked, how far it was and how long was left.
+    // While running it said what it asked, how far it was and how long was left: before the
+    // pace is known, the wait of each address still to ask (240 x 51 ms).
     ASSERT_EQ(searchView.statuses.size(), 246u);
-    EXPECT_EQ(searchView.statuses[6].find("正在询问: 地址 7  Modbus RTU  7/247，剩余约 "), 0u);
+    EXPECT_EQ(searchView.statuses[6], "正在询问: 地址 7  Modbus RTU  7/247，剩余约 12 秒");
     EXPECT_EQ(searchView.done, searchView.total);
     EXPECT_FALSE(searchView.running);
     ASSERT_TRUE(session.Choose(0));
@@ -113,6 +114,13 @@ TEST_F(BoardSearchSessionTest, CancelEndsTheSearchAndNoTransportIsRefused) {
     EXPECT_EQ(searchView.status, "已取消，找到 1 个设备");
     EXPECT_EQ(searchView.found, std::vector<std::string>{"地址 7  Modbus RTU"});
     EXPECT_LT(searchView.done, searchView.total);
+
+    // The 0x55 protocol's addresses go up to 255.
+    view.Click(IDC_PROTO_55);
+    session.Start(false, false);
+    view.Pump();
+    EXPECT_EQ(searchView.total, 255);
+    EXPECT_EQ(searchView.status, "完成，找到 0 个设备");
 
     view.Click(IDC_USE_UDP); // clears it: no transport chosen
     session.Start(true, false);

@@ -12,17 +12,20 @@
 using Bytes = std::vector<uint8_t>;
 
 // A board of 32 coils, each wired to its input, answering Modbus RTU reads and writes at
-// its address at once. A stuck coil stays off; two shorted coils switch together. After a
-// number of writes it can fall silent, or its link can go.
+// its address at once. A stuck coil stays off; two shorted coils switch together; a refused
+// coil's writes, or every read, get an exception. After a number of writes it can fall silent, or
+// its link can go.
 struct Board {
     uint8_t address = 1;
     uint32_t baudRate = 0, parity = 0; // on a serial line: the only settings it hears (0: any)
     uint32_t coils = 0;
     int32_t stuckCoil = -1;
     int32_t shorted[2] = {-1, -1};
+    int32_t refusedCoil = -1;  // its writes are answered "illegal data address"
+    bool refusesReads = false; // so is every read
     int32_t writes = 0;
-    int32_t silentAfterWrites = -1; // from this many writes on nothing is answered
-    int32_t lostAfterWrites = -1;   // from this many writes on the link is gone
+    int32_t silentAfterWrites = -1;              // from this many writes on nothing is answered
+    int32_t lostAfterWrites = -1;                // from this many writes on the link is gone
     std::function<void()> onWrite;               // after each write is counted
     std::function<void(uint8_t address)> onRead; // each read of coils, to any address
 };
@@ -58,7 +61,11 @@ public:
         const uint16_t start = uint16_t(request[2] << 8 | request[3]);
         const uint16_t value = uint16_t(request[4] << 8 | request[5]);
         answer = {request[0], request[1]};
-        if (request[1] == 5) {
+        const bool refused =
+            request[1] == 5 ? int32_t(start) == board->refusedCoil : board->refusesReads;
+        if (refused) {
+            answer = {request[0], uint8_t(request[1] | 0x80), 0x02};
+        } else if (request[1] == 5) {
             const bool on = value == 0xFF00 && int32_t(start) != board->stuckCoil;
             uint32_t mask = 1u << start;
             if (int32_t(start) == board->shorted[0] || int32_t(start) == board->shorted[1])
@@ -69,11 +76,12 @@ public:
                 board->onWrite();
             answer = request; // the echo, CRC included
             return length;
+        } else {
+            const uint32_t states = board->coils >> start; // inputs follow their coils
+            answer.push_back(uint8_t((value + 7) / 8));
+            for (int byte = 0; byte < (value + 7) / 8; ++byte)
+                answer.push_back(uint8_t(states >> (8 * byte)));
         }
-        const uint32_t states = board->coils >> start; // inputs follow their coils
-        answer.push_back(uint8_t((value + 7) / 8));
-        for (int byte = 0; byte < (value + 7) / 8; ++byte)
-            answer.push_back(uint8_t(states >> (8 * byte)));
         const uint16_t crc = ModbusProtocol::CalcCrc16(answer.data(), int32_t(answer.size()));
         answer.push_back(uint8_t(crc & 0xFF));
         answer.push_back(uint8_t(crc >> 8));

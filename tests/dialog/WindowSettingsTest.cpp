@@ -25,23 +25,6 @@ WindowSettings LoadFrom(const fs::path& path) {
     return WindowSettings::Load(store);
 }
 
-// The defaults are the window's start-up values.
-TEST(WindowSettingsTest, FirstStartGivesTheWindowsStartUpValues) {
-    ScratchFile scratch;
-    IniSettingsStore store(scratch.file.u8string());
-    EXPECT_FALSE(store.Load());
-    const WindowSettings s = WindowSettings::Load(store);
-    EXPECT_EQ(std::make_tuple(s.protocol, s.transport, s.address, s.serialPort, s.baudRate,
-                              s.dataBits, s.stopBitsIndex, s.parityIndex),
-              std::make_tuple(ProtocolType::ModbusRtu, CommType::Serial, "1", "", 9600u, 8u, 0, 0));
-    EXPECT_EQ(std::make_tuple(s.tcpServer, s.tcpPort, s.udpLocalIp, s.udpLocalPort, s.udpRemoteIp,
-                              s.udpRemotePort, s.pollEnabled, s.pollInterval),
-              std::make_tuple("192.168.1.110", "6000", "0.0.0.0", "0", "192.168.1.110", "6000",
-                              true, "1000"));
-    EXPECT_EQ(std::make_tuple(s.receiveTimeout, s.retryCount, s.heartbeatTimeout),
-              std::make_tuple(100, 3, 5000));
-}
-
 TEST(WindowSettingsTest, EveryFieldSurvivesTheFileAndClearGivesDefaultsAgain) {
     WindowSettings s;
     s.protocol = ProtocolType::Protocol55;
@@ -64,8 +47,11 @@ TEST(WindowSettingsTest, EveryFieldSurvivesTheFileAndClearGivesDefaultsAgain) {
     s.retryCount = 10;
     s.heartbeatTimeout = 1000;
 
+    // A first start finds no file: the defaults, which are the window's start-up values.
     ScratchFile scratch;
     IniSettingsStore store(scratch.file.u8string());
+    EXPECT_FALSE(store.Load());
+    EXPECT_EQ(WindowSettings::Load(store), WindowSettings());
     s.Save(store);
     ASSERT_TRUE(store.Sync());
     EXPECT_EQ(LoadFrom(scratch.file), s);
@@ -100,6 +86,7 @@ TEST(WindowSettingsTest, BrokenOrHostileValuesFallBackFieldByField) {
              s.address = "44", s.pollInterval = "100", s.pollEnabled = false;
          }},
         {"address=abc\n[poll]\nintervalMs=-5\nenabled=yes\n", none},
+        {"[poll]\nintervalMs=0\n", [](WindowSettings& s) { s.pollInterval = "100"; }},
         {"[serial]\nbaud=12345\ndataBits=9\nstopBits=3\nparity=-1\nport=" + overlong + "\n", none},
         {"[serial]\nbaud=4800\nport=COM3\n",
          [](WindowSettings& s) { s.baudRate = 4800, s.serialPort = "COM3"; }},

@@ -26,7 +26,8 @@ struct FakeToolsView : IToolsView {
     std::vector<std::string> openedFolders;
     std::vector<std::string> messages; // "title: text" of each message box
     bool confirms = true;
-    int32_t confirmations = 0, selfTests = 0;
+    int32_t confirmations = 0;
+    std::string opened; // the tools' dialogs shown, one letter each
 
     bool OpenFolder(const std::string& path) override {
         openedFolders.push_back(path);
@@ -40,8 +41,8 @@ struct FakeToolsView : IToolsView {
         ++confirmations;
         return confirms;
     }
-    void ShowSelfTest(MainDialog&, bool&) override { ++selfTests; }
-    void ShowBoardSearch(WindowTools&) override {}
+    void ShowSelfTest(MainDialog&, bool&) override { opened += 'T'; }
+    void ShowBoardSearch(WindowTools&) override { opened += 'S'; }
     bool
     AskLinkParameters(LinkParameterTexts& texts,
                       const std::function<std::string(const LinkParameterTexts&)>& check) override {
@@ -155,12 +156,10 @@ TEST_F(WindowToolsTest, TheNextStartShowsWhatTheLastOneLeftAndResetShowsTheStart
               std::make_tuple(ProtocolType::ModbusRtu, uint8_t(1), 100));
     EXPECT_EQ(ReadAll(settings), "");
 
-    // A broken file gives the start-up values for what it breaks, the rest as stored.
-    std::ofstream(settings, std::ios::binary) << "protocol=9\n[serial]\nbaud=\xFF\nport=COM4\n";
-    Window broken(settings, {});
-    WindowSettings expectedBroken;
-    expectedBroken.serialPort = "COM4";
-    EXPECT_EQ(broken.windowTools.Collect(), expectedBroken);
+    // Stored without a transport, the window starts with none chosen and nothing to open.
+    std::ofstream(settings, std::ios::binary) << "transport=0\n";
+    Window none(settings, {});
+    EXPECT_FALSE(none.view.checks[IDC_USE_SERIAL] || none.view.enabled[IDC_SERIAL_OPEN]);
 }
 
 TEST_F(WindowToolsTest, PaneLinesReachTheSessionLogAndTheLogEntriesWork) {
@@ -169,9 +168,9 @@ TEST_F(WindowToolsTest, PaneLinesReachTheSessionLogAndTheLogEntriesWork) {
     std::vector<std::string> entries;
     for (const MenuEntry& entry : w->dialog.MenuEntries())
         entries.push_back(entry.text);
-    EXPECT_EQ(entries, (std::vector<std::string>{"关于 Vornak(&A)...", "点位时间线...", "板卡自检...",
-                                                 "查找设备...", "打开日志文件夹", "保存日志...",
-                                                 "通信参数...", "", "恢复默认设置"}));
+    EXPECT_EQ(entries, (std::vector<std::string>{
+                           "关于 Vornak(&A)...", "点位时间线...", "板卡自检...", "查找设备...",
+                           "打开日志文件夹", "保存日志...", "通信参数...", "", "恢复默认设置"}));
 
     w->view.Click(IDC_COIL_BASE + 3);
     w->dialog.ShowLine("接收: 01 01 04 00 00 00 00 FB D1 ", false);
@@ -215,24 +214,30 @@ TEST_F(WindowToolsTest, PaneLinesReachTheSessionLogAndTheLogEntriesWork) {
         for (size_t i = 0; i < count; ++i) {
             ASSERT_TRUE(std::getline(in, line));
             EXPECT_TRUE(std::regex_search(line, stamp)) << line;
-            if (i < lines.size())
+            if (i < lines.size()) {
                 EXPECT_EQ(line.substr(24, lines[i].size()), lines[i]);
+            }
         }
         EXPECT_FALSE(std::getline(in, line));
     }
 }
 
-// A tool that cannot start now says why in the pane and in a message box, and opens nothing.
-TEST_F(WindowToolsTest, ToolsThatCannotStartSayWhy) {
-    const std::tuple<int32_t, int32_t, bool, std::string> cases[] = {
-        // command, selector clicked (the serial one, ticked at the start, clears), connected
-        {WindowTools::IDM_SELF_TEST, IDC_USE_TCP, false, "板卡自检: 错误: 设备未连接"},
-        {WindowTools::IDM_SELF_TEST, IDC_USE_TCP, true, ""},
-        {WindowTools::IDM_FIND_BOARD, IDC_USE_TCP, true, "查找设备: 请先断开连接，再查找设备"},
-        {WindowTools::IDM_FIND_BOARD, IDC_USE_SERIAL, false, "查找设备: 请先选择通信方式"},
+// Each menu command reaches its tool; one that cannot start now says why in the pane and in
+// a message box, and opens nothing.
+TEST_F(WindowToolsTest, MenuCommandsOpenTheirToolOrSayWhyNot) {
+    const std::tuple<int32_t, int32_t, bool, std::string, std::string> cases[] = {
+        // command, selector clicked (the serial one, ticked at the start, clears), connected,
+        // refusal, what opened (T self-test, S search, A about box)
+        {WindowTools::IDM_SELF_TEST, IDC_USE_TCP, false, "板卡自检: 错误: 设备未连接", ""},
+        {WindowTools::IDM_SELF_TEST, IDC_USE_TCP, true, "", "T"},
+        {WindowTools::IDM_FIND_BOARD, IDC_USE_TCP, true, "查找设备: 请先断开连接，再查找设备", ""},
+        {WindowTools::IDM_FIND_BOARD, IDC_USE_SERIAL, false, "查找设备: 请先选择通信方式", ""},
+        {WindowTools::IDM_FIND_BOARD, IDC_USE_UDP, false, "", "S"},
+        {IDM_ABOUTBOX, IDC_USE_TCP, true, "", "A"},
         {WindowTools::IDM_RESTORE_DEFAULTS, IDC_USE_TCP, true,
-         "恢复默认设置: 请先断开连接，再恢复默认设置"}};
-    for (const auto& [command, selector, connected, refusal] : cases) {
+         "恢复默认设置: 请先断开连接，再恢复默认设置", ""}};
+    for (const auto& [command, selector, connected, refusal, opened] : cases) {
+        SCOPED_TRACE(command);
         Window w(root / "refusals.ini", {});
         auto board = std::make_shared<Board>();
         w.dialog.SetDeviceHooks(
@@ -242,11 +247,12 @@ TEST_F(WindowToolsTest, ToolsThatCannotStartSayWhy) {
         if (connected)
             w.view.Click(IDC_TCP_CONNECT);
         w.Menu(command);
-        EXPECT_EQ(w.tools.selfTests, refusal.empty() ? 1 : 0) << command;
-        if (refusal.empty())
-            continue;
-        EXPECT_EQ(w.tools.messages, std::vector<std::string>{refusal}) << command;
-        EXPECT_EQ(w.LastSent(), refusal.substr(refusal.find(": ") + 2));
+        EXPECT_EQ(w.tools.opened + std::string(w.view.aboutBoxes, 'A'), opened);
+        EXPECT_EQ(w.tools.messages,
+                  refusal.empty() ? std::vector<std::string>{} : std::vector<std::string>{refusal});
+        if (!refusal.empty()) {
+            EXPECT_EQ(w.LastSent(), refusal.substr(refusal.find(": ") + 2));
+        }
         EXPECT_EQ(w.tools.confirmations, 0);
     }
 }
