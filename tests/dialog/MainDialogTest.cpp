@@ -170,15 +170,11 @@ TEST_F(MainDialogTest, SelectorsExcludeEachOther) {
 // the list too.
 TEST_F(MainDialogTest, FieldsReachTheSettings) {
     // The ideographic space before 12 is white space; full-width digits are no digits.
-    const std::pair<std::string, int> rows[] = {{"99999999999999999998", 255},
-                                                {"-99999999999999999998", 0},
-                                                {"300", 44},
-                                                {"abc", 0},
-                                                {"17x", 17},
-                                                {"-1", 255},
-                                                {"  +77", 77},
-                                                {"\u300012", 12},
-                                                {"\uFF11\uFF12", 0}};
+    // clang-format off
+    const std::pair<std::string, int> rows[] = {
+        {"99999999999999999998", 255}, {"-99999999999999999998", 0}, {"300", 44}, {"abc", 0},
+        {"17x", 17}, {"-1", 255}, {"  +77", 77}, {"\u300012", 12}, {"\uFF11\uFF12", 0}};
+    // clang-format on
     for (const auto& [typed, address] : rows) {
         view.Type(IDC_ADDRESS_COMBO, typed);
         EXPECT_EQ(dialog.Config().slaveAddress, address) << typed;

@@ -31,35 +31,19 @@ TEST(PointHistory, KeepsTheNewestChangesAndShowsWhatItDropped) {
     };
     using L = PointLevel;
     const Case cases[] = {
-        {"same level twice is one change",
-         {{10, 3, L::High}, {20, 3, L::High}},
-         1,
-         0,
-         0,
-         L::Unknown,
-         L::High},
+        // clang-format off
+        {"same level twice is one change", {{10, 3, L::High}, {20, 3, L::High}}, 1, 0, 0,
+         L::Unknown, L::High},
         {"a point outside 0..63 is refused", {{10, 64, L::High}}, 0, 0, 0, L::Unknown, L::Unknown},
         {"full: the oldest goes first",
-         {{10, 3, L::High}, {12, 4, L::High}, {14, 3, L::Low}, {16, 3, L::High}},
-         3,
-         1,
-         10,
-         L::High,
-         L::Low},
-        {"an earlier time is taken as the newest",
-         {{20, 3, L::High}, {5, 3, L::Low}},
-         2,
-         0,
-         0,
-         L::Unknown,
-         L::Unknown},
+         {{10, 3, L::High}, {12, 4, L::High}, {14, 3, L::Low}, {16, 3, L::High}}, 3, 1, 10,
+         L::High, L::Low},
+        {"an earlier time is taken as the newest", {{20, 3, L::High}, {5, 3, L::Low}}, 2, 0, 0,
+         L::Unknown, L::Unknown},
         {"unknown is a level like the others",
-         {{10, 3, L::Low}, {12, 3, L::Unknown}, {14, 3, L::Low}, {16, 3, L::Unknown}},
-         3,
-         1,
-         10,
-         L::Low,
-         L::Low},
+         {{10, 3, L::Low}, {12, 3, L::Unknown}, {14, 3, L::Low}, {16, 3, L::Unknown}}, 3, 1, 10,
+         L::Low, L::Low},
+        // clang-format on
     };
     for (const Case& c : cases) {
         PointHistory history(3);
@@ -104,23 +88,16 @@ TEST(PointEventRecorder, KnownLevelsComeFromAnswersAndFailuresAreGaps) {
         {"a failed write leaves its coil unknown, not rolled back",
          {connect, {Result, 1, 1, 110}, coil3on, coil3off, {Result, 5, 0, 160}},
          "10:coil03=0 60:coil03=x"},
+        // clang-format off
         {"a disconnect is a gap; the cleared caches are not news",
-         {connect,
-          coil3on,
-          {Result, 1, 1, 110},
-          {State, int32_t(DeviceState::Disconnected), 0, 200},
-          coil3off,
-          {State, int32_t(DeviceState::Connected), 0, 300},
-          {Result, 1, 1, 320}},
+         {connect, coil3on, {Result, 1, 1, 110}, {State, int32_t(DeviceState::Disconnected), 0, 200},
+          coil3off, {State, int32_t(DeviceState::Connected), 0, 300}, {Result, 1, 1, 320}},
          "10:coil03=1 100:coil03=x 220:coil03=0"},
         {"a silent board is a gap until the next answer",
-         {connect,
-          {Result, 1, 1, 110},
-          {State, int32_t(DeviceState::Offline), 0, 150},
-          {State, int32_t(DeviceState::Connected), 0, 190},
-          coil3on,
-          {Result, 1, 1, 200}},
+         {connect, {Result, 1, 1, 110}, {State, int32_t(DeviceState::Offline), 0, 150},
+          {State, int32_t(DeviceState::Connected), 0, 190}, coil3on, {Result, 1, 1, 200}},
          "10:coil03=0 50:coil03=x 100:coil03=1"},
+        // clang-format on
     };
     for (const Case& c : cases) {
         PointHistory history;

@@ -132,17 +132,15 @@ TEST(ProtocolTest, TablesStartOffAndFollowReset) {
 
 TEST(Protocol55Test, BuildsRequests) {
     Protocol55 protocol;
-    ExpectFrames(protocol, Rows{{{C, 0, 32}, "55 01 10 00 00 00 00 66"},
-                                {{C, 200, 0}, "55 01 10 00 00 00 00 66"}, // the range is not sent
-                                {{I, 7, 3}, "55 01 10 00 00 00 00 66"},
-                                {{C, 0, 32, 0xFF}, "55 FF 10 00 00 00 00 64"},
-                                {{W, 1, 1}, "55 01 20 00 00 00 01 77"},
-                                {{W, 1, 0}, "55 01 20 00 00 00 01 77"}, // always a toggle
-                                {{W, 32, 1}, "55 01 20 00 00 00 20 96"},
-                                {{W, 32, 0, 0xF0}, "55 F0 20 00 00 00 20 85"},
-                                {{W, 0, 1}, ""},
-                                {{W, 33, 1}, ""},
-                                {{W, 255, 0}, ""}});
+    // A read sends no range (it reads all); a write is always a toggle.
+    // clang-format off
+    ExpectFrames(protocol, Rows{
+        {{C, 0, 32}, "55 01 10 00 00 00 00 66"}, {{C, 200, 0}, "55 01 10 00 00 00 00 66"},
+        {{I, 7, 3}, "55 01 10 00 00 00 00 66"}, {{C, 0, 32, 0xFF}, "55 FF 10 00 00 00 00 64"},
+        {{W, 1, 1}, "55 01 20 00 00 00 01 77"}, {{W, 1, 0}, "55 01 20 00 00 00 01 77"},
+        {{W, 32, 1}, "55 01 20 00 00 00 20 96"}, {{W, 32, 0, 0xF0}, "55 F0 20 00 00 00 20 85"},
+        {{W, 0, 1}, ""}, {{W, 33, 1}, ""}, {{W, 255, 0}, ""}});
+    // clang-format on
 }
 
 TEST(Protocol55Test, AcceptsAnswersAndRefusesOthersWithoutTouchingTables) {
@@ -177,12 +175,12 @@ TEST(ModbusProtocolTest, BuildsRequestsAndRefusesBadRanges) {
     EXPECT_EQ(ModbusProtocol::CalcCrc16(Hex("31 32 33 34 35 36 37 38 39").data(), 9), 0x4B37);
     EXPECT_EQ(ModbusProtocol::CalcCrc16(nullptr, 5), 0xFFFF);
     ModbusProtocol protocol;
-    ExpectFrames(protocol, Rows{{{C, 0, 32}, "01 01 00 00 00 20 3D D2"},
-                                {{I, 0, 32}, "01 02 00 00 00 20 79 D2"},
-                                {{W, 3, 1}, "01 05 00 03 FF 00 7C 3A"},
-                                {{W, 3, 0}, "01 05 00 03 00 00 3D CA"},
-                                {{C, 31, 1}, "01 01 00 1F 00 01 CC 0C"},
-                                {{C, 5, 1}, "01 01 00 05 00 01 ED CB"}});
+    // clang-format off
+    ExpectFrames(protocol, Rows{
+        {{C, 0, 32}, "01 01 00 00 00 20 3D D2"}, {{I, 0, 32}, "01 02 00 00 00 20 79 D2"},
+        {{W, 3, 1}, "01 05 00 03 FF 00 7C 3A"}, {{W, 3, 0}, "01 05 00 03 00 00 3D CA"},
+        {{C, 31, 1}, "01 01 00 1F 00 01 CC 0C"}, {{C, 5, 1}, "01 01 00 05 00 01 ED CB"}});
+    // clang-format on
     ExpectFrames(protocol, kBadRanges);
     int32_t length = 0;
     EXPECT_EQ(protocol.BuildReadCoils(1, 0, 1, nullptr, length), -1);
@@ -267,36 +265,28 @@ TEST(ProtocolTest, MeasuresAnswersAndTellsLateOnes) {
             }
         }
     };
+    // clang-format off
     ModbusProtocol rtu;
     check(rtu, {C, 0, 32},
-          {{"01 01 04 0F 00 00 80 F9 65", 9, true},
-           {"01 01 04 0F 00 00 80 F9 65 7E 7E", 9, true},
-           {"01 81 02 C1 91", 5, true},
-           {"01 01 01 01 90 48", 6, false}, // a one-coil read's answer
-           {"01 05 00 03 FF 00 7C 3A", 8, false},
-           {"01 02 04 0F 00 00 80 F9 56", 9, false},
+          {{"01 01 04 0F 00 00 80 F9 65", 9, true}, {"01 01 04 0F 00 00 80 F9 65 7E 7E", 9, true},
+           {"01 81 02 C1 91", 5, true}, {"01 01 01 01 90 48", 6, false}, // a one-coil read's answer
+           {"01 05 00 03 FF 00 7C 3A", 8, false}, {"01 02 04 0F 00 00 80 F9 56", 9, false},
            {"01 01 04 0F 00 00 80 F9 66", -1, false}, // bad CRC
-           {"01 03 02 00 00 B8 44", -1, false},
-           {"01 01 FC", -1, false}}); // longer than any frame
-    check(rtu, {W, 3, 1},
-          {{"01 05 00 03 FF 00 7C 3A", 8, true},
-           {"01 85 02 C3 51", 5, true},
-           {"01 05 00 04 FF 00 CD FB", 8, false}});
+           {"01 03 02 00 00 B8 44", -1, false}, {"01 01 FC", -1, false}}); // longer than any frame
+    check(rtu, {W, 3, 1}, {{"01 05 00 03 FF 00 7C 3A", 8, true}, {"01 85 02 C3 51", 5, true},
+                           {"01 05 00 04 FF 00 CD FB", 8, false}});
     ModbusTcpProtocol tcp;
     check(tcp, {C, 0, 32},
           {{"00 01 00 00 00 07 01 01 04 0F 00 00 80", 13, true},
            {"00 01 00 00 00 03 01 81 02 00 02", 9, true},
-           {"00 00 00 00 00 07 01 01 04 0F 00 00 80", 13, false},
-           {"00 01 00 01 00 07", -1, false},
-           {"00 01 01", -1, false},
-           {"00 01 00 00 00 01 01", -1, false},
+           {"00 00 00 00 00 07 01 01 04 0F 00 00 80", 13, false}, {"00 01 00 01 00 07", -1, false},
+           {"00 01 01", -1, false}, {"00 01 00 00 00 01 01", -1, false},
            {"00 01 00 00 01 00", -1, false}});
     Protocol55 p55;
     check(p55, {W, 4, 1},
-          {{"22 01 20 00 00 00 08 4B", 8, true},
-           {"22 01 10 00 00 00 08 3B 00", 8, false},
-           {"22 01 10 00 00 00 08 3C", -1, false},
-           {"55 01 10", -1, false}});
+          {{"22 01 20 00 00 00 08 4B", 8, true}, {"22 01 10 00 00 00 08 3B 00", 8, false},
+           {"22 01 10 00 00 00 08 3C", -1, false}, {"55 01 10", -1, false}});
+    // clang-format on
 }
 
 // Ids rise from 1 and wrap from FFFF to 1; a refused request takes none; only the answer
