@@ -99,6 +99,16 @@ bool IsPort(const std::string& text) {
     return ParseUnsigned(text, 10, 65535, number);
 }
 
+// A whole number in low..high, refused with the range in its message.
+CLI::Validator Range(unsigned long low, unsigned long high) {
+    return OptionCheck(
+        [low, high](const std::string& text) {
+            unsigned long number = 0;
+            return ParseUnsigned(text, 10, high, number) && number >= low;
+        },
+        "must be " + std::to_string(low) + ".." + std::to_string(high));
+}
+
 // Declares every option of `app`, bound to `options` and `texts`.
 void Declare(CLI::App& app, Options& options, Texts& texts) {
     app.description(PlatformOptions::Description());
@@ -171,36 +181,18 @@ void Declare(CLI::App& app, Options& options, Texts& texts) {
                    "points it has, 1..32 (default 32): Modbus requests for the\n"
                    "others answer exception 02, 0x55 switches none of them")
         ->type_name("N")
-        ->check(OptionCheck(
-            [](const std::string& text) {
-                unsigned long number = 0;
-                return ParseUnsigned(text, 10, 32, number) && number >= 1;
-            },
-            "must be 1..32"))
+        ->check(Range(1, 32))
         ->multi_option_policy(last)
         ->group(board);
     app.add_option("--walk-ms", options.walkMs, "step of the walking input in ms (default 500)")
         ->type_name("N")
-        ->check(OptionCheck(
-            [](const std::string& text) {
-                unsigned long number = 0;
-                return ParseUnsigned(text, 10, 3600000, number) && number >= 10;
-            },
-            "must be 10..3600000"))
+        ->check(Range(10, 3600000))
         ->multi_option_policy(last)
         ->group(board);
-    auto milliseconds = [](int high) {
-        return OptionCheck(
-            [high](const std::string& text) {
-                unsigned long number = 0;
-                return ParseUnsigned(text, 10, static_cast<unsigned long>(high), number);
-            },
-            "must be 0.." + std::to_string(high));
-    };
     app.add_option("--follow-ms", options.followMs,
                    "with --inputs mirror: input k follows coil k MS later\n(default 0)")
         ->type_name("MS")
-        ->check(milliseconds(60000))
+        ->check(Range(0, 60000))
         ->multi_option_policy(last)
         ->group(board);
     app.add_option("--bounce", texts.bounce,
@@ -218,12 +210,7 @@ void Declare(CLI::App& app, Options& options, Texts& texts) {
     app.add_option("--bounce-ms", options.bounceMs,
                    "time between two toggles of a bounce (default 10)")
         ->type_name("MS")
-        ->check(OptionCheck(
-            [](const std::string& text) {
-                unsigned long number = 0;
-                return ParseUnsigned(text, 10, 10000, number) && number >= 1;
-            },
-            "must be 1..10000"))
+        ->check(Range(1, 10000))
         ->multi_option_policy(last)
         ->group(board);
 
