@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <csignal>
+#include <functional>
 #include <netinet/in.h>
 #include <nlohmann/json.hpp>
 
@@ -19,11 +20,14 @@ ProgramRun RunCli(std::vector<std::string> args, const RunTrigger& when = {}) {
     return RunProgram(args, "", when);
 }
 
-// Sends SIGINT once `text` shows on standard error.
-RunTrigger InterruptAfter(const std::string& text) {
-    return [text, sent = false](pid_t pid, const ProgramRun& run) mutable {
-        if (!sent && run.err.find(text) != std::string::npos)
-            sent = ::kill(pid, SIGINT) == 0;
+// Calls act(pid) once `text` shows on standard error, until it returns true; by default it
+// sends SIGINT.
+RunTrigger After(
+    const std::string& text,
+    std::function<bool(pid_t)> act = [](pid_t pid) { return ::kill(pid, SIGINT) == 0; }) {
+    return [=, done = false](pid_t pid, const ProgramRun& run) mutable {
+        if (!done && run.err.find(text) != std::string::npos)
+            done = act(pid);
         return false;
     };
 }
@@ -250,14 +254,9 @@ TEST_F(Cli, WritesAreReadBackAndWaitSeesTheBoardChange) {
          "vornak-cli: input 2 not ON within"},
     });
     EXPECT_EQ(Coils(), 0x7FFFFDF3u);
-    bool switched = false;
     const ProgramRun wait =
         RunCli(At({"--verbose", "wait", "input", "2", "on", "--interval", "100"}),
-               [&](pid_t, const ProgramRun& run) {
-                   if (!switched && run.err.find("接收: ") != std::string::npos)
-                       switched = sim.Command("coil 2 1");
-                   return false;
-               });
+               After("接收: ", [&](pid_t) { return sim.Command("coil 2 1"); }));
     EXPECT_EQ(wait.status, 0) << wait.err;
     EXPECT_EQ(wait.out.rfind("input 2: ON after ", 0), 0u) << wait.out;
 }
@@ -265,9 +264,9 @@ TEST_F(Cli, WritesAreReadBackAndWaitSeesTheBoardChange) {
 TEST_F(Cli, AClosedReaderAndCtrlCEndCleanly) {
     // `poll | head -1`: the reader goes after one line; poll ends at once, successfully.
     for (const char* format : {"--json", "--verbose"}) {
-        const ProgramRun poll = RunCli(
-            {"--tcp", tcp, "--address", "7", format, "poll"},
-            [](pid_t, const ProgramRun& run) { return run.out.find('\n') != std::string::npos; });
+        const ProgramRun poll = RunCli(At({format, "poll"}), [](pid_t, const ProgramRun& run) {
+            return run.out.find('\n') != std::string::npos;
+        });
         EXPECT_EQ(poll.status, 0) << poll.err;
         EXPECT_GE(poll.msAfterClose, 0);
         EXPECT_LT(poll.msAfterClose, 1000);
@@ -275,15 +274,14 @@ TEST_F(Cli, AClosedReaderAndCtrlCEndCleanly) {
     // Interrupted after its third frame, the self-test still restores the coil it switched.
     const ProgramRun selftest =
         RunCli({"--serial", sim.PtyPath(), "--address", "7", "--verbose", "selftest"},
-               InterruptAfter("发送: 07 05 00 00 FF 00"));
+               After("发送: 07 05 00 00 FF 00"));
     EXPECT_EQ(selftest.status, 1);
     EXPECT_NE(selftest.err.find("self-test interrupted"), std::string::npos) << selftest.err;
     EXPECT_NE(selftest.out.find("cancelled, 0 faults, coils restored"), std::string::npos)
         << selftest.out;
     EXPECT_EQ(Coils(), 0x80000011u);
 
-    const ProgramRun poll = RunCli({"--tcp", tcp, "--address", "7", "--json", "--verbose", "poll"},
-                                   InterruptAfter("接收: "));
+    const ProgramRun poll = RunCli(At({"--json", "--verbose", "poll"}), After("接收: "));
     EXPECT_EQ(poll.status, 0) << poll.err;
     EXPECT_EQ(SchemaFault("poll", poll.out), "");
     EXPECT_NE(poll.out.find(R"("interrupted":true)"), std::string::npos) << poll.out;

@@ -102,9 +102,7 @@ bool SimProcess::Start(const std::vector<std::string>& arguments, int timeoutMs)
         if (tag == "LISTEN" && kind == "pty") {
             ptyPath = where;
             in >> linkPath;
-        } else if (tag == "LISTEN" && kind == "control") {
-            controlPath = where;
-        } else if (tag == "LISTEN") {
+        } else if (tag == "LISTEN" && kind != "control") {
             (kind == "tcp" ? tcpPort : udpPort) =
                 static_cast<uint16_t>(std::atoi(where.c_str() + where.rfind(':') + 1));
         }

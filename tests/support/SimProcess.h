@@ -40,8 +40,6 @@ public:
     uint16_t UdpPort() const { return udpPort; }
     const std::string& PtyPath() const { return ptyPath; }
     const std::string& LinkPath() const { return linkPath; }
-    // Its command socket (--control PATH), for `vornak-sim --send`.
-    const std::string& ControlPath() const { return controlPath; }
     pid_t Pid() const { return pid; }
 
     // Sends a command and waits for its reply (OK, ERR, STATE, STATS) into *reply; false on
@@ -80,6 +78,6 @@ private:
     int fds[3] = {-1, -1, -1}; // our ends of its standard input, output and error
     int exitStatus = -1;
     std::vector<std::string> outLines;
-    std::string partialLine, errText, ptyPath, linkPath, controlPath;
+    std::string partialLine, errText, ptyPath, linkPath;
     uint16_t tcpPort = 0, udpPort = 0;
 };
