@@ -31,7 +31,7 @@ struct FakeSearchView : IBoardSearchView {
     int64_t done = 0, total = 0;
     std::string status;
     std::vector<std::string> statuses; // while running
-    bool running = false;
+    int running = -1;                  // until told
 
     void ClearFound() override { found.clear(); }
     void AddFound(const std::string& text) override { found.push_back(text); }
@@ -71,9 +71,10 @@ protected:
 };
 
 TEST_F(BoardSearchSessionTest, FindsTheBoardOverTheNetworkAndOnASerialLine) {
+    EXPECT_EQ(searchView.running, 0); // idle until started
     view.Click(IDC_USE_TCP);
     session.Start(false, false);
-    EXPECT_TRUE(searchView.running);
+    EXPECT_EQ(searchView.running, 1);
     view.Pump(1);
     EXPECT_EQ(searchView.total, 247); // Modbus addresses 1..247 with the window's protocol
     view.Pump();

@@ -135,6 +135,15 @@ TEST_F(SelfTestSessionTest, ClosingTheWindowStopsTheTestAtOnce) {
     EXPECT_EQ(view.Lines(IDC_RECV_LOG).back(), "已断开连接");
 }
 
+// The self-test dialog closed while its test runs: the test ends and the poll comes back.
+TEST_F(SelfTestSessionTest, ClosingTheDialogMidTestResumesThePoll) {
+    auto closing = std::make_unique<SelfTestSession>(dialog, testView, &loopbackChoice);
+    closing->Start(false);
+    closing.reset();
+    view.Pump();
+    EXPECT_EQ(view.timers[TIMER_POLL], 1000);
+}
+
 // Each way a test can end, as the dialog, the copied text and the board show it.
 TEST_F(SelfTestSessionTest, VerdictsCountOnlyRealFailuresAndSayWhatWasLeft) {
     struct Case {

@@ -88,8 +88,11 @@ TEST(WindowSettingsTest, BrokenOrHostileValuesFallBackFieldByField) {
         {"address=abc\n[poll]\nintervalMs=-5\nenabled=yes\n", none},
         {"[poll]\nintervalMs=0\n", [](WindowSettings& s) { s.pollInterval = "100"; }},
         {"[serial]\nbaud=12345\ndataBits=9\nstopBits=3\nparity=-1\nport=" + overlong + "\n", none},
-        {"[serial]\nbaud=4800\nport=COM3\n",
-         [](WindowSettings& s) { s.baudRate = 4800, s.serialPort = "COM3"; }},
+        // The smallest code point of each UTF-8 length is well formed.
+        {"[serial]\nbaud=4800\nport=COM\xC2\x80\xE0\xA0\x80\xF0\x90\x80\x80\n",
+         [](WindowSettings& s) {
+             s.baudRate = 4800, s.serialPort = "COM\xC2\x80\xE0\xA0\x80\xF0\x90\x80\x80";
+         }},
         {"[tcp]\nserver=1.2.3.4\\n5\nport=70000\n[udp]\nlocalIp=\xC0\xAF\nremoteIp=\xED\xA0\x80\n"
          "localPort=0x10\nremotePort=99999999999\n",
          none},

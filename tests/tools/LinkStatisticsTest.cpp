@@ -50,26 +50,6 @@ TEST(LinkStatistics, KeepsTheTimesOfTheLastThousandTransactions) {
     EXPECT_DOUBLE_EQ(s.p95Ms, 0.950); // rank ceil(0.95 * 999) = 950
 }
 
-// A scripted transport whose answers take known times on the device's clock.
-class DelayedCommunication : public ScriptedCommunication {
-public:
-    DelayedCommunication(std::shared_ptr<CommScript> script, int64_t& nowNs,
-                         std::deque<int64_t>& delaysMs)
-        : ScriptedCommunication(CommType::Tcp, std::move(script)), nowNs(nowNs),
-          delaysMs(delaysMs) {}
-    int32_t Receive(uint8_t* buffer, int32_t size, int32_t timeoutMs) override {
-        if (!delaysMs.empty()) {
-            nowNs += delaysMs.front() * 1000000;
-            delaysMs.pop_front();
-        }
-        return ScriptedCommunication::Receive(buffer, size, timeoutMs);
-    }
-
-private:
-    int64_t& nowNs;
-    std::deque<int64_t>& delaysMs;
-};
-
 TEST(LinkStatistics, FollowsEveryTransactionOfADevice) {
     const std::vector<uint8_t> coils = {0x01, 0x01, 0x04, 0x0F, 0x00, 0x00, 0x80, 0xF9, 0x65};
     const std::vector<uint8_t> badCrc = {0x01, 0x01, 0x04, 0x0F, 0x00, 0x00, 0x80, 0xF9, 0x66};
@@ -78,8 +58,13 @@ TEST(LinkStatistics, FollowsEveryTransactionOfADevice) {
     int64_t nowNs = 0;
     std::deque<int64_t> delaysMs;
     Device device;
-    device.SetHooks({[&](CommType) -> std::unique_ptr<ICommunication> {
-                         return std::make_unique<DelayedCommunication>(script, nowNs, delaysMs);
+    // Each answer takes the next of delaysMs on the device's clock.
+    script->whileWaiting = [&] {
+        if (!delaysMs.empty())
+            nowNs += delaysMs.front() * 1000000, delaysMs.pop_front();
+    };
+    device.SetHooks({[&](CommType kind) -> std::unique_ptr<ICommunication> {
+                         return std::make_unique<ScriptedCommunication>(kind, script);
                      },
                      [&] { return nowNs; }, [](int32_t) {}});
     LinkStatistics statistics;

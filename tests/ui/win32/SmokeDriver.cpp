@@ -1,25 +1,16 @@
-// Drives a running vornak.exe as an operator would, from inside the same wine desktop:
-// checks its fit, sends it WM_DPICHANGED (wine never does) and checks that it fits again in
-// a font of the new size, picks TCP, types the simulator's port, connects, waits until coils and
-// inputs have been read, clicks coil 3 and waits for its answer. It then creates the file SILENCE,
-// on which the caller makes the simulator fall silent for a while, and waits until the
-// window has marked the board offline and connected again. It opens each tool dialog from
-// the system menu (about, which must re-lay itself on WM_DPICHANGED; link parameters; board
-// search; self-test), runs a self-test that must pass, finds the self-test's loopback box
-// disabled under 0x55 with its reason in the tip the pointer brings up, answers
-// "恢复默认设置"'s question with Cancel (the fields stay) and OK (they are restored), and
-// saves a picture of each dialog and of the window as 24-bit BMPs in FOLDER. Before the tools
-// it opens the point timeline from the system menu, checks that a hover over coil 3's lane
-// names it ON, and saves its picture too (timeline.bmp). Last it closes the window, starts
-// VORNAK again and finds the typed port remembered and a session log file written.
+// Drives a running vornak.exe as an operator would, from inside the same wine desktop: its
+// fit, again after WM_DPICHANGED (wine never sends it); TCP to the simulator's PORT, the first
+// reads, a click on coil 3; the file SILENCE, on which the caller silences the simulator, and
+// the window marking the board offline and connected again; the point timeline (a hover over
+// coil 3 says ON) and each tool from the system menu (about, re-laid on WM_DPICHANGED; link
+// parameters; board search; a self-test that passes; its loopback box disabled under 0x55
+// with its reason in the tip; "恢复默认设置" with Cancel and OK). Pictures of the window and
+// each dialog go to FOLDER as 24-bit BMPs. Last the window restarts with the typed port
+// remembered and a session log file written. "fit VORNAK REPORT" checks a fresh window lies
+// centred in the work area (the report in a file); "shown" waits for a window started
+// otherwise (a shortcut) and closes it. Exit 0 on success; each failure prints its step.
 //
-// "fit VORNAK REPORT" starts the window and checks that it lies centred inside the work
-// area, writing what it found to REPORT; "shown" waits for a window started otherwise (a
-// shortcut) and closes it. Exit 0 on success; each failure prints its step.
-//
-// Usage: vornak_smoke_driver.exe PORT SILENCE FOLDER VORNAK
-//        vornak_smoke_driver.exe fit VORNAK REPORT
-//        vornak_smoke_driver.exe shown
+// Usage: vornak_smoke_driver.exe PORT SILENCE FOLDER VORNAK | fit VORNAK REPORT | shown
 #include <windows.h>
 
 #include <commctrl.h>
@@ -72,59 +63,35 @@ template <typename Ready> bool WaitFor(DWORD ms, Ready ready) {
     return ready();
 }
 
-// A window's pixels as 24-bit rows, bottom row first; false when they cannot be read.
-bool Capture(HWND window, BITMAPINFOHEADER& info, std::vector<uint8_t>& pixels) {
+// Saves a window's pixels as a 24-bit BMP; false when they cannot be read or written.
+bool SaveBmp(HWND window, const std::wstring& path) {
     RECT r{};
     GetWindowRect(window, &r);
-    const int width = r.right - r.left;
-    const int height = r.bottom - r.top;
+    const int width = r.right - r.left, height = r.bottom - r.top;
     const HDC screen = GetWindowDC(window);
     const HDC memory = CreateCompatibleDC(screen);
     const HBITMAP bitmap = CreateCompatibleBitmap(screen, width, height);
     const HGDIOBJ old = SelectObject(memory, bitmap);
     BitBlt(memory, 0, 0, width, height, screen, 0, 0, SRCCOPY);
     SelectObject(memory, old);
-
-    info = BITMAPINFOHEADER{sizeof info, width, height, 1, 24, BI_RGB, 0, 0, 0, 0, 0};
-    const int stride = (width * 3 + 3) & ~3;
-    pixels.assign(static_cast<size_t>(stride) * height, 0);
+    BITMAPINFOHEADER info{sizeof info, width, height, 1, 24, BI_RGB, 0, 0, 0, 0, 0};
+    std::vector<uint8_t> pixels(static_cast<size_t>((width * 3 + 3) & ~3) * height);
     const bool got = GetDIBits(memory, bitmap, 0, height, pixels.data(),
                                reinterpret_cast<BITMAPINFO*>(&info), DIB_RGB_COLORS) == height;
     DeleteObject(bitmap);
     DeleteDC(memory);
     ReleaseDC(window, screen);
-    return got;
-}
-
-bool SaveBmp(HWND window, const std::wstring& path) {
-    BITMAPINFOHEADER info{};
-    std::vector<uint8_t> pixels;
-    if (!Capture(window, info, pixels))
-        return false;
     BITMAPFILEHEADER file{};
     file.bfType = 0x4D42;
     file.bfOffBits = sizeof file + sizeof info;
     file.bfSize = file.bfOffBits + static_cast<DWORD>(pixels.size());
-    FILE* out = _wfopen(path.c_str(), L"wb");
+    FILE* out = got ? _wfopen(path.c_str(), L"wb") : nullptr;
     if (out == nullptr)
         return false;
     const bool written = std::fwrite(&file, sizeof file, 1, out) == 1 &&
                          std::fwrite(&info, sizeof info, 1, out) == 1 &&
                          std::fwrite(pixels.data(), pixels.size(), 1, out) == 1;
     return std::fclose(out) == 0 && written;
-}
-
-// Starts the window; its process handle, or nullptr.
-HANDLE StartWindow(const std::wstring& program) {
-    std::wstring commandLine = L"\"" + program + L"\"";
-    STARTUPINFOW startup{};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION process{};
-    if (!CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                        nullptr, &startup, &process))
-        return nullptr;
-    CloseHandle(process.hThread);
-    return process.hProcess;
 }
 
 HWND WaitForWindow(const wchar_t* title, DWORD ms) {
@@ -139,6 +106,12 @@ HWND WaitForWindow(const wchar_t* title, DWORD ms) {
 
 bool Closed(HWND window) {
     return WaitFor(10000, [&] { return !IsWindow(window); });
+}
+
+// Sends a dialog a command (OK, Cancel) and waits until it has closed.
+bool Dismiss(HWND dialog, int command, const char* failure) {
+    PostMessageW(dialog, WM_COMMAND, static_cast<WPARAM>(command), 0);
+    return Closed(dialog) || Fail(failure);
 }
 
 // Opens a tool from the main window's system menu; the tool's dialog, or nullptr.
@@ -188,11 +161,16 @@ RECT WindowRect(HWND window) {
     return rect;
 }
 
-bool Inside(const RECT& rect, HWND window) {
+// The work area of the window's monitor.
+RECT WorkArea(HWND window) {
     MONITORINFO monitor{};
     monitor.cbSize = sizeof monitor;
     GetMonitorInfoW(MonitorFromWindow(window, MONITOR_DEFAULTTONEAREST), &monitor);
-    const RECT& work = monitor.rcWork;
+    return monitor.rcWork;
+}
+
+bool Inside(const RECT& rect, HWND window) {
+    const RECT work = WorkArea(window);
     return rect.left >= work.left && rect.top >= work.top && rect.right <= work.right &&
            rect.bottom <= work.bottom;
 }
@@ -214,8 +192,8 @@ bool RelaysOnDpiChange(HWND dialog) {
         return Fail("the tool dialog did not re-lay itself for the new DPI");
     SendDpiChanged(dialog, dpi, larger);
     const RECT back = WindowRect(dialog);
-    return (std::labs((back.right - back.left) - (before.right - before.left)) <= 2 &&
-            std::labs((back.bottom - back.top) - (before.bottom - before.top)) <= 2) ||
+    return (std::labs(back.right - back.left - before.right + before.left) <= 2 &&
+            std::labs(back.bottom - back.top - before.bottom + before.top) <= 2) ||
            Fail("the tool dialog did not come back to its size at the first DPI");
 }
 
@@ -268,17 +246,12 @@ bool NoLoopbackUnder55(HWND window) {
         return Fail("the self-test did not show under 0x55");
     const HWND loopback = GetDlgItem(test, ToolDialogs::IDC_SELFTEST_LOOPBACK);
     const std::wstring tip = TipOver(test, loopback);
-    std::string shown(tip.size() * 3 + 1, '\0');
-    shown.resize(static_cast<size_t>(
-        WideCharToMultiByte(CP_UTF8, 0, tip.c_str(), static_cast<int>(tip.size()), shown.data(),
-                            static_cast<int>(shown.size()), nullptr, nullptr)));
-    std::printf("smoke: the loopback box's tip under 0x55: \"%s\"\n", shown.c_str());
+    std::wprintf(L"smoke: the loopback box's tip under 0x55: \"%ls\"\n", tip.c_str());
     const bool told = !IsWindowEnabled(loopback) &&
                       SendMessageW(loopback, BM_GETCHECK, 0, 0) == BST_UNCHECKED &&
                       tip == Wide(SelfTestSession::kNoLoopbackTip);
-    PostMessageW(test, WM_COMMAND, IDCANCEL, 0);
-    if (!Closed(test))
-        return Fail("Esc did not close the self-test");
+    if (!Dismiss(test, IDCANCEL, "Esc did not close the self-test"))
+        return false;
     SendMessageW(GetDlgItem(window, IDC_TCP_DISCONNECT), BM_CLICK, 0, 0);
     SendMessageW(GetDlgItem(window, IDC_PROTO_RTU), BM_CLICK, 0, 0);
     return told || Fail("under 0x55 the loopback box was not disabled with its reason");
@@ -295,9 +268,8 @@ bool RestoreDefaultsAsks(HWND window) {
         const HWND ask = OpenTool(window, WindowTools::IDM_RESTORE_DEFAULTS, L"恢复默认设置");
         if (ask == nullptr)
             return Fail("恢复默认设置 did not ask first");
-        PostMessageW(ask, WM_COMMAND, answer, 0);
-        if (!Closed(ask))
-            return Fail("the confirmation did not close");
+        if (!Dismiss(ask, answer, "the confirmation did not close"))
+            return false;
         const std::wstring expected = answer == IDOK ? standard : typed;
         if (!WaitFor(5000, [&] { return Text(port) == expected; }))
             return Fail(answer == IDOK ? "OK did not restore the default port"
@@ -315,9 +287,8 @@ bool Tools(HWND window, const std::wstring& folder) {
         return Fail("the about box did not show");
     if (!RelaysOnDpiChange(about))
         return false;
-    Press(about, IDOK);
-    if (!Closed(about))
-        return Fail("OK did not close the about box");
+    if (!Dismiss(about, IDOK, "OK did not close the about box"))
+        return false;
 
     const HWND link = OpenTool(window, WindowTools::IDM_LINK_PARAMETERS, L"通信参数");
     if (link == nullptr)
@@ -339,9 +310,8 @@ bool Tools(HWND window, const std::wstring& folder) {
     if (refusal == nullptr ||
         Text(GetDlgItem(refusal, 0xFFFF)).find(L"请先断开连接") == std::wstring::npos)
         return Fail("the board search did not say why it cannot start while connected");
-    PostMessageW(refusal, WM_COMMAND, IDOK, 0);
-    if (!Closed(refusal))
-        return Fail("OK did not close the refusal");
+    if (!Dismiss(refusal, IDOK, "OK did not close the refusal"))
+        return false;
 
     const HWND test = OpenTool(window, WindowTools::IDM_SELF_TEST, L"板卡自检");
     if (test == nullptr)
@@ -359,9 +329,8 @@ bool Tools(HWND window, const std::wstring& folder) {
     }
     if (!SaveBmp(test, folder + L"\\selftest.bmp"))
         return Fail("could not save the self-test");
-    PostMessageW(test, WM_COMMAND, IDCANCEL, 0);
-    if (!Closed(test))
-        return Fail("Esc did not close the finished self-test");
+    if (!Dismiss(test, IDCANCEL, "Esc did not close the finished self-test"))
+        return false;
 
     // Disconnected, the search runs and says what it asks; Esc cancels it, then closes it.
     SendMessageW(GetDlgItem(window, IDC_TCP_DISCONNECT), BM_CLICK, 0, 0);
@@ -377,28 +346,17 @@ bool Tools(HWND window, const std::wstring& folder) {
     PostMessageW(search, WM_COMMAND, IDCANCEL, 0);
     if (!WaitFor(20000, [&] { return Text(status).rfind(L"已取消", 0) == 0; }))
         return Fail("Esc did not cancel the board search");
-    PostMessageW(search, WM_COMMAND, IDCANCEL, 0);
-    if (!Closed(search))
-        return Fail("Esc did not close the board search");
-    return NoLoopbackUnder55(window) && RestoreDefaultsAsks(window);
+    return Dismiss(search, IDCANCEL, "Esc did not close the board search") &&
+           NoLoopbackUnder55(window) && RestoreDefaultsAsks(window);
 }
 
 // The window's rectangle against the work area of its monitor.
 bool Fits(HWND window) {
-    RECT rect{};
-    GetWindowRect(window, &rect);
-    MONITORINFO monitor{};
-    monitor.cbSize = sizeof monitor;
-    GetMonitorInfoW(MonitorFromWindow(window, MONITOR_DEFAULTTONEAREST), &monitor);
-    const RECT& work = monitor.rcWork;
-    const HDC screen = GetDC(nullptr);
-    const int dpi = GetDeviceCaps(screen, LOGPIXELSY);
-    ReleaseDC(nullptr, screen);
+    const RECT rect = WindowRect(window), work = WorkArea(window);
     std::printf("window %ldx%ld at (%ld,%ld), work area %ldx%ld at (%ld,%ld), %d dpi\n",
                 rect.right - rect.left, rect.bottom - rect.top, rect.left, rect.top,
-                work.right - work.left, work.bottom - work.top, work.left, work.top, dpi);
-    const bool inside = rect.left >= work.left && rect.top >= work.top &&
-                        rect.right <= work.right && rect.bottom <= work.bottom;
+                work.right - work.left, work.bottom - work.top, work.left, work.top, ScreenDpi());
+    const bool inside = Inside(rect, window);
     // Centred: the free room on either side differs by rounding at most.
     const long dx = (rect.left - work.left) - (work.right - rect.right);
     const long dy = (rect.top - work.top) - (work.bottom - rect.bottom);
@@ -433,17 +391,23 @@ bool RefitsOnDpiChange(HWND window, int newDpi) {
            Fail("the window did not come back to its fit at the first DPI");
 }
 
-bool CheckFit(const std::wstring& program) {
-    const HANDLE process = StartWindow(program);
-    if (process == nullptr)
+// Starts the window, checks it and closes it; false when it did not show or the check failed.
+template <typename Check> bool InNewWindow(const std::wstring& program, Check check) {
+    std::wstring commandLine = L"\"" + program + L"\"";
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process{};
+    if (!CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                        nullptr, &startup, &process))
         return Fail("could not start the window");
+    CloseHandle(process.hThread);
     const HWND window = WaitForWindow(L"Vornak V1.00", 60000);
-    const bool fits = window != nullptr ? Fits(window) : Fail("the window did not appear");
+    const bool checked = window != nullptr ? check(window) : Fail("the window did not appear");
     if (window != nullptr)
         PostMessageW(window, WM_CLOSE, 0, 0);
-    WaitForSingleObject(process, 10000);
-    CloseHandle(process);
-    return fits;
+    WaitForSingleObject(process.hProcess, 10000);
+    CloseHandle(process.hProcess);
+    return checked;
 }
 
 // Whether today's session log folder holds a file.
@@ -539,17 +503,12 @@ bool Drive(const wchar_t* port, const wchar_t* silence, const std::wstring& fold
         return Fail("the window did not close");
 
     // Started again, the window shows what it showed when it closed.
-    const HANDLE process = StartWindow(program);
-    const HWND again = process != nullptr ? WaitForWindow(L"Vornak V1.00", 60000) : nullptr;
-    if (again == nullptr)
-        return Fail("the window did not start again");
-    const bool remembered = Text(GetDlgItem(again, IDC_TCP_PORT)) == port;
-    PostMessageW(again, WM_CLOSE, 0, 0);
-    WaitForSingleObject(process, 10000);
-    CloseHandle(process);
-    if (!remembered)
-        return Fail("the typed port was not remembered");
-    return SessionLogWritten() || Fail("no session log file was written");
+    return InNewWindow(program,
+                       [&](HWND again) {
+                           return Text(GetDlgItem(again, IDC_TCP_PORT)) == port ||
+                                  Fail("the typed port was not remembered");
+                       }) &&
+           (SessionLogWritten() || Fail("no session log file was written"));
 }
 
 } // namespace
@@ -559,21 +518,20 @@ int wmain(int argc, wchar_t** argv) {
         // The report goes to a file: this run's own output may have nowhere to go.
         if (_wfreopen(argv[3], L"w", stdout) == nullptr)
             return 2;
-        const bool fits = CheckFit(argv[2]);
+        const bool fits = InNewWindow(argv[2], Fits);
         std::printf(fits ? "fit: ok\n" : "fit: failed\n");
         return fits ? 0 : 1;
     }
     if (argc == 2 && std::wstring(argv[1]) == L"shown") {
         const HWND window = WaitForWindow(L"Vornak V1.00", 60000);
-        if (window == nullptr)
-            return Fail("the window did not appear") ? 0 : 1;
-        PostMessageW(window, WM_CLOSE, 0, 0);
-        return Closed(window) ? 0 : 1;
+        if (window != nullptr)
+            PostMessageW(window, WM_CLOSE, 0, 0);
+        return window != nullptr && Closed(window) ? 0 : 1;
     }
-    if (argc != 5)
-        return Fail("usage: vornak_smoke_driver PORT SILENCE FOLDER VORNAK | fit VORNAK REPORT | "
-                    "shown")
-                   ? 0
-                   : 2;
+    if (argc != 5) {
+        std::printf("usage: vornak_smoke_driver PORT SILENCE FOLDER VORNAK | fit VORNAK REPORT | "
+                    "shown\n");
+        return 2;
+    }
     return Drive(argv[1], argv[2], argv[3], argv[4]) ? 0 : 1;
 }
