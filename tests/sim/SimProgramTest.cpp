@@ -437,9 +437,7 @@ TEST_P(SimLibmodbus, ReadsWritesAndAnswersExceptions) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Links, SimLibmodbus, ::testing::Bool(),
-                         [](const ::testing::TestParamInfo<bool>& info) {
-                             return info.param ? "Tcp" : "Rtu";
-                         });
+                         [](const auto& info) { return std::string(info.param ? "Tcp" : "Rtu"); });
 
 TEST(SimField, SendsAnswersLateSlowlyInPiecesAndWithJunkAsFieldHardwareDoes) {
     // Each row: a transport and the options; the time from the request to the answer's last
