@@ -2,17 +2,12 @@
 // each bad command line, and a clean end on Ctrl-C.
 #include <gtest/gtest.h>
 
-#include <chrono>
+#include <algorithm>
 #include <csignal>
-#include <fcntl.h>
 #include <functional>
 #include <netinet/in.h>
 #include <nlohmann/json.hpp>
-#include <poll.h>
-#include <spawn.h>
-#include <sys/wait.h>
 
-#include "comm/Deadline.h"
 #include "comm/posix/ExclusivePort.h"
 #include "support/SimProcess.h"
 
@@ -20,80 +15,19 @@ namespace {
 
 using nlohmann::json;
 
-// A program run to its end: vornak-cli, or the schema check with `input` on its standard
-// input. `when` is called with the output so far after each read; it may act on the running
-// program (send SIGINT, change the simulated board) and returns true to close our end of its
-// standard output, as a reader such as `head -1` does.
-struct CliRun {
-    int status = -1;
-    std::string out, err;
-    double msAfterClose = -1; // from closing its standard output to its end
-};
-using Trigger = std::function<bool(pid_t, const CliRun&)>;
-
-CliRun RunProgram(std::vector<std::string> argv, const std::string& input = "",
-                  const Trigger& when = {}) {
-    int inPipe[2], outPipe[2], errPipe[2];
-    CliRun run;
-    if (::pipe2(inPipe, O_CLOEXEC) != 0 || ::pipe2(outPipe, O_CLOEXEC) != 0 ||
-        ::pipe2(errPipe, O_CLOEXEC) != 0)
-        return run;
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, inPipe[0], 0);
-    posix_spawn_file_actions_adddup2(&actions, outPipe[1], 1);
-    posix_spawn_file_actions_adddup2(&actions, errPipe[1], 2);
-    std::vector<char*> args;
-    for (std::string& arg : argv)
-        args.push_back(arg.data());
-    args.push_back(nullptr);
-    pid_t pid = -1;
-    ::posix_spawnp(&pid, args[0], &actions, nullptr, args.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    ::close(inPipe[0]);
-    ::close(outPipe[1]);
-    ::close(errPipe[1]);
-    if (!input.empty())
-        EXPECT_EQ(::write(inPipe[1], input.data(), input.size()), ssize_t(input.size()));
-    ::close(inPipe[1]);
-    std::chrono::steady_clock::time_point closed;
-    const Deadline deadline(60000);
-    for (pollfd fds[2] = {{outPipe[0], POLLIN, 0}, {errPipe[0], POLLIN, 0}};
-         (fds[0].fd >= 0 || fds[1].fd >= 0) && !deadline.Expired();) {
-        ::poll(fds, 2, deadline.RemainingMs());
-        for (int i = 0; i < 2; ++i) {
-            char buffer[4096];
-            const ssize_t n = fds[i].revents != 0 ? ::read(fds[i].fd, buffer, sizeof buffer) : -1;
-            if (n > 0)
-                (i == 0 ? run.out : run.err).append(buffer, static_cast<size_t>(n));
-            else if (fds[i].revents != 0)
-                ::close(std::exchange(fds[i].fd, -1));
-        }
-        if (when && fds[0].fd >= 0 && when(pid, run)) {
-            ::close(std::exchange(fds[0].fd, -1));
-            closed = std::chrono::steady_clock::now();
-        }
-    }
-    int status = 0;
-    if (pid > 0 && ::waitpid(pid, &status, 0) == pid && WIFEXITED(status))
-        run.status = WEXITSTATUS(status);
-    if (closed.time_since_epoch().count() != 0)
-        run.msAfterClose =
-            std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - closed)
-                .count();
-    return run;
-}
-
-CliRun RunCli(std::vector<std::string> args, const Trigger& when = {}) {
+ProgramRun RunCli(std::vector<std::string> args, const RunTrigger& when = {}) {
     args.insert(args.begin(), VORNAK_CLI_PATH);
     return RunProgram(args, "", when);
 }
 
-// Sends SIGINT once `text` shows on standard error.
-Trigger InterruptAfter(const std::string& text) {
-    return [text, sent = false](pid_t pid, const CliRun& run) mutable {
-        if (!sent && run.err.find(text) != std::string::npos)
-            sent = ::kill(pid, SIGINT) == 0;
+// Calls act(pid) once `text` shows on standard error, until it returns true; by default it
+// sends SIGINT.
+RunTrigger After(
+    const std::string& text,
+    std::function<bool(pid_t)> act = [](pid_t pid) { return ::kill(pid, SIGINT) == 0; }) {
+    return [=, done = false](pid_t pid, const ProgramRun& run) mutable {
+        if (!done && run.err.find(text) != std::string::npos)
+            done = act(pid);
         return false;
     };
 }
@@ -101,7 +35,7 @@ Trigger InterruptAfter(const std::string& text) {
 // "" when `out` fits the command's schema in docs/schema, otherwise the fault.
 std::string SchemaFault(const std::string& command, const std::string& out) {
     const bool lines = command == "poll" || command == "wait";
-    const CliRun check =
+    const ProgramRun check =
         RunProgram({"/usr/bin/python3", VORNAK_SOURCE_DIR "/tests/cli/check-json.py",
                     VORNAK_SOURCE_DIR "/docs/schema/vornak-cli-" + command + ".schema.json",
                     lines ? "--lines" : "--one"},
@@ -132,7 +66,7 @@ protected:
     // Runs each case; --json output must also fit its command's schema.
     void Check(const std::vector<Case>& cases) {
         for (const Case& c : cases) {
-            const CliRun run = RunCli(c.args);
+            const ProgramRun run = RunCli(c.args);
             const std::string line = c.args[c.args.size() > 5 ? 5 : c.args.size() - 1];
             EXPECT_EQ(run.status, c.status) << line << ": " << run.err;
             if (!c.out.empty() && c.out[0] == '{')
@@ -143,17 +77,22 @@ protected:
                 EXPECT_EQ(run.err, c.err.substr(1)) << line;
             else
                 EXPECT_NE(run.err.find(c.err), std::string::npos) << line << ": " << run.err;
+            // The command is the first of these after --json.
+            static const std::string kCommands[] = {"read", "write",    "poll",
+                                                    "wait", "selftest", "scan"};
             const auto json = std::find(c.args.begin(), c.args.end(), "--json");
-            for (auto word = json; json != c.args.end() && word != c.args.end(); ++word) {
-                for (const char* command : {"read", "write", "poll", "wait", "selftest", "scan"}) {
-                    if (*word == command) {
-                        EXPECT_EQ(SchemaFault(command, run.out), "") << line;
-                        word = c.args.end() - 1;
-                        break;
-                    }
-                }
-            }
+            const auto command =
+                std::find_first_of(json, c.args.end(), std::begin(kCommands), std::end(kCommands));
+            EXPECT_EQ(command == c.args.end() ? "" : SchemaFault(*command, run.out), "") << line;
         }
+    }
+    // `args` for the simulated board over TCP, after `options`.
+    std::vector<std::string> At(std::vector<std::string> args,
+                                const std::vector<std::string>& options = {}) {
+        std::vector<std::string> all{"--tcp", tcp, "--address", "7"};
+        all.insert(all.end(), options.begin(), options.end());
+        all.insert(all.end(), args.begin(), args.end());
+        return all;
     }
     SimProcess sim{VORNAK_SIM_PATH};
     std::string tcp, udp;
@@ -196,7 +135,7 @@ TEST_F(Cli, BadCommandLinesExitWithTwoAndSayWhatToFix) {
         {{"--serial", pty, "read", "coils"}, "is busy: held by " + std::to_string(::getpid())},
     };
     for (const auto& [args, message] : cases) {
-        const CliRun run = RunCli(args);
+        const ProgramRun run = RunCli(args);
         EXPECT_EQ(run.status, 2) << args.back();
         EXPECT_NE(run.err.find(message), std::string::npos) << run.err;
         EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
@@ -268,17 +207,13 @@ TEST_F(Cli, EachCommandPrintsItsResultAndExitStatus) {
 TEST_F(Cli, JsonIsOneDocumentThatFitsItsSchema) {
     // Coil 4 (ON) shorted to coil 5 (OFF): restoring coil 4 leaves coil 5 ON, said plainly.
     ASSERT_TRUE(sim.Command("short 4 5"));
-    const CliRun shorted = RunCli({"--tcp", tcp, "--address", "7", "selftest"});
+    const ProgramRun shorted = RunCli({"--tcp", tcp, "--address", "7", "selftest"});
     EXPECT_EQ(shorted.status, 1);
     EXPECT_NE(shorted.out.find("coils NOT restored: before 80000011, now 80000031; coil 5 ON\n"),
               std::string::npos)
         << shorted.out;
     ASSERT_TRUE(sim.Command("clear") && sim.Command("coil 5 0") && sim.Command("stuck 9"));
-    const std::vector<std::string> at{"--tcp", tcp, "--address", "7", "--json", "--stats"};
-    auto with = [&](std::vector<std::string> args) {
-        args.insert(args.begin(), at.begin(), at.end());
-        return args;
-    };
+    auto with = [&](std::vector<std::string> args) { return At(args, {"--json", "--stats"}); };
     Check({
         {with({"selftest", "--loopback"}), 1, "*", ""},
         {with({"write", "9", "on", "1", "on"}), 1, "*", "coil 9 did not switch on (not_switched)"},
@@ -294,7 +229,7 @@ TEST_F(Cli, JsonIsOneDocumentThatFitsItsSchema) {
     });
     // Two reads at the start, 4 transactions a coil, the writes that restore coils 0, 4 and 31
     // (ON at the start, left OFF by their test), a final read: 134, every one answered.
-    const CliRun run = RunCli(with({"selftest"}));
+    const ProgramRun run = RunCli(with({"selftest"}));
     const json report = json::parse(run.out, nullptr, false);
     EXPECT_EQ(report["end"], "finished");
     EXPECT_EQ(report["coils"][9], json::parse(R"({"coil":9,"ok":false,"fault":"did_not_switch_on",
@@ -305,32 +240,23 @@ TEST_F(Cli, JsonIsOneDocumentThatFitsItsSchema) {
 
 TEST_F(Cli, WritesAreReadBackAndWaitSeesTheBoardChange) {
     ASSERT_TRUE(sim.Command("stuck 9"));
-    const std::vector<std::string> at{"--tcp", tcp, "--address", "7"};
-    auto with = [&](std::vector<std::string> args) {
-        args.insert(args.begin(), at.begin(), at.end());
-        return args;
-    };
     Check({
-        {with({"write", "9", "on"}), 1, "coil 9: OFF\n",
+        {At({"write", "9", "on"}), 1, "coil 9: OFF\n",
          "=vornak-cli: coil 9 did not switch on (not_switched)\n"},
         // Trusting the write's echo shows a state the board does not have: only on request.
-        {with({"write", "9", "on", "--no-verify"}), 0, "coil 9: ON\n", "="},
-        {with({"write", "--mask", "0x0000020F"}), 1, "coils: 11110000000000000000000000000000\n",
+        {At({"write", "9", "on", "--no-verify"}), 0, "coil 9: ON\n", "="},
+        {At({"write", "--mask", "0x0000020F"}), 1, "coils: 11110000000000000000000000000000\n",
          "coil 9 did not switch on"},
-        {with({"write", "--all", "on"}), 1, "*", "coil 9 did not switch on"},
-        {with({"write", "2", "off", "31", "off", "3", "off"}), 0,
+        {At({"write", "--all", "on"}), 1, "*", "coil 9 did not switch on"},
+        {At({"write", "2", "off", "31", "off", "3", "off"}), 0,
          "coil 2: OFF\ncoil 31: OFF\ncoil 3: OFF\n", "="},
-        {with({"wait", "input", "2", "on", "--timeout", "0.3", "--interval", "100"}), 1, "",
+        {At({"wait", "input", "2", "on", "--timeout", "0.3", "--interval", "100"}), 1, "",
          "vornak-cli: input 2 not ON within"},
     });
     EXPECT_EQ(Coils(), 0x7FFFFDF3u);
-    bool switched = false;
-    const CliRun wait = RunCli(with({"--verbose", "wait", "input", "2", "on", "--interval", "100"}),
-                               [&](pid_t, const CliRun& run) {
-                                   if (!switched && run.err.find("接收: ") != std::string::npos)
-                                       switched = sim.Command("coil 2 1");
-                                   return false;
-                               });
+    const ProgramRun wait =
+        RunCli(At({"--verbose", "wait", "input", "2", "on", "--interval", "100"}),
+               After("接收: ", [&](pid_t) { return sim.Command("coil 2 1"); }));
     EXPECT_EQ(wait.status, 0) << wait.err;
     EXPECT_EQ(wait.out.rfind("input 2: ON after ", 0), 0u) << wait.out;
 }
@@ -338,26 +264,24 @@ TEST_F(Cli, WritesAreReadBackAndWaitSeesTheBoardChange) {
 TEST_F(Cli, AClosedReaderAndCtrlCEndCleanly) {
     // `poll | head -1`: the reader goes after one line; poll ends at once, successfully.
     for (const char* format : {"--json", "--verbose"}) {
-        const CliRun poll =
-            RunCli({"--tcp", tcp, "--address", "7", format, "poll"}, [](pid_t, const CliRun& run) {
-                return run.out.find('\n') != std::string::npos;
-            });
+        const ProgramRun poll = RunCli(At({format, "poll"}), [](pid_t, const ProgramRun& run) {
+            return run.out.find('\n') != std::string::npos;
+        });
         EXPECT_EQ(poll.status, 0) << poll.err;
         EXPECT_GE(poll.msAfterClose, 0);
         EXPECT_LT(poll.msAfterClose, 1000);
     }
     // Interrupted after its third frame, the self-test still restores the coil it switched.
-    const CliRun selftest =
+    const ProgramRun selftest =
         RunCli({"--serial", sim.PtyPath(), "--address", "7", "--verbose", "selftest"},
-               InterruptAfter("发送: 07 05 00 00 FF 00"));
+               After("发送: 07 05 00 00 FF 00"));
     EXPECT_EQ(selftest.status, 1);
     EXPECT_NE(selftest.err.find("self-test interrupted"), std::string::npos) << selftest.err;
     EXPECT_NE(selftest.out.find("cancelled, 0 faults, coils restored"), std::string::npos)
         << selftest.out;
     EXPECT_EQ(Coils(), 0x80000011u);
 
-    const CliRun poll = RunCli({"--tcp", tcp, "--address", "7", "--json", "--verbose", "poll"},
-                               InterruptAfter("接收: "));
+    const ProgramRun poll = RunCli(At({"--json", "--verbose", "poll"}), After("接收: "));
     EXPECT_EQ(poll.status, 0) << poll.err;
     EXPECT_EQ(SchemaFault("poll", poll.out), "");
     EXPECT_NE(poll.out.find(R"("interrupted":true)"), std::string::npos) << poll.out;

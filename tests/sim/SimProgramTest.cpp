@@ -52,14 +52,12 @@ public:
         return fd >= 0 && ::bind(fd, reinterpret_cast<sockaddr*>(&local), sizeof local) == 0;
     }
 
-    // The serial line's rate, parity ('N', 'E' or 'O') and stop bits.
-    bool SetLine(speed_t speed, char parity, bool twoStopBits) {
+    // The serial line's rate and stop bits, with even parity.
+    bool SetLine(speed_t speed, bool twoStopBits) {
         termios line{};
         if (::tcgetattr(fd, &line) != 0 || ::cfsetspeed(&line, speed) != 0)
             return false;
-        line.c_cflag &= ~(PARENB | PARODD | CSTOPB);
-        line.c_cflag |= parity == 'N' ? 0 : parity == 'E' ? PARENB : PARENB | PARODD;
-        line.c_cflag |= twoStopBits ? CSTOPB : 0;
+        line.c_cflag = (line.c_cflag & ~(PARODD | CSTOPB)) | PARENB | (twoStopBits ? CSTOPB : 0);
         return ::tcsetattr(fd, TCSANOW, &line) == 0;
     }
 
@@ -72,31 +70,23 @@ public:
     }
 
     // Reads until `count` bytes have come or timeoutMs has passed: what came. A count of 1
-    // takes the bytes of the first read (UDP: one datagram).
-    Bytes Receive(size_t count, int timeoutMs) {
+    // takes the bytes of the first read (UDP: one datagram), from the address put in *source.
+    Bytes Receive(size_t count, int timeoutMs, std::string* source = nullptr) {
         Bytes received;
         const Deadline deadline(timeoutMs);
         pollfd watch{fd, POLLIN, 0};
         uint8_t buffer[4096];
-        for (ssize_t n; received.size() < count && ::poll(&watch, 1, deadline.RemainingMs()) > 0 &&
-                        (n = ::read(fd, buffer, sizeof buffer)) > 0;)
-            received.insert(received.end(), buffer, buffer + n);
-        return received;
-    }
-
-    // One datagram, with the address it came from in `source`; empty when none came in time.
-    Bytes ReceiveFrom(std::string& source, int timeoutMs) {
-        pollfd watch{fd, POLLIN, 0};
-        uint8_t buffer[2048];
         sockaddr_in from{};
         socklen_t length = sizeof from;
+        for (ssize_t n; received.size() < count && ::poll(&watch, 1, deadline.RemainingMs()) > 0 &&
+                        (n = serial ? ::read(fd, buffer, sizeof buffer)
+                                    : ::recvfrom(fd, buffer, sizeof buffer, 0,
+                                                 reinterpret_cast<sockaddr*>(&from), &length)) > 0;)
+            received.insert(received.end(), buffer, buffer + n);
         char text[INET_ADDRSTRLEN] = {};
-        const ssize_t n = ::poll(&watch, 1, timeoutMs) > 0
-                              ? ::recvfrom(fd, buffer, sizeof buffer, 0,
-                                           reinterpret_cast<sockaddr*>(&from), &length)
-                              : -1;
-        source = n > 0 ? ::inet_ntop(AF_INET, &from.sin_addr, text, sizeof text) : "";
-        return n > 0 ? Bytes(buffer, buffer + n) : Bytes{};
+        if (source != nullptr)
+            *source = ::inet_ntop(AF_INET, &from.sin_addr, text, sizeof text);
+        return received;
     }
 
     Bytes Exchange(const Bytes& request, size_t count, int timeoutMs = 2000) {
@@ -121,6 +111,16 @@ const Bytes kRtuCoil3On{0x01, 0x05, 0x00, 0x03, 0xFF, 0x00, 0x7C, 0x3A};
 const Bytes k55ReadStatus{0x55, 0x01, 0x10, 0x00, 0x00, 0x00, 0x00, 0x66};
 const Bytes k55StatusAnswer{0x22, 0x01, 0x10, 0x80, 0x00, 0x00, 0x0F, 0xC2};
 
+// Starts `sim` as a board with coils 0-3 and 31 on, on every transport, with `options`, and
+// opens `client` to it over `kind`.
+bool StartBoard(SimProcess& sim, WireClient& client, Kind kind,
+                const std::vector<std::string>& options = {}) {
+    std::vector<std::string> arguments{"--tcp", "0",       "--udp",   "0",
+                                       "--pty", "--quiet", "--coils", "8000000F"};
+    arguments.insert(arguments.end(), options.begin(), options.end());
+    return sim.Start(arguments) && client.Open(kind, sim);
+}
+
 Bytes Join(std::initializer_list<Bytes> parts) {
     Bytes all;
     for (const Bytes& part : parts)
@@ -143,11 +143,6 @@ Bytes TcpCoilOn(uint8_t coil) {
 class SimWire : public ::testing::TestWithParam<Kind> {};
 class SimLibmodbus : public ::testing::TestWithParam<bool> {}; // true: TCP, false: RTU
 
-void Release(modbus_t* context) {
-    modbus_close(context);
-    modbus_free(context);
-}
-
 // The errno of a call that failed, 0 when it did not.
 int Refused(int result) {
     return result == -1 ? errno : 0;
@@ -159,10 +154,7 @@ TEST_P(SimWire, AnswersBackToBackAndIgnoresGarbageOversizedAndPartialInput) {
     const Kind kind = GetParam();
     SimProcess sim{VORNAK_SIM_PATH};
     WireClient client;
-    ASSERT_TRUE(
-        sim.Start({"--tcp", "0", "--udp", "0", "--pty", "--quiet", "--coils", "8000000F"}) &&
-        client.Open(kind, sim))
-        << sim.ErrorOutput();
+    ASSERT_TRUE(StartBoard(sim, client, kind)) << sim.ErrorOutput();
     // Requests back to back in one write get one answer each (over UDP one datagram each).
     ASSERT_TRUE(client.Send(Join({kRtuReadCoils, k55ReadStatus, TcpRead(1)})));
     const Bytes answers[] = {kRtuCoilsAnswer, k55StatusAnswer, TcpCoilsAnswer(1)};
@@ -197,7 +189,7 @@ INSTANTIATE_TEST_SUITE_P(Transports, SimWire, ::testing::Values(Kind::Tcp, Kind:
 TEST(SimTcp, ClientsThatGoAwayDoNotDisturbTheOthers) {
     SimProcess sim{VORNAK_SIM_PATH};
     WireClient other;
-    ASSERT_TRUE(sim.Start({"--tcp", "0", "--quiet", "--coils", "8000000F", "--delay", "200"}));
+    ASSERT_TRUE(StartBoard(sim, other, Kind::Tcp, {"--delay", "200"})) << sim.ErrorOutput();
     // One leaves in the middle of a request, one before its (delayed) answer is written.
     for (const Bytes& request :
          {Bytes(kRtuReadCoils.begin(), kRtuReadCoils.begin() + 4), kRtuReadCoils}) {
@@ -205,7 +197,6 @@ TEST(SimTcp, ClientsThatGoAwayDoNotDisturbTheOthers) {
         ASSERT_TRUE(leaving.Open(Kind::Tcp, sim) && leaving.Send(request));
     }
     // Answered after that answer was due, so after a write to a closed connection.
-    ASSERT_TRUE(other.Open(Kind::Tcp, sim));
     EXPECT_EQ(other.Exchange(kRtuReadCoils, 9), kRtuCoilsAnswer);
 }
 
@@ -270,10 +261,8 @@ TEST(SimOptions, DoToTheAnswersAndTheBoardWhatTheySay) {
     for (const auto& row : rows) {
         const std::string name = row.options.empty() ? "none" : row.options[0];
         SimProcess sim{VORNAK_SIM_PATH};
-        std::vector<std::string> arguments{"--tcp", "0", "--quiet", "--coils", "8000000F"};
-        arguments.insert(arguments.end(), row.options.begin(), row.options.end());
         WireClient client;
-        ASSERT_TRUE(sim.Start(arguments) && client.Open(Kind::Tcp, sim)) << sim.ErrorOutput();
+        ASSERT_TRUE(StartBoard(sim, client, Kind::Tcp, row.options)) << sim.ErrorOutput();
         const Clock::time_point start = Clock::now();
         for (const auto& [request, answer] : row.steps) {
             const size_t size = std::max<size_t>(answer.size(), 1);
@@ -338,19 +327,6 @@ TEST(SimCommandLine, RefusesBadOptionsAndWhatItCannotHaveWithAReason) {
     ::unlink(file.c_str());
 }
 
-// Runs `vornak-sim --control PATH` with `arguments`: its exit status and everything it printed.
-std::pair<int, std::string> RunSend(const std::string& path, const std::string& arguments) {
-    const std::string command =
-        std::string(VORNAK_SIM_PATH) + " --control '" + path + "' " + arguments + " 2>&1";
-    FILE* out = ::popen(command.c_str(), "r");
-    std::string text;
-    char buffer[512];
-    for (size_t n; out && (n = std::fread(buffer, 1, sizeof buffer, out)) > 0;)
-        text.append(buffer, n);
-    const int status = out ? ::pclose(out) : -1;
-    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, text};
-}
-
 TEST(SimCommandLine, ObeysCommandsRunsInTheBackgroundAndEndsOnCtrlC) {
     // A control socket left behind by a simulator that was killed is taken over.
     const std::string control =
@@ -364,7 +340,6 @@ TEST(SimCommandLine, ObeysCommandsRunsInTheBackgroundAndEndsOnCtrlC) {
     ASSERT_TRUE(sim.Start(
         {"--pty", "--coils", "0x00000001", "--inputs", "0x80000000", "--control", control}))
         << sim.ErrorOutput();
-    EXPECT_EQ(sim.ControlPath(), control);
     std::string reply;
     for (const char* good : {"coil 31 1", "coil 0 0", "input 4 1"})
         EXPECT_TRUE(sim.Command(good)) << good;
@@ -383,21 +358,28 @@ TEST(SimCommandLine, ObeysCommandsRunsInTheBackgroundAndEndsOnCtrlC) {
               (Bytes{0x01, 0x02, 0x04, 0x10, 0x00, 0x00, 0x80, 0xFE, 0x82}));
     // Its control socket still takes commands, from as many connections as come, and no other
     // simulator can take it over.
-    EXPECT_EQ(
-        RunSend(control, "--send 'coil 5 1' --send '# note' --send state"),
-        std::make_pair(0, std::string("OK coil 5 1\nSTATE coils=00000100000000000000000000000001 "
-                                      "inputs=00001000000000000000000000000001\n")));
-    EXPECT_EQ(RunSend(control, "--send 'coil 5 0' --send jump").first, 1);
+    // Runs `vornak-sim --control PATH --send C` for each command C.
+    auto send = [&control](std::vector<std::string> commands) {
+        std::vector<std::string> argv{VORNAK_SIM_PATH, "--control", control};
+        for (std::string& command : commands)
+            argv.insert(argv.end(), {"--send", command});
+        return RunProgram(argv);
+    };
+    const ProgramRun sent = send({"coil 5 1", "# note", "state"});
+    EXPECT_EQ(sent.status, 0) << sent.err;
+    EXPECT_EQ(sent.out, "OK coil 5 1\nSTATE coils=00000100000000000000000000000001 "
+                        "inputs=00001000000000000000000000000001\n");
+    EXPECT_EQ(send({"coil 5 0", "jump"}).status, 1);
     SimProcess rival{VORNAK_SIM_PATH};
     EXPECT_FALSE(rival.Start({"--tcp", "0", "--control", control}));
     EXPECT_NE(rival.ErrorOutput().find("in use"), std::string::npos) << rival.ErrorOutput();
-    EXPECT_EQ(RunSend(control, "--send state").second.substr(0, 28),
-              "STATE coils=0000000000000000");
+    EXPECT_EQ(send({"state"}).out.substr(0, 28), "STATE coils=0000000000000000");
     ASSERT_EQ(::kill(sim.Pid(), SIGINT), 0);
     EXPECT_EQ(sim.Stop(), 0);
-    const auto [status, text] = RunSend(control, "--send state");
-    EXPECT_EQ(status, 1);
-    EXPECT_NE(text.find("cannot reach a simulator at " + control), std::string::npos) << text;
+    const ProgramRun gone = send({"state"});
+    EXPECT_EQ(gone.status, 1);
+    EXPECT_NE(gone.err.find("cannot reach a simulator at " + control), std::string::npos)
+        << gone.err;
 }
 
 TEST_P(SimLibmodbus, ReadsWritesAndAnswersExceptions) {
@@ -405,16 +387,16 @@ TEST_P(SimLibmodbus, ReadsWritesAndAnswersExceptions) {
     ASSERT_TRUE(
         sim.Start({"--tcp", "0", "--pty", "--quiet", "--coils", "8000000F", "--inputs", "A5"}))
         << sim.ErrorOutput();
-    std::unique_ptr<modbus_t, void (*)(modbus_t*)> contexts[2] = {{nullptr, Release},
-                                                                  {nullptr, Release}};
-    for (int slave : {1, 2}) { // 2 is not the simulator's address
-        modbus_t* c = GetParam() ? modbus_new_tcp("127.0.0.1", sim.TcpPort())
-                                 : modbus_new_rtu(sim.PtyPath().c_str(), 115200, 'N', 8, 1);
-        contexts[slave - 1].reset(c);
-        ASSERT_TRUE(c && modbus_set_slave(c, slave) == 0 && modbus_connect(c) == 0);
-        modbus_set_response_timeout(c, slave == 1 ? 2 : 0, slave == 1 ? 0 : 300000);
-    }
-    modbus_t* c = contexts[0].get();
+    const std::unique_ptr<modbus_t, void (*)(modbus_t*)> context(
+        GetParam() ? modbus_new_tcp("127.0.0.1", sim.TcpPort())
+                   : modbus_new_rtu(sim.PtyPath().c_str(), 115200, 'N', 8, 1),
+        [](modbus_t* c) {
+            modbus_close(c);
+            modbus_free(c);
+        });
+    modbus_t* c = context.get();
+    ASSERT_TRUE(c && modbus_set_slave(c, 1) == 0 && modbus_connect(c) == 0);
+    modbus_set_response_timeout(c, 2, 0);
     uint8_t coils[32] = {}, inputs[32] = {}, window[10] = {}, last = 0;
     ASSERT_EQ(modbus_read_bits(c, 0, 32, coils), 32) << modbus_strerror(errno);
     ASSERT_EQ(modbus_read_input_bits(c, 0, 32, inputs), 32) << modbus_strerror(errno);
@@ -435,7 +417,6 @@ TEST_P(SimLibmodbus, ReadsWritesAndAnswersExceptions) {
     EXPECT_EQ(Refused(modbus_read_input_bits(c, 32, 1, inputs)), EMBXILADD);
     EXPECT_EQ(Refused(modbus_write_bit(c, 32, 1)), EMBXILADD);
     EXPECT_EQ(Refused(modbus_read_registers(c, 0, 1, registers)), EMBXILFUN);
-    EXPECT_EQ(Refused(modbus_write_bit(contexts[1].get(), 5, 1)), ETIMEDOUT);
     // Requests libmodbus would not build: a coil value other than ON or OFF, a read of none.
     for (std::vector<uint8_t> request : {std::vector<uint8_t>{1, 0x05, 0x00, 0x03, 0x12, 0x34},
                                          std::vector<uint8_t>{1, 0x01, 0x00, 0x00, 0x00, 0x00}}) {
@@ -446,15 +427,17 @@ TEST_P(SimLibmodbus, ReadsWritesAndAnswersExceptions) {
         EXPECT_EQ(answer[at], request[1] | 0x80);
         EXPECT_EQ(answer[at + 1], 0x03); // illegal data value
     }
+    // A board at another address does not answer.
+    modbus_set_response_timeout(c, 0, 300000);
+    ASSERT_EQ(modbus_set_slave(c, 2), 0);
+    EXPECT_EQ(Refused(modbus_write_bit(c, 5, 1)), ETIMEDOUT);
     uint32_t coilWord = 0, inputWord = 0;
     ASSERT_TRUE(sim.ReadStates(coilWord, inputWord));
     EXPECT_EQ(coilWord, 0x8002000Eu) << "the writes, and no refused request";
 }
 
 INSTANTIATE_TEST_SUITE_P(Links, SimLibmodbus, ::testing::Bool(),
-                         [](const ::testing::TestParamInfo<bool>& info) {
-                             return info.param ? "Tcp" : "Rtu";
-                         });
+                         [](const auto& info) { return std::string(info.param ? "Tcp" : "Rtu"); });
 
 TEST(SimField, SendsAnswersLateSlowlyInPiecesAndWithJunkAsFieldHardwareDoes) {
     // Each row: a transport and the options; the time from the request to the answer's last
@@ -480,11 +463,8 @@ TEST(SimField, SendsAnswersLateSlowlyInPiecesAndWithJunkAsFieldHardwareDoes) {
     for (const auto& row : rows) {
         const std::string name = std::string(kKindNames[int(row.kind)]) + " " + row.options[0];
         SimProcess sim{VORNAK_SIM_PATH};
-        std::vector<std::string> arguments{"--tcp", "0",       "--udp",   "0",
-                                           "--pty", "--quiet", "--coils", "8000000F"};
-        arguments.insert(arguments.end(), row.options.begin(), row.options.end());
         WireClient client;
-        ASSERT_TRUE(sim.Start(arguments) && client.Open(row.kind, sim)) << sim.ErrorOutput();
+        ASSERT_TRUE(StartBoard(sim, client, row.kind, row.options)) << sim.ErrorOutput();
         const Clock::time_point start = Clock::now();
         ASSERT_TRUE(client.Send(kRtuReadCoils));
         Bytes got;
@@ -508,14 +488,14 @@ TEST(SimField, SendsAnswersLateSlowlyInPiecesAndWithJunkAsFieldHardwareDoes) {
     // Over UDP a stranger at 127.0.0.2 answers first: well-formed, with the opposite states.
     SimProcess sim{VORNAK_SIM_PATH};
     WireClient client;
-    ASSERT_TRUE(sim.Start({"--udp", "0", "--quiet", "--coils", "8000000F", "--stranger", "100"}) &&
-                client.Open(Kind::Udp, sim) && client.Send(kRtuReadCoils))
+    ASSERT_TRUE(StartBoard(sim, client, Kind::Udp, {"--stranger", "100"}) &&
+                client.Send(kRtuReadCoils))
         << sim.ErrorOutput();
     const Bytes impostor{1, 1, 4, 0xF0, 0xFF, 0xFF, 0x7F, 0xF8, 0xF1};
     for (const auto& [host, answer] :
          {std::pair{"127.0.0.2", impostor}, {"127.0.0.1", kRtuCoilsAnswer}}) {
         std::string source;
-        EXPECT_EQ(client.ReceiveFrom(source, 2000), answer) << host;
+        EXPECT_EQ(client.Receive(1, 2000, &source), answer) << host;
         EXPECT_EQ(source, host);
     }
 }
@@ -523,9 +503,7 @@ TEST(SimField, SendsAnswersLateSlowlyInPiecesAndWithJunkAsFieldHardwareDoes) {
 TEST(SimSerial, AnswersOnlyAToolAtTheBoardsRateAndStopBits) {
     SimProcess sim{VORNAK_SIM_PATH};
     WireClient client;
-    ASSERT_TRUE(
-        sim.Start({"--pty", "--quiet", "--coils", "8000000F", "--line", "19200,even,8,2"}) &&
-        client.Open(Kind::Serial, sim))
+    ASSERT_TRUE(StartBoard(sim, client, Kind::Serial, {"--line", "19200,even,8,2"}))
         << sim.ErrorOutput();
     // A pty keeps no parity, so that cannot be told.
     const struct {
@@ -533,7 +511,7 @@ TEST(SimSerial, AnswersOnlyAToolAtTheBoardsRateAndStopBits) {
         bool twoStopBits, answered;
     } lines[] = {{B9600, true, false}, {B19200, false, false}, {B19200, true, true}};
     for (const auto& line : lines) {
-        ASSERT_TRUE(client.SetLine(line.speed, 'E', line.twoStopBits));
+        ASSERT_TRUE(client.SetLine(line.speed, line.twoStopBits));
         EXPECT_EQ(client.Exchange(kRtuReadCoils, 9, line.answered ? 2000 : 300),
                   line.answered ? kRtuCoilsAnswer : Bytes{})
             << line.speed << " " << line.twoStopBits;

@@ -1,5 +1,6 @@
 #include "support/SimProcess.h"
 
+#include <chrono>
 #include <csignal>
 #include <cstdlib>
 #include <fcntl.h>
@@ -13,10 +14,13 @@
 
 #include "comm/Deadline.h"
 
-bool SimProcess::Start(const std::vector<std::string>& arguments, int timeoutMs) {
-    // Standard input is a socket, so that writing to a dead simulator fails (MSG_NOSIGNAL)
-    // instead of raising SIGPIPE. Output is read only while a test waits, so a large pipe
-    // keeps a chatty simulator going; the error output is small and read without waiting.
+namespace {
+
+// Starts argv[0] with its standard input on a socket, so that writing to a program that has
+// ended fails (MSG_NOSIGNAL) instead of raising SIGPIPE. Output is read only while a test
+// waits, so a large pipe keeps a chatty program going; the error output is read without
+// waiting. Our ends go to fds; -1 when it could not start.
+pid_t Spawn(std::vector<std::string> argv, int fds[3]) {
     int pairs[3][2] = {{-1, -1}, {-1, -1}, {-1, -1}};
     const bool made = ::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, pairs[0]) == 0 &&
                       ::pipe2(pairs[1], O_CLOEXEC) == 0 && ::pipe2(pairs[2], O_CLOEXEC) == 0;
@@ -26,17 +30,67 @@ bool SimProcess::Start(const std::vector<std::string>& arguments, int timeoutMs)
     posix_spawn_file_actions_init(&actions);
     for (int stream = 0; stream < 3; ++stream)
         posix_spawn_file_actions_adddup2(&actions, pairs[stream][1], stream);
-    std::vector<char*> argv{binaryPath.data()};
-    for (const std::string& word : arguments)
-        argv.push_back(const_cast<char*>(word.c_str())); // not written to
-    argv.push_back(nullptr);
-    if (!made || ::posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ) != 0)
+    std::vector<char*> args;
+    for (std::string& word : argv)
+        args.push_back(word.data());
+    args.push_back(nullptr);
+    pid_t pid = -1;
+    if (!made || ::posix_spawn(&pid, args[0], &actions, nullptr, args.data(), environ) != 0)
         pid = -1;
     posix_spawn_file_actions_destroy(&actions);
     for (int stream = 0; stream < 3; ++stream) {
         ::close(pairs[stream][1]); // -1 when not made: then an error, and harmless
         fds[stream] = pairs[stream][0];
     }
+    return pid;
+}
+
+} // namespace
+
+ProgramRun RunProgram(std::vector<std::string> argv, const std::string& input,
+                      const RunTrigger& when) {
+    ProgramRun run;
+    int fds[3];
+    const pid_t pid = Spawn(std::move(argv), fds);
+    ::send(fds[0], input.data(), input.size(), MSG_NOSIGNAL); // small: fits the socket
+    ::close(fds[0]);
+    std::chrono::steady_clock::time_point closed;
+    const Deadline deadline(60000);
+    pollfd watch[2] = {{fds[1], POLLIN, 0}, {fds[2], POLLIN, 0}};
+    while ((watch[0].fd >= 0 || watch[1].fd >= 0) && !deadline.Expired()) {
+        ::poll(watch, 2, deadline.RemainingMs());
+        for (int i = 0; i < 2; ++i) {
+            char buffer[4096];
+            const ssize_t n =
+                watch[i].revents != 0 ? ::read(watch[i].fd, buffer, sizeof buffer) : -1;
+            if (n > 0)
+                (i == 0 ? run.out : run.err).append(buffer, static_cast<size_t>(n));
+            else if (watch[i].revents != 0)
+                ::close(std::exchange(watch[i].fd, -1));
+        }
+        if (when && watch[0].fd >= 0 && when(pid, run)) {
+            ::close(std::exchange(watch[0].fd, -1));
+            closed = std::chrono::steady_clock::now();
+        }
+    }
+    for (const pollfd& left : watch) // open only when the deadline passed: then it is killed
+        ::close(left.fd);
+    if (pid > 0 && deadline.Expired())
+        ::kill(pid, SIGKILL);
+    int status = 0;
+    if (pid > 0 && ::waitpid(pid, &status, 0) == pid && WIFEXITED(status))
+        run.status = WEXITSTATUS(status);
+    if (closed.time_since_epoch().count() != 0)
+        run.msAfterClose =
+            std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - closed)
+                .count();
+    return run;
+}
+
+bool SimProcess::Start(const std::vector<std::string>& arguments, int timeoutMs) {
+    std::vector<std::string> argv{binaryPath};
+    argv.insert(argv.end(), arguments.begin(), arguments.end());
+    pid = Spawn(std::move(argv), fds);
     if (pid < 0 || !WaitForOutput("READY", 0, timeoutMs)) {
         Stop(1000); // a refused option or a busy port has ended it already
         return false;
@@ -48,9 +102,7 @@ bool SimProcess::Start(const std::vector<std::string>& arguments, int timeoutMs)
         if (tag == "LISTEN" && kind == "pty") {
             ptyPath = where;
             in >> linkPath;
-        } else if (tag == "LISTEN" && kind == "control") {
-            controlPath = where;
-        } else if (tag == "LISTEN") {
+        } else if (tag == "LISTEN" && kind != "control") {
             (kind == "tcp" ? tcpPort : udpPort) =
                 static_cast<uint16_t>(std::atoi(where.c_str() + where.rfind(':') + 1));
         }

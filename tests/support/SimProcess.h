@@ -1,11 +1,26 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <sys/types.h>
 #include <unistd.h>
 #include <utility>
 #include <vector>
+
+// A program run to its end: its exit status (-1: a signal ended it), output, error output,
+// and the ms from closing our end of its output to its end (-1: not closed).
+struct ProgramRun {
+    int status = -1;
+    std::string out, err;
+    double msAfterClose = -1;
+};
+// Called with the pid and the run so far after each read; it may act on the running program
+// and returns true to close our end of its output, as a reader such as `head -1` does.
+using RunTrigger = std::function<bool(pid_t, const ProgramRun&)>;
+// Runs argv (argv[0] a path) to its end with `input` on its standard input; killed after 60 s.
+ProgramRun RunProgram(std::vector<std::string> argv, const std::string& input = "",
+                      const RunTrigger& when = {});
 
 // Runs the board simulator (vornak-sim) as a child process that it drives by commands and
 // stops on destruction. Every wait is bounded.
@@ -25,8 +40,6 @@ public:
     uint16_t UdpPort() const { return udpPort; }
     const std::string& PtyPath() const { return ptyPath; }
     const std::string& LinkPath() const { return linkPath; }
-    // Its command socket (--control PATH), for `vornak-sim --send`.
-    const std::string& ControlPath() const { return controlPath; }
     pid_t Pid() const { return pid; }
 
     // Sends a command and waits for its reply (OK, ERR, STATE, STATS) into *reply; false on
@@ -65,6 +78,6 @@ private:
     int fds[3] = {-1, -1, -1}; // our ends of its standard input, output and error
     int exitStatus = -1;
     std::vector<std::string> outLines;
-    std::string partialLine, errText, ptyPath, linkPath, controlPath;
+    std::string partialLine, errText, ptyPath, linkPath;
     uint16_t tcpPort = 0, udpPort = 0;
 };
