@@ -63,8 +63,8 @@ template <typename Ready> bool WaitFor(DWORD ms, Ready ready) {
     return ready();
 }
 
-// Saves a window's pixels as a 24-bit BMP; false when they cannot be read or written.
-bool SaveBmp(HWND window, const std::wstring& path) {
+// Saves a window's pixels as a 24-bit BMP; false, after saying so, when it cannot.
+bool Picture(HWND window, const std::wstring& path) {
     RECT r{};
     GetWindowRect(window, &r);
     const int width = r.right - r.left, height = r.bottom - r.top;
@@ -86,12 +86,11 @@ bool SaveBmp(HWND window, const std::wstring& path) {
     file.bfOffBits = sizeof file + sizeof info;
     file.bfSize = file.bfOffBits + static_cast<DWORD>(pixels.size());
     FILE* out = got ? _wfopen(path.c_str(), L"wb") : nullptr;
-    if (out == nullptr)
-        return false;
-    const bool written = std::fwrite(&file, sizeof file, 1, out) == 1 &&
+    const bool written = out != nullptr && std::fwrite(&file, sizeof file, 1, out) == 1 &&
                          std::fwrite(&info, sizeof info, 1, out) == 1 &&
                          std::fwrite(pixels.data(), pixels.size(), 1, out) == 1;
-    return std::fclose(out) == 0 && written;
+    return ((out == nullptr || std::fclose(out) == 0) && written) ||
+           Fail("could not save a picture");
 }
 
 HWND WaitForWindow(const wchar_t* title, DWORD ms) {
@@ -283,11 +282,10 @@ bool RestoreDefaultsAsks(HWND window) {
 
 bool Tools(HWND window, const std::wstring& folder) {
     const HWND about = OpenTool(window, IDM_ABOUTBOX, L"关于 Vornak");
-    if (about == nullptr || !SaveBmp(about, folder + L"\\about.bmp"))
+    if (about == nullptr)
         return Fail("the about box did not show");
-    if (!RelaysOnDpiChange(about))
-        return false;
-    if (!Dismiss(about, IDOK, "OK did not close the about box"))
+    if (!Picture(about, folder + L"\\about.bmp") || !RelaysOnDpiChange(about) ||
+        !Dismiss(about, IDOK, "OK did not close the about box"))
         return false;
 
     const HWND link = OpenTool(window, WindowTools::IDM_LINK_PARAMETERS, L"通信参数");
@@ -298,8 +296,8 @@ bool Tools(HWND window, const std::wstring& folder) {
     const HWND problem = GetDlgItem(link, ToolDialogs::IDC_LINK_PROBLEM);
     if (!WaitFor(5000, [&] { return !Text(problem).empty(); }) || !IsWindow(link))
         return Fail("the link parameter form took a retry count of 0");
-    if (!SaveBmp(link, folder + L"\\link-parameters.bmp"))
-        return Fail("could not save the link parameter form");
+    if (!Picture(link, folder + L"\\link-parameters.bmp"))
+        return false;
     SetWindowTextW(GetDlgItem(link, ToolDialogs::IDC_LINK_RETRY_COUNT), L"3");
     Press(link, ToolDialogs::IDC_OK);
     if (!Closed(link))
@@ -327,9 +325,8 @@ bool Tools(HWND window, const std::wstring& folder) {
         std::wprintf(L"smoke: verdict %ls\n", Text(verdict).c_str());
         return Fail("the self-test against the simulator did not pass");
     }
-    if (!SaveBmp(test, folder + L"\\selftest.bmp"))
-        return Fail("could not save the self-test");
-    if (!Dismiss(test, IDCANCEL, "Esc did not close the finished self-test"))
+    if (!Picture(test, folder + L"\\selftest.bmp") ||
+        !Dismiss(test, IDCANCEL, "Esc did not close the finished self-test"))
         return false;
 
     // Disconnected, the search runs and says what it asks; Esc cancels it, then closes it.
@@ -341,8 +338,8 @@ bool Tools(HWND window, const std::wstring& folder) {
     const HWND status = GetDlgItem(search, ToolDialogs::IDC_SEARCH_STATUS);
     if (!WaitFor(20000, [&] { return Text(status).rfind(L"正在询问: ", 0) == 0; }))
         return Fail("the running board search did not say what it asks");
-    if (!SaveBmp(search, folder + L"\\board-search.bmp"))
-        return Fail("could not save the board search");
+    if (!Picture(search, folder + L"\\board-search.bmp"))
+        return false;
     PostMessageW(search, WM_COMMAND, IDCANCEL, 0);
     if (!WaitFor(20000, [&] { return Text(status).rfind(L"已取消", 0) == 0; }))
         return Fail("Esc did not cancel the board search");
@@ -450,10 +447,9 @@ bool Timeline(HWND window, const std::wstring& folder) {
     // Above the main window for the picture: this process cannot make it the foreground.
     SetWindowPos(timeline, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_SHOWWINDOW);
     Sleep(500);
-    if (!SaveBmp(timeline, folder + L"\\timeline.bmp"))
-        return Fail("could not save the timeline's picture");
+    const bool saved = Picture(timeline, folder + L"\\timeline.bmp");
     ShowWindow(timeline, SW_HIDE);
-    return true;
+    return saved;
 }
 
 bool Drive(const wchar_t* port, const wchar_t* silence, const std::wstring& folder,
@@ -494,9 +490,8 @@ bool Drive(const wchar_t* port, const wchar_t* silence, const std::wstring& fold
     // Let the panes settle, then take the picture with the mouse away from the buttons.
     SetForegroundWindow(window);
     Sleep(500);
-    if (!SaveBmp(window, folder + L"\\window.bmp"))
-        return Fail("could not save the picture");
-    if (!Timeline(window, folder) || !Tools(window, folder))
+    if (!Picture(window, folder + L"\\window.bmp") || !Timeline(window, folder) ||
+        !Tools(window, folder))
         return false;
     PostMessageW(window, WM_CLOSE, 0, 0);
     if (!Closed(window))

@@ -1,8 +1,11 @@
-// Ctrl-C through vornak-cli.exe's console handler, under wine: the test takes a console of its
-// own, starts vornak-cli.exe on it against vornak-sim.exe (which stays off the console), and
-// raises Ctrl-C on that console once the command is under way, as a key press would.
+// The command-line tool in Windows terms, under wine: its port diagnosis, and Ctrl-C through
+// vornak-cli.exe's console handler (the test takes a console of its own, starts vornak-cli.exe
+// on it against vornak-sim.exe, which stays off the console, and raises Ctrl-C on that console
+// once the command is under way, as a key press would).
 #include <gtest/gtest.h>
 #include <windows.h>
+
+#include "cli/SerialPortDiagnosis.h"
 
 #include <mutex>
 #include <string>
@@ -10,6 +13,16 @@
 #include <vector>
 
 namespace {
+
+TEST(SerialPortDiagnosis, AMissingPortIsNamedMissingWithWhereToLook) {
+    for (const char* port : {"COM77", "\\\\.\\COM78", "COM250"}) {
+        const std::string reason = DiagnoseSerialPort(port);
+        EXPECT_NE(reason.find(std::string("serial port ") + port + " does not exist"),
+                  std::string::npos)
+            << reason;
+        EXPECT_NE(reason.find("Device Manager"), std::string::npos) << reason;
+    }
+}
 
 constexpr DWORD kWaitMs = 30000; // generous: a slow machine must not fail these
 
