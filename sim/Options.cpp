@@ -109,6 +109,16 @@ CLI::Validator Range(unsigned long low, unsigned long high) {
         "must be " + std::to_string(low) + ".." + std::to_string(high));
 }
 
+// A 32-bit word in hexadecimal.
+CLI::Validator HexWord() {
+    return OptionCheck(
+        [](const std::string& text) {
+            uint32_t word = 0;
+            return ParseWord(text, word);
+        },
+        "not a 32-bit hexadecimal word");
+}
+
 // Declares every option of `app`, bound to `options` and `texts`.
 void Declare(CLI::App& app, Options& options, Texts& texts) {
     app.description(PlatformOptions::Description());
@@ -157,12 +167,7 @@ void Declare(CLI::App& app, Options& options, Texts& texts) {
         ->group(board);
     app.add_option("--coils", texts.coils, "initial coil states, bit k = coil k (default 0)")
         ->type_name("HEX")
-        ->check(OptionCheck(
-            [](const std::string& text) {
-                uint32_t word = 0;
-                return ParseWord(text, word);
-            },
-            "not a 32-bit hexadecimal word"))
+        ->check(HexWord())
         ->multi_option_policy(last)
         ->group(board);
     app.add_option("--inputs", texts.inputs,
@@ -199,12 +204,7 @@ void Declare(CLI::App& app, Options& options, Texts& texts) {
                    "bit k: input k bounces when it changes, toggling 4 times\n"
                    "--bounce-ms apart before it settles (default 0: none)")
         ->type_name("HEX")
-        ->check(OptionCheck(
-            [](const std::string& text) {
-                uint32_t word = 0;
-                return ParseWord(text, word);
-            },
-            "not a 32-bit hexadecimal word"))
+        ->check(HexWord())
         ->multi_option_policy(last)
         ->group(board);
     app.add_option("--bounce-ms", options.bounceMs,

@@ -28,6 +28,7 @@
 #include "dialog/IniSettingsStore.h"
 #include "dialog/MainDialog.h"
 #include "dialog/MainDlgIds.h"
+#include "dialog/NoToolsView.h"
 #include "dialog/SelfTestSession.h"
 #include "dialog/WindowTools.h"
 #include "support/SimProcess.h"
@@ -309,19 +310,6 @@ void SelfTestAt60(uint16_t port, double seconds) {
                " steps (" + view.verdict + ")");
 }
 
-struct NoTools : IToolsView {
-    bool OpenFolder(const std::string&) override { return false; }
-    std::string AskSaveFileName(const std::string&) override { return {}; }
-    bool AskLinkParameters(LinkParameterTexts&,
-                           const std::function<std::string(const LinkParameterTexts&)>&) override {
-        return false;
-    }
-    void ShowMessage(const std::string&, const std::string&) override {}
-    bool AskConfirmation(const std::string&, const std::string&) override { return false; }
-    void ShowSelfTest(MainDialog&, bool&) override {}
-    void ShowBoardSearch(WindowTools&) override {}
-};
-
 struct SearchView : IBoardSearchView {
     bool running = false;
     void ClearFound() override {}
@@ -334,7 +322,7 @@ struct SearchView : IBoardSearchView {
 
 void SearchSilentTcp(uint16_t port, double seconds) {
     Stand stand;
-    NoTools noTools;
+    NoToolsView noTools;
     IniSettingsStore store{""};
     WindowTools tools(*stand.dialog, stand.window, noTools, store, "");
     stand.window.Click(IDC_USE_TCP);

@@ -9,22 +9,10 @@
 #include "dialog/IniSettingsStore.h"
 #include "dialog/InlineJobQueue.h"
 #include "dialog/MainDlgIds.h"
+#include "dialog/NoToolsView.h"
 #include "dialog/WindowTools.h"
 
 namespace {
-
-struct NoToolsView : IToolsView {
-    bool OpenFolder(const std::string&) override { return false; }
-    std::string AskSaveFileName(const std::string&) override { return {}; }
-    bool AskLinkParameters(LinkParameterTexts&,
-                           const std::function<std::string(const LinkParameterTexts&)>&) override {
-        return false;
-    }
-    void ShowMessage(const std::string&, const std::string&) override {}
-    bool AskConfirmation(const std::string&, const std::string&) override { return false; }
-    void ShowSelfTest(MainDialog&, bool&) override {}
-    void ShowBoardSearch(WindowTools&) override {}
-};
 
 struct FakeSearchView : IBoardSearchView {
     std::vector<std::string> found;
