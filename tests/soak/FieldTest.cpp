@@ -4,14 +4,17 @@
 // points, each over the transports where it occurs and in every protocol. A mix of full reads,
 // one-point reads (as a click does) and coil writes; after every success every point the Device
 // has learnt is compared with the board's state: a success that shows another state is the worst
-// fault a test tool can have.
+// fault a test tool can have. VORNAK_FIELD_OPERATIONS (default 16 per transport and protocol)
+// makes every row longer: the row with every fault at once is then a soak test.
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <thread>
 
 #include "sim/SimDeviceRig.h"
+#include "support/OpenDescriptors.h"
 
 namespace {
 
@@ -55,6 +58,10 @@ const Situation kSituations[] = {
     // Silent for 400 ms and back with every coil OFF, its connections dropped: the Device
     // reconnects by itself and the last operations succeed again.
     {"BoardRestarts", {}, {kTcp, kSerial}, Expect::Any, 0, "reset 400 drop"},
+    // Lost, broken, late, slow and junk-trailed answers at random, every one slow to start and
+    // in two pieces, until midway; then none: the Device comes back in step without help.
+    {"EveryFaultThenNone", {"--drop", "10", "--corrupt", "10", "--late=10", "--delay", "300,10", "--stray", "10",
+      "--turnaround", "20", "--chunks", "2,10", "--baud", "38400"}, {kTcp, kUdp, kSerial}, Expect::Any, 0, "clear"},
 };
 // clang-format on
 
@@ -62,7 +69,10 @@ class FieldTest : public ::testing::TestWithParam<Situation> {};
 
 TEST_P(FieldTest, EveryAnswerIsTheBoardsOwn) {
     const Situation& situation = GetParam();
-    constexpr int kOperations = 16;
+    const char* operations = std::getenv("VORNAK_FIELD_OPERATIONS");
+    const int kOperations =
+        operations != nullptr && std::atoi(operations) > 16 ? std::atoi(operations) : 16;
+    const int descriptorsBefore = CountOpenDescriptors();
     for (CommType transport : situation.transports) {
         for (ProtocolType protocol :
              {ProtocolType::ModbusRtu, ProtocolType::ModbusTcp, ProtocolType::Protocol55}) {
@@ -161,6 +171,7 @@ TEST_P(FieldTest, EveryAnswerIsTheBoardsOwn) {
             device.Disconnect();
         }
     }
+    EXPECT_EQ(CountOpenDescriptors(), descriptorsBefore) << "descriptors leaked";
 }
 
 INSTANTIATE_TEST_SUITE_P(Situations, FieldTest, ::testing::ValuesIn(kSituations),
