@@ -4,14 +4,21 @@
 // points, each over the transports where it occurs and in every protocol. A mix of full reads,
 // one-point reads (as a click does) and coil writes; after every success every point the Device
 // has learnt is compared with the board's state: a success that shows another state is the worst
-// fault a test tool can have.
+// fault a test tool can have. VORNAK_FIELD_OPERATIONS (default 16 per transport and protocol)
+// makes every row longer: the row with every fault at once is then a soak test.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
+#include <sys/stat.h>
 #include <thread>
+#include <unistd.h>
 
 #include "sim/SimDeviceRig.h"
+#include "support/OpenDescriptors.h"
+#include "support/RecordingCallback.h"
 
 namespace {
 
@@ -55,6 +62,10 @@ const Situation kSituations[] = {
     // Silent for 400 ms and back with every coil OFF, its connections dropped: the Device
     // reconnects by itself and the last operations succeed again.
     {"BoardRestarts", {}, {kTcp, kSerial}, Expect::Any, 0, "reset 400 drop"},
+    // Lost, broken, late, slow and junk-trailed answers at random, every one slow to start and
+    // in two pieces, until midway; then none: the Device comes back in step without help.
+    {"EveryFaultThenNone", {"--drop", "10", "--corrupt", "10", "--late=10", "--delay", "300,10", "--stray", "10",
+      "--turnaround", "20", "--chunks", "2,10", "--baud", "38400"}, {kTcp, kUdp, kSerial}, Expect::Any, 0, "clear"},
 };
 // clang-format on
 
@@ -62,7 +73,10 @@ class FieldTest : public ::testing::TestWithParam<Situation> {};
 
 TEST_P(FieldTest, EveryAnswerIsTheBoardsOwn) {
     const Situation& situation = GetParam();
-    constexpr int kOperations = 16;
+    const char* operations = std::getenv("VORNAK_FIELD_OPERATIONS");
+    const int kOperations =
+        operations != nullptr && std::atoi(operations) > 16 ? std::atoi(operations) : 16;
+    const int descriptorsBefore = CountOpenDescriptors();
     for (CommType transport : situation.transports) {
         for (ProtocolType protocol :
              {ProtocolType::ModbusRtu, ProtocolType::ModbusTcp, ProtocolType::Protocol55}) {
@@ -161,26 +175,63 @@ TEST_P(FieldTest, EveryAnswerIsTheBoardsOwn) {
             device.Disconnect();
         }
     }
+    EXPECT_EQ(CountOpenDescriptors(), descriptorsBefore) << "descriptors leaked";
 }
 
 INSTANTIATE_TEST_SUITE_P(Situations, FieldTest, ::testing::ValuesIn(kSituations),
                          [](const auto& info) { return std::string(info.param.name); });
 
-// With the timed poll off, a healthy board is asked before it is declared gone, and stays.
-TEST(FieldHeartbeat, AHealthyBoardWithoutTrafficStaysConnected) {
+// With the timed poll off, a healthy board is asked before it is declared gone, and stays; a
+// silent one goes Offline by the heartbeat check, not before the time-out and once, and is back
+// with the first read it answers. The board is at address 7; the serial port is the
+// simulator's link, which replaces one left behind and goes with the simulator.
+TEST(FieldHeartbeat, AHealthyBoardStaysASilentOneGoesAndComesBack) {
+    const std::string link = ::testing::TempDir() + "vornak-sim-" + std::to_string(::getpid());
     for (CommType transport : {CommType::Serial, CommType::Tcp, CommType::Udp}) {
         SCOPED_TRACE(NameOf(transport));
+        ASSERT_EQ(::symlink("/dev/null", link.c_str()), 0);
         SimProcess sim{VORNAK_SIM_PATH};
-        ASSERT_TRUE(sim.Start({"--tcp", "0", "--udp", "0", "--pty", "--quiet"}))
+        ASSERT_TRUE(
+            sim.Start({"--tcp", "0", "--udp", "0", "--link", link, "--quiet", "--address", "7"}))
             << sim.ErrorOutput();
+        RecordingCallback events; // outlives the device, which reports until its end
         Device device;
+        device.SetCallback(&events);
         ConfigureForSim(device, sim, transport, ProtocolType::ModbusRtu, 100, 1000);
+        DeviceConfig config = device.GetConfig();
+        config.slaveAddress = 7;
+        device.SetConfig(config);
         ASSERT_TRUE(device.Connect());
         for (int tick = 0; tick < 3; ++tick) {
             std::this_thread::sleep_for(std::chrono::milliseconds(700));
             device.CheckHeartbeat();
         }
         EXPECT_EQ(device.GetState(), DeviceState::Connected);
+
+        ASSERT_TRUE(device.ReadCoils(0, 32).success);
+        const auto lastAnswer = std::chrono::steady_clock::now();
+        ASSERT_TRUE(sim.Command("silent"));
+        events.Take();
+        for (int i = 0; i < 500 && device.GetState() != DeviceState::Offline; ++i) {
+            device.CheckHeartbeat();
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+        ASSERT_EQ(device.GetState(), DeviceState::Offline);
+        EXPECT_GT(std::chrono::steady_clock::now() - lastAnswer, std::chrono::milliseconds(1000));
+        EXPECT_FALSE(device.ReadCoils(0, 32).success); // a poll that meets silence keeps it there
+        device.CheckHeartbeat();
+        EXPECT_EQ(device.GetState(), DeviceState::Offline);
+        const std::vector<std::string> gone = events.Take();
+        EXPECT_EQ(std::count(gone.begin(), gone.end(), "state 2->4"), 1);
+        EXPECT_EQ(std::count(gone.begin(), gone.end(), "heartbeat"), 1);
+        ASSERT_TRUE(sim.Command("resume"));
+        ASSERT_TRUE(device.ReadCoils(0, 32).success);
+        EXPECT_EQ(device.GetState(), DeviceState::Connected);
+        EXPECT_EQ(events.lines.at(2), "log R 收到数据，设备自动恢复连接");
+        EXPECT_EQ(sim.Stop(), 0);
+        struct stat info {};
+        EXPECT_NE(::lstat(link.c_str(), &info), 0) << "the link was left behind";
+        ::unlink(link.c_str());
     }
 }
 
