@@ -1,8 +1,10 @@
 // What only the Qt window shows: its layout on a large and a small screen (the statistics
-// line's place too), the keys, a double-click, the about box and the menu that opens it.
+// line's place too), how a coil or input button is painted, the keys, a double-click, the
+// about box and the menu that opens it.
 // The window's behaviour is tested against MainDialog itself (tests/dialog).
 
 #include <QContextMenuEvent>
+#include <QEnterEvent>
 #include <QGroupBox>
 #include <QMenu>
 #include <QSignalSpy>
@@ -67,6 +69,41 @@ private slots:
             "请求 123456  成功 120000  失败 3456 (无应答 3000, 校验错误 400, 设备异常 56)  "
             "往返 ms: 最小 3.1  平均 12.4  P95 45.2  最大 120.7");
         QVERIFY2(line->fontMetrics().horizontalAdvance(busy) <= line->width(), qPrintable(busy));
+    }
+
+    // A coil button when not connected: the layer's look stays under the mouse and while
+    // pressed, in a grey border, with "5\n---" on one centred line in the grey text colour;
+    // under 0x55 an input is disabled and grey.
+    void ioButtonLooks() {
+        MainWindow dlg(nullptr, QSize(1920, 1040));
+        auto* coil = Item<ColorButton>(dlg, IDC_COIL_BASE + 5);
+        QFont bold = coil->font();
+        bold.setBold(true); // thick strokes, so some pixels carry the exact text colour
+        coil->setFont(bold);
+        QEnterEvent enter(QPointF(5, 5), QPointF(15, 15), QPointF(15, 15));
+        QCoreApplication::sendEvent(coil, &enter);
+        const QColor grey(128, 128, 128);
+        for (bool down : {false, true}) {
+            coil->setDown(down);
+            const QImage image = coil->grab().toImage();
+            QCOMPARE(image.pixelColor(0, image.height() / 2), grey);
+            QCOMPARE(image.pixelColor(2, 2), QColor(241, 241, 0));
+            QRect ink, text; // inside the border
+            for (int y = 2; y < image.height() - 2; ++y)
+                for (int x = 2; x < image.width() - 2; ++x) {
+                    ink |= image.pixelColor(x, y) != image.pixelColor(2, 2) ? QRect(x, y, 1, 1)
+                                                                            : QRect();
+                    text |= image.pixelColor(x, y) == grey ? QRect(x, y, 1, 1) : QRect();
+                }
+            const QPoint off = ink.center() - image.rect().center();
+            QVERIFY(!text.isEmpty() && qAbs(off.x()) <= 2 && qAbs(off.y()) <= 2);
+        }
+        coil->setDown(false);
+        const QImage shown = coil->grab().toImage();
+        coil->setText(QStringLiteral("5---"));
+        QCOMPARE(coil->grab().toImage(), shown); // the line feed shows as nothing, not as a box
+        Click(dlg, IDC_PROTO_55);
+        QCOMPARE(Look(dlg, IDC_INPUT_BASE + 5), QStringLiteral("5\n--- #dcdcdc"));
     }
 
     // Enter presses nothing; a double-click on a coil is one click; Esc and the close box

@@ -1,6 +1,6 @@
 // The tools' dialogs against the board simulator. Self-test, with answers 60 ms after each
-// request: the window keeps handling its events while the test runs, cancel is handled at
-// once, the coils end as they began and the poll comes back. Board search: the board at
+// request: the window keeps handling its events while the test runs and cancel is handled at
+// once (what the test leaves behind is the layer's, tested there). Board search: the board at
 // address 7 is listed as it answers, and choosing it fills the main window's fields.
 
 #include <QComboBox>
@@ -87,10 +87,6 @@ private slots:
         // bound on the single cancel leaves room for a loaded machine.
         QVERIFY2(probes[3] < 100 && cancelLatency >= 0 && cancelLatency < 250,
                  qPrintable(QString::number(cancelLatency)));
-        uint32_t coils = 0, inputs = 0;
-        QVERIFY(sim.ReadStates(coils, inputs));
-        QCOMPARE(coils, 0x80000005u);
-        QCOMPARE(dlg.Dialog().TimerInterval(TIMER_POLL), 1000);
     }
 
     void searchListsTheBoardAndFillsTheFields() {
