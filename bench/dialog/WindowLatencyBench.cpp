@@ -25,10 +25,10 @@
 #include <vector>
 
 #include "dialog/BoardSearchSession.h"
+#include "dialog/FakeWindow.h"
 #include "dialog/IniSettingsStore.h"
 #include "dialog/MainDialog.h"
 #include "dialog/MainDlgIds.h"
-#include "dialog/NoToolsView.h"
 #include "dialog/SelfTestSession.h"
 #include "dialog/WindowTools.h"
 #include "support/SimProcess.h"
@@ -322,9 +322,9 @@ struct SearchView : IBoardSearchView {
 
 void SearchSilentTcp(uint16_t port, double seconds) {
     Stand stand;
-    NoToolsView noTools;
+    FakeToolsView toolsView;
     IniSettingsStore store{""};
-    WindowTools tools(*stand.dialog, stand.window, noTools, store, "");
+    WindowTools tools(*stand.dialog, stand.window, toolsView, store, "");
     stand.window.Click(IDC_USE_TCP);
     stand.window.texts[IDC_TCP_SERVER] = "127.0.0.1";
     stand.window.texts[IDC_TCP_PORT] = std::to_string(port);

@@ -5,12 +5,7 @@
 
 #include "dialog/BoardSearchSession.h"
 #include "dialog/FakeBoardCommunication.h"
-#include "dialog/FakeDialogView.h"
-#include "dialog/IniSettingsStore.h"
-#include "dialog/InlineJobQueue.h"
-#include "dialog/MainDlgIds.h"
-#include "dialog/NoToolsView.h"
-#include "dialog/WindowTools.h"
+#include "dialog/FakeWindow.h"
 
 namespace {
 
@@ -35,27 +30,14 @@ struct FakeSearchView : IBoardSearchView {
 
 class BoardSearchSessionTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        view.dialog = &dialog;
-        dialog.SetTools(&tools);
-        dialog.OnInitDialog();
-        board->address = 7;
-    }
+    void SetUp() override { board->address = 7; }
 
     std::shared_ptr<Board> board = std::make_shared<Board>();
-    FakeDialogView view;
-    NoToolsView toolsView;
-    IniSettingsStore store{""};
-    MainDialog dialog{view, [] { return std::vector<std::string>{"COM3"}; },
-                      std::make_unique<InlineJobQueue>()};
-    WindowTools tools{dialog, view, toolsView, store, ""};
+    FakeWindow window;
+    FakeDialogView& view = window.view;
+    MainDialog& dialog = window.dialog;
     FakeSearchView searchView;
-    BoardSearchSession session{tools, searchView,
-                               Device::Hooks{[this](CommType kind) {
-                                                 return std::make_unique<BoardCommunication>(board,
-                                                                                             kind);
-                                             },
-                                             [] { return int64_t(0); }, [](int32_t) {}}};
+    BoardSearchSession session{window.windowTools, searchView, BoardHooks(board)};
 };
 
 TEST_F(BoardSearchSessionTest, FindsTheBoardOverTheNetworkAndOnASerialLine) {

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "comm/ICommunication.h"
+#include "device/Device.h"
 #include "protocol/ModbusProtocol.h"
 
 using Bytes = std::vector<uint8_t>;
@@ -105,3 +106,9 @@ private:
     Bytes answer;
     bool open = false;
 };
+
+// Device hooks whose every transport reaches `board`, on a clock that stands still.
+inline Device::Hooks BoardHooks(const std::shared_ptr<Board>& board) {
+    return {[board](CommType kind) { return std::make_unique<BoardCommunication>(board, kind); },
+            [] { return int64_t(0); }, [](int32_t) {}};
+}

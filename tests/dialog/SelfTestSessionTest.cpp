@@ -8,9 +8,7 @@
 #include <tuple>
 
 #include "dialog/FakeBoardCommunication.h"
-#include "dialog/FakeDialogView.h"
-#include "dialog/InlineJobQueue.h"
-#include "dialog/MainDlgIds.h"
+#include "dialog/FakeWindow.h"
 #include "dialog/SelfTestSession.h"
 
 namespace {
@@ -46,20 +44,16 @@ struct FakeSelfTestView : ISelfTestView {
 class SelfTestSessionTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        view.dialog = &dialog;
-        dialog.SetDeviceHooks(
-            {[this](CommType kind) { return std::make_unique<BoardCommunication>(board, kind); },
-             [] { return int64_t(0); }, [](int32_t) {}});
-        dialog.OnInitDialog();
+        dialog.SetDeviceHooks(BoardHooks(board));
         view.Click(IDC_USE_TCP);
         view.Click(IDC_TCP_CONNECT);
         board->coils = 0x80000005; // coils 0, 2 and 31 on before the test
     }
 
     std::shared_ptr<Board> board = std::make_shared<Board>();
-    FakeDialogView view;
-    MainDialog dialog{view, [] { return std::vector<std::string>{}; },
-                      std::make_unique<InlineJobQueue>()};
+    FakeWindow window;
+    FakeDialogView& view = window.view;
+    MainDialog& dialog = window.dialog;
     FakeSelfTestView testView;
     bool loopbackChoice = true; // as the window remembers it
     SelfTestSession session{dialog, testView, &loopbackChoice};

@@ -6,85 +6,13 @@
 #include <regex>
 
 #include "dialog/FakeBoardCommunication.h"
-#include "dialog/FakeDialogView.h"
-#include "dialog/IniSettingsStore.h"
-#include "dialog/InlineJobQueue.h"
+#include "dialog/FakeWindow.h"
 #include "dialog/MainDlgIds.h"
 #include "dialog/ScratchFolder.h"
-#include "dialog/WindowTools.h"
 
 namespace fs = std::filesystem;
 
 namespace {
-
-// Plays the operator in the tools' own dialogs: each answer is taken from the front.
-struct FakeToolsView : IToolsView {
-    std::vector<LinkParameterTexts> typed; // what the operator types, try after try
-    std::vector<std::string> formErrors;   // what the form showed
-    std::string saveAs;
-    bool folderOpens = true;
-    std::vector<std::string> openedFolders;
-    std::vector<std::string> messages; // "title: text" of each message box
-    bool confirms = true;
-    int32_t confirmations = 0;
-    std::string opened; // the tools' dialogs shown, one letter each
-
-    bool OpenFolder(const std::string& path) override {
-        openedFolders.push_back(path);
-        return folderOpens;
-    }
-    std::string AskSaveFileName(const std::string&) override { return saveAs; }
-    void ShowMessage(const std::string& title, const std::string& text) override {
-        messages.push_back(title + ": " + text);
-    }
-    bool AskConfirmation(const std::string&, const std::string&) override {
-        ++confirmations;
-        return confirms;
-    }
-    void ShowSelfTest(MainDialog&, bool&) override { opened += 'T'; }
-    void ShowBoardSearch(WindowTools&) override { opened += 'S'; }
-    bool
-    AskLinkParameters(LinkParameterTexts& texts,
-                      const std::function<std::string(const LinkParameterTexts&)>& check) override {
-        for (const LinkParameterTexts& attempt : typed) {
-            const std::string error = check(attempt);
-            if (error.empty()) {
-                texts = attempt;
-                return true;
-            }
-            formErrors.push_back(error);
-        }
-        return false; // the operator gave up
-    }
-};
-
-// One window with its tools, on a settings file and a log folder that outlive it.
-struct Window {
-    FakeDialogView view;
-    FakeToolsView tools;
-    IniSettingsStore store;
-    MainDialog dialog{view,
-                      [] {
-                          return std::vector<std::string>{"COM3", "COM4"};
-                      },
-                      std::make_unique<InlineJobQueue>()};
-    WindowTools windowTools;
-
-    Window(const fs::path& settings, const fs::path& logs)
-        : store(settings.u8string()),
-          windowTools(dialog, view, tools, store, logs.empty() ? "" : logs.u8string()) {
-        view.dialog = &dialog;
-        dialog.SetTools(&windowTools);
-        store.Load();
-        dialog.OnInitDialog();
-        view.Pump();
-    }
-    void Menu(int32_t command) {
-        dialog.OnMenuCommand(command);
-        view.Pump();
-    }
-    std::string LastSent() { return view.Lines(IDC_SEND_LOG).back(); }
-};
 
 class WindowToolsTest : public ::testing::Test {
 protected:
@@ -97,7 +25,7 @@ TEST_F(WindowToolsTest, TheNextStartShowsWhatTheLastOneLeftAndResetShowsTheStart
     const fs::path settings = root / "config" / "vornak.ini";
     WindowSettings firstStart;
     {
-        Window w(settings, {});
+        FakeWindow w(settings);
         firstStart = w.windowTools.Collect();
         w.view.Click(IDC_PROTO_55);
         w.view.Click(IDC_USE_TCP);
@@ -122,7 +50,7 @@ TEST_F(WindowToolsTest, TheNextStartShowsWhatTheLastOneLeftAndResetShowsTheStart
     expectedFirst.serialPort = "COM3";
     EXPECT_EQ(firstStart, expectedFirst);
 
-    Window w(settings, {});
+    FakeWindow w(settings);
     EXPECT_EQ(w.view.checks[IDC_PROTO_55], true);
     EXPECT_EQ(w.view.checks[IDC_PROTO_RTU], false);
     EXPECT_FALSE(w.view.enabled[IDC_INPUT_BASE + 4]); // no inputs under the 0x55 protocol
@@ -158,13 +86,13 @@ TEST_F(WindowToolsTest, TheNextStartShowsWhatTheLastOneLeftAndResetShowsTheStart
 
     // Stored without a transport, the window starts with none chosen and nothing to open.
     std::ofstream(settings, std::ios::binary) << "transport=0\n";
-    Window none(settings, {});
+    FakeWindow none(settings);
     EXPECT_FALSE(none.view.checks[IDC_USE_SERIAL] || none.view.enabled[IDC_SERIAL_OPEN]);
 }
 
 TEST_F(WindowToolsTest, PaneLinesReachTheSessionLogAndTheLogEntriesWork) {
     const fs::path logs = root / "state" / "logs";
-    auto w = std::make_unique<Window>(root / "vornak.ini", logs);
+    auto w = std::make_unique<FakeWindow>(root / "vornak.ini", logs);
     std::vector<std::string> entries;
     for (const MenuEntry& entry : w->dialog.MenuEntries())
         entries.push_back(entry.text);
@@ -238,11 +166,8 @@ TEST_F(WindowToolsTest, MenuCommandsOpenTheirToolOrSayWhyNot) {
          "恢复默认设置: 请先断开连接，再恢复默认设置", ""}};
     for (const auto& [command, selector, connected, refusal, opened] : cases) {
         SCOPED_TRACE(command);
-        Window w(root / "refusals.ini", {});
-        auto board = std::make_shared<Board>();
-        w.dialog.SetDeviceHooks(
-            {[board](CommType kind) { return std::make_unique<BoardCommunication>(board, kind); },
-             [] { return int64_t(0); }, [](int32_t) {}});
+        FakeWindow w(root / "refusals.ini");
+        w.dialog.SetDeviceHooks(BoardHooks(std::make_shared<Board>()));
         w.view.Click(selector);
         if (connected)
             w.view.Click(IDC_TCP_CONNECT);
