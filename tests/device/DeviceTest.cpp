@@ -315,6 +315,12 @@ TEST_F(DeviceTest, CollectsTheAnswerToTheRequestAndDropsStaleInput) {
           {kSentRead, got + "7E ", kGotCoils, dropped + "7E "}, "ok");
     check("LateAnswerAlone", {}, {CommScript::Data(kCoil3On)},
           {kSentRead, got + "01 05 00 03 FF 00 7C 3A "}, "-9 功能码不匹配: 期望0x01, 实际0x05");
+    // An echoing adapter: the request comes back, with the answer's first byte in the same read.
+    check("EchoWithTheAnswersFirstByte", {},
+          {data({1, 1, 0, 0, 0, 0x20, 0x3D, 0xD2, 1}), data({1, 4, 0x0F, 0, 0, 0x80, 0xF9, 0x65})},
+          {kSentRead, got + "01 01 00 00 00 20 3D D2 01 ", "log R 检测到回显，已忽略请求回显",
+           dropped + "01 01 00 00 00 20 3D D2 ", got + "01 04 0F 00 00 80 F9 65 "},
+          "ok");
     check("BegunThenSilent", {}, {data({1, 1, 4, 0x0F})}, {kSentRead, got + "01 01 04 0F "},
           "-9 CRC校验错误");
     // Bytes behind the answer are stale: they go, with what waits then, before the next send.

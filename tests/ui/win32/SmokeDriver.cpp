@@ -1,7 +1,8 @@
 // Drives a running vornak.exe as an operator would, from inside the same wine desktop: its
-// fit, again after WM_DPICHANGED (wine never sends it); TCP to the simulator's PORT, the first
-// reads, a click on coil 3; the file SILENCE, on which the caller silences the simulator, and
-// the window marking the board offline and connected again; the point timeline (a hover over
+// fit, again after WM_DPICHANGED (wine never sends it); TCP to the simulator's PORT, a click
+// on coil 3 answered; the file SILENCE, on which the caller silences the simulator, and
+// the window marking the board offline and connected again; an input button as painted under
+// the pointer, pressed, and disabled under 0x55; the point timeline (a hover over
 // coil 3 says ON) and each tool from the system menu (about, re-laid on WM_DPICHANGED; link
 // parameters; board search; a self-test that passes; its loopback box disabled under 0x55
 // with its reason in the tip; "恢复默认设置" with Cancel and OK). Pictures of the window and
@@ -47,13 +48,6 @@ std::wstring Text(HWND control) {
     return text;
 }
 
-size_t Count(const std::wstring& text, const std::wstring& what) {
-    size_t n = 0;
-    for (size_t at = text.find(what); at != std::wstring::npos; at = text.find(what, at + 1))
-        ++n;
-    return n;
-}
-
 // Waits up to ms, letting the window work, until ready() holds.
 template <typename Ready> bool WaitFor(DWORD ms, Ready ready) {
     for (const DWORD start = GetTickCount(); GetTickCount() - start < ms; Sleep(50)) {
@@ -63,34 +57,95 @@ template <typename Ready> bool WaitFor(DWORD ms, Ready ready) {
     return ready();
 }
 
-// Saves a window's pixels as a 24-bit BMP; false, after saying so, when it cannot.
-bool Picture(HWND window, const std::wstring& path) {
-    RECT r{};
-    GetWindowRect(window, &r);
-    const int width = r.right - r.left, height = r.bottom - r.top;
+RECT WindowRect(HWND window) {
+    RECT rect{};
+    GetWindowRect(window, &rect);
+    return rect;
+}
+
+// A window's pixels as the screen shows them, 24 bits a pixel, the bottom row first.
+struct Pixels {
+    BITMAPINFOHEADER info{sizeof info, 0, 0, 1, 24, BI_RGB, 0, 0, 0, 0, 0};
+    std::vector<uint8_t> bytes; // empty when the window could not be read
+    COLORREF At(int x, int y) const {
+        const uint8_t* p =
+            &bytes[static_cast<size_t>((info.biWidth * 3 + 3) & ~3) * (info.biHeight - 1 - y) +
+                   3 * x];
+        return RGB(p[2], p[1], p[0]);
+    }
+};
+
+Pixels Grab(HWND window) {
+    const RECT r = WindowRect(window);
+    Pixels grabbed;
+    const int width = grabbed.info.biWidth = r.right - r.left;
+    const int height = grabbed.info.biHeight = r.bottom - r.top;
     const HDC screen = GetWindowDC(window);
     const HDC memory = CreateCompatibleDC(screen);
     const HBITMAP bitmap = CreateCompatibleBitmap(screen, width, height);
     const HGDIOBJ old = SelectObject(memory, bitmap);
     BitBlt(memory, 0, 0, width, height, screen, 0, 0, SRCCOPY);
     SelectObject(memory, old);
-    BITMAPINFOHEADER info{sizeof info, width, height, 1, 24, BI_RGB, 0, 0, 0, 0, 0};
-    std::vector<uint8_t> pixels(static_cast<size_t>((width * 3 + 3) & ~3) * height);
-    const bool got = GetDIBits(memory, bitmap, 0, height, pixels.data(),
-                               reinterpret_cast<BITMAPINFO*>(&info), DIB_RGB_COLORS) == height;
+    grabbed.bytes.resize(static_cast<size_t>((width * 3 + 3) & ~3) * height);
+    if (GetDIBits(memory, bitmap, 0, height, grabbed.bytes.data(),
+                  reinterpret_cast<BITMAPINFO*>(&grabbed.info), DIB_RGB_COLORS) != height)
+        grabbed.bytes.clear();
     DeleteObject(bitmap);
     DeleteDC(memory);
     ReleaseDC(window, screen);
+    return grabbed;
+}
+
+// Saves a window's pixels as a 24-bit BMP; false, after saying so, when it cannot.
+bool Picture(HWND window, const std::wstring& path) {
+    const Pixels pixels = Grab(window);
     BITMAPFILEHEADER file{};
     file.bfType = 0x4D42;
-    file.bfOffBits = sizeof file + sizeof info;
-    file.bfSize = file.bfOffBits + static_cast<DWORD>(pixels.size());
-    FILE* out = got ? _wfopen(path.c_str(), L"wb") : nullptr;
+    file.bfOffBits = sizeof file + sizeof pixels.info;
+    file.bfSize = file.bfOffBits + static_cast<DWORD>(pixels.bytes.size());
+    FILE* out = pixels.bytes.empty() ? nullptr : _wfopen(path.c_str(), L"wb");
     const bool written = out != nullptr && std::fwrite(&file, sizeof file, 1, out) == 1 &&
-                         std::fwrite(&info, sizeof info, 1, out) == 1 &&
-                         std::fwrite(pixels.data(), pixels.size(), 1, out) == 1;
+                         std::fwrite(&pixels.info, sizeof pixels.info, 1, out) == 1 &&
+                         std::fwrite(pixels.bytes.data(), pixels.bytes.size(), 1, out) == 1;
     return ((out == nullptr || std::fclose(out) == 0) && written) ||
            Fail("could not save a picture");
+}
+
+// Button `id` of the window as the screen shows it: the background at (5, 5) in a grey border
+// with rounded corners, and a caption of `lines` lines in the text colour, centred as a block.
+// (Wine reads another process's child window as black: the button is cut from its window.)
+bool Painted(HWND window, int id, COLORREF background, COLORREF text, size_t lines,
+             const char* look) {
+    Sleep(500); // the window repaints what changed
+    const Pixels p = Grab(window);
+    if (p.bytes.empty())
+        return Fail("could not read the window's pixels");
+    const RECT outer = WindowRect(window), button = WindowRect(GetDlgItem(window, id));
+    const int width = button.right - button.left, height = button.bottom - button.top;
+    auto at = [&](int x, int y) {
+        return p.At(button.left - outer.left + x, button.top - outer.top + y);
+    };
+    bool textSeen = false;
+    std::vector<std::pair<int, int>> bands; // rows with ink, first and last
+    for (int y = 2; y < height - 2; ++y) {
+        bool ink = false;
+        for (int x = 2; x < width - 2; ++x) {
+            textSeen = textSeen || at(x, y) == text;
+            ink = ink || at(x, y) != background;
+        }
+        if (ink && !bands.empty() && bands.back().second == y - 1)
+            bands.back().second = y;
+        else if (ink)
+            bands.push_back({y, y});
+    }
+    const COLORREF grey = RGB(128, 128, 128);
+    if (textSeen && bands.size() == lines && at(5, 5) == background && at(0, height / 2) == grey &&
+        at(0, 0) != grey &&
+        std::abs((bands.front().first + bands.back().second) / 2 - height / 2) <= 4)
+        return true;
+    std::printf("smoke: %06lx in a %06lx border, %zu lines of text\n", at(5, 5), at(0, height / 2),
+                bands.size());
+    return Fail(look);
 }
 
 HWND WaitForWindow(const wchar_t* title, DWORD ms) {
@@ -154,12 +209,6 @@ bool SendDpiChanged(HWND window, int dpi, const RECT& suggested) {
     return sent;
 }
 
-RECT WindowRect(HWND window) {
-    RECT rect{};
-    GetWindowRect(window, &rect);
-    return rect;
-}
-
 // The work area of the window's monitor.
 RECT WorkArea(HWND window) {
     MONITORINFO monitor{};
@@ -203,24 +252,28 @@ std::wstring Wide(const char* utf8) {
     return wide;
 }
 
-// Rests the pointer on control and returns the text of the tip that shows, "" for none.
-std::wstring TipOver(HWND dialog, HWND control) {
+// Moves the pointer onto control's centre as a mouse does: it arrives from beside it.
+void PointAt(HWND control) {
     const RECT r = WindowRect(control);
     const POINT centre{(r.left + r.right) / 2, (r.top + r.bottom) / 2};
+    SetCursorPos(centre.x - 5, centre.y);
+    for (int step : {-3, 0}) {
+        INPUT move{};
+        move.type = INPUT_MOUSE;
+        move.mi.dx = (centre.x + step) * 65535 / (GetSystemMetrics(SM_CXSCREEN) - 1);
+        move.mi.dy = centre.y * 65535 / (GetSystemMetrics(SM_CYSCREEN) - 1);
+        move.mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE;
+        SendInput(1, &move, sizeof move);
+        Sleep(50);
+    }
+}
+
+// Rests the pointer on control and returns the text of the tip that shows, "" for none.
+std::wstring TipOver(HWND dialog, HWND control) {
     std::wstring text;
-    // The pointer arrives (a move from beside the control), then rests; again each second
-    // until a tip shows.
+    // The pointer arrives, then rests; again each second until a tip shows.
     for (int attempt = 0; attempt < 10 && text.empty(); ++attempt) {
-        SetCursorPos(centre.x - 5, centre.y);
-        for (int step : {-3, 0}) {
-            INPUT move{};
-            move.type = INPUT_MOUSE;
-            move.mi.dx = (centre.x + step) * 65535 / (GetSystemMetrics(SM_CXSCREEN) - 1);
-            move.mi.dy = centre.y * 65535 / (GetSystemMetrics(SM_CYSCREEN) - 1);
-            move.mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE;
-            SendInput(1, &move, sizeof move);
-            Sleep(50);
-        }
+        PointAt(control);
         WaitFor(1000, [&] {
             for (HWND tip = FindWindowExW(nullptr, nullptr, TOOLTIPS_CLASSW, nullptr);
                  tip != nullptr; tip = FindWindowExW(nullptr, tip, TOOLTIPS_CLASSW, nullptr)) {
@@ -237,6 +290,9 @@ std::wstring TipOver(HWND dialog, HWND control) {
 // says why.
 bool NoLoopbackUnder55(HWND window) {
     SendMessageW(GetDlgItem(window, IDC_PROTO_55), BM_CLICK, 0, 0);
+    if (!Painted(window, IDC_INPUT_BASE + 5, RGB(220, 220, 220), RGB(128, 128, 128), 2,
+                 "under 0x55 input 5 is not painted disabled"))
+        return false;
     SendMessageW(GetDlgItem(window, IDC_TCP_CONNECT), BM_CLICK, 0, 0);
     if (!WaitFor(20000, [&] { return Text(GetDlgItem(window, IDC_TCP_STATUS)) == L"已连接"; }))
         return Fail("the window did not connect under 0x55");
@@ -466,16 +522,12 @@ bool Drive(const wchar_t* port, const wchar_t* silence, const std::wstring& fold
     SetWindowTextW(item(IDC_TCP_SERVER), L"127.0.0.1");
     SetWindowTextW(item(IDC_TCP_PORT), port);
     SendMessageW(item(IDC_TCP_CONNECT), BM_CLICK, 0, 0);
-    // After a connect the window reads the coils and then the inputs: two answers.
-    const HWND received = item(IDC_RECV_LOG);
-    if (!WaitFor(20000, [&] { return Count(Text(received), L"接收:") >= 2; }))
-        return Fail("no answers to the first reads");
-    const size_t before = Count(Text(received), L"接收:");
+    if (!WaitFor(20000, [&] { return Text(item(IDC_TCP_STATUS)) == L"已连接"; }))
+        return Fail("the window did not connect");
+    // The board's answer, read back, turns the button ON.
     SendMessageW(item(IDC_COIL_BASE + 3), BM_CLICK, 0, 0);
-    if (!WaitFor(20000, [&] {
-            return Text(item(IDC_COIL_BASE + 3)).find(L"ON") != std::wstring::npos &&
-                   Count(Text(received), L"接收:") > before;
-        }))
+    if (!WaitFor(20000,
+                 [&] { return Text(item(IDC_COIL_BASE + 3)).find(L"ON") != std::wstring::npos; }))
         return Fail("the click on coil 3 was not answered");
     const HANDLE marker =
         CreateFileW(silence, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
@@ -490,8 +542,19 @@ bool Drive(const wchar_t* port, const wchar_t* silence, const std::wstring& fold
     // Let the panes settle, then take the picture with the mouse away from the buttons.
     SetForegroundWindow(window);
     Sleep(500);
-    if (!Picture(window, folder + L"\\window.bmp") || !Timeline(window, folder) ||
-        !Tools(window, folder))
+    if (!Picture(window, folder + L"\\window.bmp"))
+        return false;
+    // Input 5, OFF, keeps its look under the pointer and while pressed.
+    const HWND input = item(IDC_INPUT_BASE + 5);
+    PointAt(input);
+    const bool hover =
+        Painted(window, IDC_INPUT_BASE + 5, RGB(240, 0, 0), 0, 1, "input 5 under the pointer");
+    SendMessageW(input, BM_SETSTATE, TRUE, 0);
+    const bool pressed =
+        hover && Painted(window, IDC_INPUT_BASE + 5, RGB(240, 0, 0), 0, 1, "input 5 pressed");
+    SendMessageW(input, BM_SETSTATE, FALSE, 0);
+    SetCursorPos(0, 0);
+    if (!pressed || !Timeline(window, folder) || !Tools(window, folder))
         return false;
     PostMessageW(window, WM_CLOSE, 0, 0);
     if (!Closed(window))
