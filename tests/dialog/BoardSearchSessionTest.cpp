@@ -32,7 +32,7 @@ class BoardSearchSessionTest : public ::testing::Test {
 protected:
     void SetUp() override { board->address = 7; }
 
-    std::shared_ptr<Board> board = std::make_shared<Board>();
+    std::shared_ptr<FakeBoard> board = std::make_shared<FakeBoard>();
     FakeWindow window;
     FakeDialogView& view = window.view;
     MainDialog& dialog = window.dialog;

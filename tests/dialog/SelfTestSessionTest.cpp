@@ -47,10 +47,10 @@ protected:
         dialog.SetDeviceHooks(BoardHooks(board));
         view.Click(IDC_USE_TCP);
         view.Click(IDC_TCP_CONNECT);
-        board->coils = 0x80000005; // coils 0, 2 and 31 on before the test
     }
 
-    std::shared_ptr<Board> board = std::make_shared<Board>();
+    // Coils 0, 2 and 31 on before the test.
+    std::shared_ptr<FakeBoard> board = std::make_shared<FakeBoard>(0x80000005);
     FakeWindow window;
     FakeDialogView& view = window.view;
     MainDialog& dialog = window.dialog;
@@ -81,7 +81,7 @@ TEST_F(SelfTestSessionTest, ShowsEachPointAsTestedPausesThePollAndSaysTheVerdict
     EXPECT_EQ(testView.Count(SelfTestSession::kPassed), 64);
     EXPECT_EQ(testView.done, testView.total);
     EXPECT_FALSE(testView.controls.cancel);
-    EXPECT_EQ(board->coils, 0x80000005u); // left as found
+    EXPECT_EQ(board->CoilWord(), 0x80000005u); // left as found
     EXPECT_EQ(view.timers[TIMER_POLL], 1000);
     view.Pump();
     EXPECT_EQ(view.Lines(IDC_SEND_LOG).back(), "定时查询已恢复，间隔: 1000 ms");
@@ -100,7 +100,7 @@ TEST_F(SelfTestSessionTest, CancelRestoresTheCoilsAndANotConnectedBoardIsRefused
     view.Pump();
     EXPECT_FALSE(testView.inputsShown);
     EXPECT_EQ(testView.verdict, "自检已取消");
-    EXPECT_EQ(board->coils, 0x80000005u);
+    EXPECT_EQ(board->CoilWord(), 0x80000005u);
     EXPECT_GT(testView.Count(SelfTestSession::kUntested), 0);
     EXPECT_EQ(testView.done, 12); // where it stopped, not the restoring steps
     EXPECT_EQ(view.timers[TIMER_POLL], 1000);
@@ -123,7 +123,7 @@ TEST_F(SelfTestSessionTest, ClosingTheWindowStopsTheTestAtOnce) {
     session.Start(false);
     view.Pump();
     EXPECT_EQ(board->writes, 3);
-    EXPECT_EQ(board->coils, 0x80000006u); // coil 0 left off, coil 1 on
+    EXPECT_EQ(board->CoilWord(), 0x80000006u); // coil 0 left off, coil 1 on
     EXPECT_TRUE(view.closed);
     EXPECT_EQ(testView.verdict.substr(0, 15), "自检已取消");
     EXPECT_EQ(view.Lines(IDC_RECV_LOG).back(), "已断开连接");
@@ -180,13 +180,14 @@ TEST_F(SelfTestSessionTest, VerdictsCountOnlyRealFailuresAndSayWhatWasLeft) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        *board = Board{};
+        *board = FakeBoard(c.coils);
         testView.points.clear();
-        board->coils = c.coils;
-        board->stuckCoil = c.stuck;
+        if (c.stuck >= 0)
+            board->StickCoil(c.stuck, false);
+        if (c.shorted[0] >= 0)
+            board->ShortCoils(c.shorted[0], c.shorted[1]);
         board->refusedCoil = c.refused;
         board->refusesReads = c.readsRefused;
-        std::copy(c.shorted, c.shorted + 2, board->shorted);
         board->silentAfterWrites = c.silentAfterWrites;
         board->lostAfterWrites = c.lostAfterWrites;
         if (!dialog.Shown().connected)
@@ -200,7 +201,7 @@ TEST_F(SelfTestSessionTest, VerdictsCountOnlyRealFailuresAndSayWhatWasLeft) {
         // The bar ends short when points were left; a refused coil's skipped steps too.
         const bool shortOfTheEnd = testView.done < testView.total;
         EXPECT_EQ(shortOfTheEnd, c.untested > 0 || c.refused >= 0);
-        EXPECT_EQ(board->coils, c.coilsAfter);
+        EXPECT_EQ(board->CoilWord(), c.coilsAfter);
         const std::string text = session.ResultText();
         EXPECT_EQ(text.find("板卡自检: " + std::string(c.verdict) + "\n"), 0u);
         EXPECT_NE(text.find(std::string("\n") + c.listed + "\n"), std::string::npos) << text;

@@ -167,7 +167,7 @@ TEST_F(WindowToolsTest, MenuCommandsOpenTheirToolOrSayWhyNot) {
     for (const auto& [command, selector, connected, refusal, opened] : cases) {
         SCOPED_TRACE(command);
         FakeWindow w(root / "refusals.ini");
-        w.dialog.SetDeviceHooks(BoardHooks(std::make_shared<Board>()));
+        w.dialog.SetDeviceHooks(BoardHooks(std::make_shared<FakeBoard>()));
         w.view.Click(selector);
         if (connected)
             w.view.Click(IDC_TCP_CONNECT);
