@@ -129,22 +129,6 @@ TEST(TcpCommunication, PeerThatLeftIsToldAtOnceAndSendFailsWithoutSignal) {
     EXPECT_EQ(sent, -1);
 }
 
-TEST(TcpCommunication, OpenOnAnOpenTransportReconnectsWithTheLatestSettings) {
-    TcpPeer first, second;
-    TcpCommunication tcp;
-    ASSERT_TRUE(OpenTcp(tcp, first.listener.Port()));
-    ASSERT_TRUE(first.Accept());
-    const TcpConfig next{"127.0.0.1", second.listener.Port(), 2000};
-    ASSERT_TRUE(tcp.Configure(&next)); // takes effect at the next Open only
-    const uint8_t byte = 0x7E;
-    ASSERT_EQ(tcp.Send(&byte, 1), 1);
-    EXPECT_EQ(first.Read(), Bytes{0x7E});
-    ASSERT_TRUE(tcp.Open());
-    ASSERT_TRUE(second.Accept());
-    ASSERT_EQ(tcp.Send(&byte, 1), 1);
-    EXPECT_EQ(second.Read(), Bytes{0x7E});
-}
-
 TEST(TcpCommunication, RefusedOrInvalidOpenFailsAtOnceAndNoHandleIsLeft) {
     TcpPeer device(64);
     LoopbackSocket refusing(true); // bound, never listening

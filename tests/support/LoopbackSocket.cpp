@@ -1,32 +1,38 @@
+// One loopback socket for both systems: SocketApi.h (posix/ or win32/, whichever CMake puts
+// on the include path) holds the few calls that differ. The handle keeps a SOCKET on
+// Windows; -1 is "none" on both (INVALID_SOCKET).
 #include "support/LoopbackSocket.h"
 
-#include <arpa/inet.h>
-#include <fcntl.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
-#include "support/OpenDescriptors.h"
+#include "SocketApi.h"
 
 namespace {
 
-sockaddr_in Address(uint32_t hostOrder, uint16_t port) {
-    return {AF_INET, htons(port), {htonl(hostOrder)}, {}};
+using socket_api::Socket;
+
+Socket AsSocket(intptr_t handle) {
+    return static_cast<Socket>(handle);
 }
 
-bool WaitFor(intptr_t fd, short events, int32_t timeoutMs) {
-    pollfd p{static_cast<int>(fd), events, 0};
-    return fd >= 0 && poll(&p, 1, timeoutMs) > 0;
+sockaddr_in Loopback(uint16_t port) {
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(port);
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    return address;
+}
+
+bool WaitFor(intptr_t handle, bool forWrite, int32_t timeoutMs) {
+    return handle != -1 && socket_api::WaitFor(AsSocket(handle), forWrite, timeoutMs);
 }
 
 } // namespace
 
-LoopbackSocket::LoopbackSocket(bool stream, uint32_t hostOrder)
-    : handle(socket(AF_INET, (stream ? SOCK_STREAM : SOCK_DGRAM) | SOCK_CLOEXEC, 0)) {
-    sockaddr_in address = Address(hostOrder, 0);
-    socklen_t length = sizeof address;
-    if (bind(handle, reinterpret_cast<sockaddr*>(&address), length) == 0 &&
-        getsockname(handle, reinterpret_cast<sockaddr*>(&address), &length) == 0)
+LoopbackSocket::LoopbackSocket(bool stream)
+    : handle(static_cast<intptr_t>(socket_api::Open(stream))) {
+    sockaddr_in address = Loopback(0);
+    socket_api::Length length = sizeof address;
+    if (bind(AsSocket(handle), reinterpret_cast<sockaddr*>(&address), length) == 0 &&
+        getsockname(AsSocket(handle), reinterpret_cast<sockaddr*>(&address), &length) == 0)
         port = ntohs(address.sin_port);
 }
 
@@ -35,53 +41,58 @@ LoopbackSocket::~LoopbackSocket() {
 }
 
 bool LoopbackSocket::Listen(int backlog) {
-    return listen(handle, backlog) == 0;
+    return listen(AsSocket(handle), backlog) == 0;
 }
 
 bool LoopbackSocket::Accept(LoopbackSocket& into, int32_t timeoutMs) {
-    const int fd =
-        WaitFor(handle, POLLIN, timeoutMs) ? accept4(handle, nullptr, nullptr, SOCK_CLOEXEC) : -1;
-    if (fd >= 0) {
+    const intptr_t accepted =
+        WaitFor(handle, false, timeoutMs)
+            ? static_cast<intptr_t>(accept(AsSocket(handle), nullptr, nullptr))
+            : -1;
+    if (accepted != -1) {
         into.Close();
-        into.handle = fd;
+        into.handle = accepted;
     }
-    return fd >= 0;
+    return accepted != -1;
 }
 
 int LoopbackSocket::Receive(Bytes& bytes, uint16_t* senderPort, int32_t timeoutMs) {
     sockaddr_in sender{};
-    socklen_t length = sizeof sender;
+    socket_api::Length length = sizeof sender;
     bytes.resize(65536);
-    const ssize_t n = WaitFor(handle, POLLIN, timeoutMs)
-                          ? recvfrom(handle, bytes.data(), bytes.size(), MSG_DONTWAIT,
-                                     reinterpret_cast<sockaddr*>(&sender), &length)
-                          : -1;
+    const int n =
+        WaitFor(handle, false, timeoutMs)
+            ? static_cast<int>(recvfrom(AsSocket(handle), reinterpret_cast<char*>(bytes.data()),
+                                        static_cast<int>(bytes.size()), 0,
+                                        reinterpret_cast<sockaddr*>(&sender), &length))
+            : -1;
     bytes.resize(n > 0 ? static_cast<size_t>(n) : 0);
     if (senderPort != nullptr)
         *senderPort = ntohs(sender.sin_port);
-    return static_cast<int>(n);
+    return n;
 }
 
 bool LoopbackSocket::Send(const Bytes& bytes, uint16_t toPort) {
-    const sockaddr_in to = Address(INADDR_LOOPBACK, toPort);
-    return sendto(handle, bytes.data(), bytes.size(), MSG_NOSIGNAL | MSG_DONTWAIT,
-                  toPort == 0 ? nullptr : reinterpret_cast<const sockaddr*>(&to),
-                  toPort == 0 ? 0 : sizeof to) == static_cast<ssize_t>(bytes.size());
+    const sockaddr_in to = Loopback(toPort);
+    return static_cast<int>(sendto(AsSocket(handle), reinterpret_cast<const char*>(bytes.data()),
+                                   static_cast<int>(bytes.size()), socket_api::kSendFlags,
+                                   toPort == 0 ? nullptr : reinterpret_cast<const sockaddr*>(&to),
+                                   toPort == 0 ? 0 : sizeof to)) == static_cast<int>(bytes.size());
 }
 
 bool LoopbackSocket::Connect(uint16_t toPort, int32_t waitMs) {
-    const sockaddr_in to = Address(INADDR_LOOPBACK, toPort);
-    fcntl(handle, F_SETFL, O_NONBLOCK);
-    return connect(handle, reinterpret_cast<const sockaddr*>(&to), sizeof to) == 0 ||
-           WaitFor(handle, POLLOUT, waitMs);
+    const sockaddr_in to = Loopback(toPort);
+    socket_api::SetNonBlocking(AsSocket(handle));
+    return connect(AsSocket(handle), reinterpret_cast<const sockaddr*>(&to), sizeof to) == 0 ||
+           WaitFor(handle, true, waitMs);
 }
 
 void LoopbackSocket::Close() {
-    if (handle >= 0)
-        close(static_cast<int>(handle));
+    if (handle != -1)
+        socket_api::Close(AsSocket(handle));
     handle = -1;
 }
 
 int OpenHandleCount() {
-    return CountOpenDescriptors();
+    return socket_api::OpenHandles();
 }

@@ -3,9 +3,8 @@
 #include <cstdint>
 #include <vector>
 
-// A TCP or UDP socket on a loopback address standing in for a device, a stranger or a port
-// that refuses, used step by step on the test's thread. One implementation per system
-// (LoopbackSocket.cpp, win32/LoopbackSocket.cpp); every wait is bounded, the handle is
+// A TCP or UDP socket on 127.0.0.1 standing in for a device, a stranger or a port that
+// refuses, used step by step on the test's thread. Every wait is bounded, the handle is
 // closed once.
 class LoopbackSocket {
 public:
@@ -13,9 +12,8 @@ public:
 
     // No socket, until Accept fills it.
     LoopbackSocket() = default;
-    // Binds at once to hostOrder (a 127.x.y.z address) on a port the system picks; Port() is
-    // 0 when that failed.
-    explicit LoopbackSocket(bool stream, uint32_t hostOrder = 0x7F000001);
+    // Binds at once to 127.0.0.1 on a port the system picks; Port() is 0 when that failed.
+    explicit LoopbackSocket(bool stream);
     ~LoopbackSocket();
     LoopbackSocket(const LoopbackSocket&) = delete;
     LoopbackSocket& operator=(const LoopbackSocket&) = delete;
