@@ -12,9 +12,10 @@
 #include "comm/ICommunication.h"
 #include "device/Device.h"
 
-// The simulator's board, each input wired to its coil, answering Modbus RTU reads and writes
-// at its address at once behind a fake transport. A refused coil's writes, or every read, get
-// "illegal data address". After a number of writes it can fall silent, or its link can go.
+// The simulator's board, each input wired to its coil, answering at its address at once behind
+// a fake transport, in each of the three framings. A refused coil's Modbus writes, or every
+// Modbus read, get "illegal data address". After a number of Modbus writes it can fall silent,
+// or its link can go.
 struct FakeBoard : Board {
     explicit FakeBoard(uint32_t coils = 0) : Board(coils, 0, InputMode::Mirror) {}
     uint8_t address = 1;
@@ -49,13 +50,13 @@ public:
         if (!open || board->Lost())
             return -1;
         answer.clear();
-        const RequestDecoder::Result decoded =
-            RequestDecoder(WireProtocol::ModbusRtu).Decode(data, size_t(length));
+        const RequestDecoder::Result decoded = RequestDecoder().Decode(data, size_t(length));
         if (decoded.status != RequestDecoder::Status::Complete || decoded.length != size_t(length))
-            return length; // no Modbus RTU request: no answer
+            return length; // no request: no answer
         const Request& request = decoded.request;
-        const bool write = request.pdu[0] == 5;
-        if (board->onRead && request.pdu[0] == 1)
+        const uint8_t function = request.pdu.empty() ? 0 : request.pdu[0]; // none in 0x55 frames
+        const bool write = function == 5;
+        if (board->onRead && function == 1)
             board->onRead(request.address);
         if (!heard || (board->silentAfterWrites >= 0 && board->writes >= board->silentAfterWrites))
             return length;

@@ -178,9 +178,17 @@ TEST_F(MainDialogTest, FieldsReachTheSettings) {
 }
 
 // A connect shows its outcome, reads every state at once, starts the poll and the heartbeat;
-// the lines come in the order things happened.
+// the lines come in the order things happened. The point history holds what the answers said,
+// from the first connect, and every point is unknown after a disconnect.
 TEST_F(MainDialogTest, ConnectReadsEverythingAndDisconnectClears) {
+    EXPECT_FALSE(dialog.HistoryNowUs());
     ConnectTcp();
+    const PointHistory& history = dialog.History();
+    std::string levels;
+    for (int32_t point : {0, 5, 6, 32 + 2, 32 + 7, 32 + 8})
+        levels += LevelChar(history.Current(point));
+    EXPECT_EQ(levels, "110110");
+    EXPECT_TRUE(dialog.HistoryNowUs());
     EXPECT_EQ(view.texts[IDC_TCP_STATUS], "已连接");
     EXPECT_EQ(New(IDC_RECV_LOG), Lines({"正在连接...", "连接成功", kGotCoils, kGotInputs}));
     EXPECT_EQ(New(IDC_SEND_LOG),
@@ -227,32 +235,18 @@ TEST_F(MainDialogTest, ConnectReadsEverythingAndDisconnectClears) {
     EXPECT_TRUE(AllGrey());
     EXPECT_EQ(dialog.Shown().inputs[7] + dialog.Shown().coils[0], 0);
     EXPECT_EQ(Flags(kSelectors, view.enabled), "111");
+    EXPECT_EQ(history.Current(0), PointLevel::Unknown);
+    EXPECT_EQ(history.Current(63), PointLevel::Unknown);
+    EXPECT_FALSE(dialog.HistoryNowUs());
+    EXPECT_EQ(history.Size(), 4 * 64u); // known, unknown, known again, unknown
+    dialog.OnMenuCommand(IDM_TIMELINE);
+    EXPECT_EQ(view.timelines, 1);
     // The poll goes on and does nothing while no transport is open.
     EXPECT_EQ(view.timers, (std::map<int32_t, int32_t>{{TIMER_POLL, 1000}}));
     const size_t sent = script->sent.size();
     EXPECT_TRUE(view.Tick(TIMER_POLL) && view.Tick(TIMER_POLL));
     EXPECT_EQ(script->sent.size(), sent);
     EXPECT_TRUE(New(IDC_SEND_LOG).empty() && New(IDC_RECV_LOG).empty());
-}
-
-// The point history holds what the answers said, from the first connect, and every point
-// is unknown after a disconnect; the menu opens the timeline.
-TEST_F(MainDialogTest, PointHistoryRecordsTheAnswersAndTheDisconnect) {
-    EXPECT_FALSE(dialog.HistoryNowUs());
-    ConnectTcp();
-    const PointHistory& history = dialog.History();
-    std::string levels;
-    for (int32_t point : {0, 5, 6, 32 + 2, 32 + 7, 32 + 8})
-        levels += LevelChar(history.Current(point));
-    EXPECT_EQ(levels, "110110");
-    EXPECT_TRUE(dialog.HistoryNowUs());
-    view.Click(IDC_TCP_DISCONNECT);
-    EXPECT_EQ(history.Current(0), PointLevel::Unknown);
-    EXPECT_EQ(history.Current(63), PointLevel::Unknown);
-    EXPECT_FALSE(dialog.HistoryNowUs());
-    EXPECT_EQ(history.Size(), 128u);
-    dialog.OnMenuCommand(IDM_TIMELINE);
-    EXPECT_EQ(view.timelines, 1);
 }
 
 // A failed connect after a working one shows the error and stays there: the heartbeat
