@@ -91,6 +91,9 @@ struct Rig {
                 next.bytes.resize(size_t(capacity));
             }
             fed += echo ? 0 : next.bytes.size();
+            // A serial port asks the Device after each read whether the answer is whole.
+            if (!echo && !next.bytes.empty() && script->answerCheck)
+                script->answerCheck(next.bytes.data(), int32_t(next.bytes.size()));
         };
     }
 };
