@@ -1,7 +1,5 @@
 #pragma once
 
-#include <mutex>
-
 #include "device/Device.h"
 #include "support/SimProcess.h"
 

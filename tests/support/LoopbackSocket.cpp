@@ -56,7 +56,8 @@ bool LoopbackSocket::Accept(LoopbackSocket& into, int32_t timeoutMs) {
     return accepted != -1;
 }
 
-int LoopbackSocket::Receive(Bytes& bytes, uint16_t* senderPort, int32_t timeoutMs) {
+int LoopbackSocket::Receive(Bytes& bytes, uint16_t* senderPort, int32_t timeoutMs,
+                            uint32_t* senderHost) {
     sockaddr_in sender{};
     socket_api::Length length = sizeof sender;
     bytes.resize(65536);
@@ -69,6 +70,8 @@ int LoopbackSocket::Receive(Bytes& bytes, uint16_t* senderPort, int32_t timeoutM
     bytes.resize(n > 0 ? static_cast<size_t>(n) : 0);
     if (senderPort != nullptr)
         *senderPort = ntohs(sender.sin_port);
+    if (senderHost != nullptr)
+        *senderHost = ntohl(sender.sin_addr.s_addr);
     return n;
 }
 

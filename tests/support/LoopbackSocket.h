@@ -23,9 +23,10 @@ public:
     bool Listen(int backlog);
     // The next connection, in place of into's socket; false on time-out.
     bool Accept(LoopbackSocket& into, int32_t timeoutMs);
-    // One receive (UDP: one datagram) and the sender's port: the byte count, 0 when the
-    // connection's peer has gone, -1 on time-out or error.
-    int Receive(Bytes& bytes, uint16_t* senderPort, int32_t timeoutMs);
+    // One receive (UDP: one datagram), the sender's port and host (127.0.0.1: 0x7F000001):
+    // the byte count, 0 when the connection's peer has gone, -1 on time-out or error.
+    int Receive(Bytes& bytes, uint16_t* senderPort, int32_t timeoutMs,
+                uint32_t* senderHost = nullptr);
     // False unless all of bytes went at once to 127.0.0.1:toPort (0: the connected peer).
     bool Send(const Bytes& bytes, uint16_t toPort = 0);
     // Starts a connection to 127.0.0.1:toPort without blocking; true when it was accepted

@@ -18,8 +18,6 @@ public:
 
     bool Ok() const { return master >= 0; }
     const std::string& SlavePath() const { return slavePath; }
-    // The master (non-blocking, close-on-exec); -1 once closed.
-    int MasterFd() const { return master; }
 
     // Writes every byte at once (the line takes a few KiB); false otherwise.
     bool Write(const Bytes& bytes);

@@ -1,6 +1,5 @@
 #include "support/SimProcess.h"
 
-#include <chrono>
 #include <csignal>
 #include <cstdlib>
 #include <fcntl.h>
@@ -54,7 +53,6 @@ ProgramRun RunProgram(std::vector<std::string> argv, const std::string& input,
     const pid_t pid = Spawn(std::move(argv), fds);
     ::send(fds[0], input.data(), input.size(), MSG_NOSIGNAL); // small: fits the socket
     ::close(fds[0]);
-    std::chrono::steady_clock::time_point closed;
     const Deadline deadline(60000);
     pollfd watch[2] = {{fds[1], POLLIN, 0}, {fds[2], POLLIN, 0}};
     while ((watch[0].fd >= 0 || watch[1].fd >= 0) && !deadline.Expired()) {
@@ -68,10 +66,8 @@ ProgramRun RunProgram(std::vector<std::string> argv, const std::string& input,
             else if (watch[i].revents != 0)
                 ::close(std::exchange(watch[i].fd, -1));
         }
-        if (when && watch[0].fd >= 0 && when(pid, run)) {
+        if (when && watch[0].fd >= 0 && when(pid, run))
             ::close(std::exchange(watch[0].fd, -1));
-            closed = std::chrono::steady_clock::now();
-        }
     }
     for (const pollfd& left : watch) // open only when the deadline passed: then it is killed
         ::close(left.fd);
@@ -80,10 +76,6 @@ ProgramRun RunProgram(std::vector<std::string> argv, const std::string& input,
     int status = 0;
     if (pid > 0 && ::waitpid(pid, &status, 0) == pid && WIFEXITED(status))
         run.status = WEXITSTATUS(status);
-    if (closed.time_since_epoch().count() != 0)
-        run.msAfterClose =
-            std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - closed)
-                .count();
     return run;
 }
 

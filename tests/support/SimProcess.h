@@ -8,12 +8,10 @@
 #include <utility>
 #include <vector>
 
-// A program run to its end: its exit status (-1: a signal ended it), output, error output,
-// and the ms from closing our end of its output to its end (-1: not closed).
+// A program run to its end: its exit status (-1: a signal ended it), output, error output.
 struct ProgramRun {
     int status = -1;
     std::string out, err;
-    double msAfterClose = -1;
 };
 // Called with the pid and the run so far after each read; it may act on the running program
 // and returns true to close our end of its output, as a reader such as `head -1` does.
