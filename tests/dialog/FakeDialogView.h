@@ -46,13 +46,7 @@ public:
         const bool listed = combo != combos.end() && combo->second.selection >= 0;
         if (listed)
             return combo->second.items[size_t(combo->second.selection)];
-        const auto pane = panes.find(id);
-        if (pane == panes.end())
-            return texts[id];
-        std::string text;
-        for (const std::string& line : pane->second)
-            text += (text.empty() ? "" : "\n") + line;
-        return text;
+        return texts[id];
     }
     void SetCheck(int32_t id, bool checked) override { checks[id] = checked; }
     bool GetCheck(int32_t id) override { return checks[id]; }

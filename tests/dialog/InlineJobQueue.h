@@ -7,7 +7,7 @@
 #include "dialog/IJobQueue.h"
 
 // The window's worker without a thread: a job runs on the test's thread, at once, or, while
-// `held`, when the test says (RunNext), so a test can act while a job is "in flight". The
+// `held`, when the test says (RunAll), so a test can act while a job is "in flight". The
 // signal is the test thread's, as the worker's is its own thread's.
 class InlineJobQueue : public IJobQueue {
 public:
@@ -30,20 +30,15 @@ public:
         CancelAll();
     }
 
-    // Runs the oldest queued job; false when none is queued.
-    bool RunNext() {
-        if (jobs.empty())
-            return false;
-        std::function<void()> job = std::move(jobs.front());
-        jobs.pop_front();
-        signal.Reset();
-        running = true;
-        job();
-        running = false;
-        return true;
-    }
+    // Runs the queued jobs, the oldest first, until none is left.
     void RunAll() {
-        while (RunNext()) {
+        while (!jobs.empty()) {
+            std::function<void()> job = std::move(jobs.front());
+            jobs.pop_front();
+            signal.Reset();
+            running = true;
+            job();
+            running = false;
         }
     }
 

@@ -15,8 +15,6 @@
 #include <windows.h>
 
 #include <commctrl.h>
-#include <knownfolders.h>
-#include <shlobj.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -462,17 +460,11 @@ template <typename Check> bool InNewWindow(const std::wstring& program, Check ch
 
 // Whether today's session log folder holds a file.
 bool SessionLogWritten() {
-    PWSTR base = nullptr;
-    std::wstring folder;
-    if (SUCCEEDED(SHGetKnownFolderPath(FOLDERID_LocalAppData, 0, nullptr, &base)))
-        folder = std::wstring(base) + L"\\Vornak\\logs";
-    CoTaskMemFree(base);
+    const wchar_t* base = _wgetenv(L"LOCALAPPDATA");
     WIN32_FIND_DATAW found{};
-    const HANDLE search = FindFirstFileW((folder + L"\\*.log").c_str(), &found);
-    if (search == INVALID_HANDLE_VALUE)
-        return false;
-    FindClose(search);
-    return true;
+    const HANDLE search = FindFirstFileW(
+        (std::wstring(base != nullptr ? base : L"") + L"\\Vornak\\logs\\*.log").c_str(), &found);
+    return search != INVALID_HANDLE_VALUE && FindClose(search);
 }
 
 // Opens the point timeline from the window's system menu and checks what it shows.
