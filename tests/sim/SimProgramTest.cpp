@@ -102,10 +102,7 @@ const Bytes k55StatusAnswer{0x22, 0x01, 0x10, 0x80, 0x00, 0x00, 0x0F, 0xC2};
 // opens `client` to it over `kind`.
 bool StartBoard(SimProcess& sim, WireClient& client, Kind kind,
                 const std::vector<std::string>& options = {}) {
-    std::vector<std::string> arguments{"--tcp", "0",       "--udp",   "0",
-                                       "--pty", "--quiet", "--coils", "8000000F"};
-    arguments.insert(arguments.end(), options.begin(), options.end());
-    return sim.Start(arguments) && client.Open(kind, sim);
+    return StartOnEveryLink(sim, {"--coils", "8000000F"}, options) && client.Open(kind, sim);
 }
 
 Bytes Join(std::initializer_list<Bytes> parts) {
@@ -337,9 +334,7 @@ TEST(SimCommandLine, ObeysCommandsRunsInTheBackgroundAndEndsOnCtrlC) {
         EXPECT_FALSE(sim.Command(bad, &reply)) << bad;
         EXPECT_EQ(reply.rfind("ERR ", 0), 0u) << bad << ": " << reply;
     }
-    uint32_t coils = 0, inputs = 0;
-    ASSERT_TRUE(sim.ReadStates(coils, inputs));
-    EXPECT_EQ(coils, 0x80000000u);
+    EXPECT_EQ(sim.Coils(), 0x80000000u);
     // Without standard input (run in the background) it keeps serving: inputs 4 and 31 on.
     sim.CloseInput();
     WireClient serial;
@@ -411,9 +406,7 @@ TEST_P(SimLibmodbus, ReadsWritesAndAnswersExceptions) {
     modbus_set_response_timeout(c, 0, 300000);
     ASSERT_EQ(modbus_set_slave(c, 2), 0);
     EXPECT_EQ(Refused(modbus_write_bit(c, 5, 1)), ETIMEDOUT);
-    uint32_t coilWord = 0, inputWord = 0;
-    ASSERT_TRUE(sim.ReadStates(coilWord, inputWord));
-    EXPECT_EQ(coilWord, 0x8002000Eu) << "the writes, and no refused request";
+    EXPECT_EQ(sim.Coils(), 0x8002000Eu) << "the writes, and no refused request";
 }
 
 INSTANTIATE_TEST_SUITE_P(Links, SimLibmodbus, ::testing::Bool(),

@@ -84,12 +84,10 @@ TEST_P(FieldTest, EveryAnswerIsTheBoardsOwn) {
                 continue;
             SCOPED_TRACE(NameOf(transport) + " " + NameOf(protocol));
             SimProcess sim{VORNAK_SIM_PATH};
-            std::vector<std::string> arguments = {"--tcp",    "0",        "--udp",   "0",
-                                                  "--pty",    "--quiet",  "--coils", "92492492",
-                                                  "--inputs", "5A5AA5C3", "--seed",  "7"};
-            arguments.insert(arguments.end(), situation.simArguments.begin(),
-                             situation.simArguments.end());
-            ASSERT_TRUE(sim.Start(arguments)) << sim.ErrorOutput();
+            ASSERT_TRUE(StartOnEveryLink(
+                sim, {"--coils", "92492492", "--inputs", "5A5AA5C3", "--seed", "7"},
+                situation.simArguments))
+                << sim.ErrorOutput();
 
             // The window's defaults: three attempts of 100 ms.
             Device device;
