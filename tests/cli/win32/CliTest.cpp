@@ -27,7 +27,8 @@ public:
                                        &inherit, CREATE_ALWAYS, 0, nullptr);
         if (out == INVALID_HANDLE_VALUE)
             return false;
-        STARTUPINFOA startup{sizeof startup};
+        STARTUPINFOA startup{};
+        startup.cb = sizeof startup;
         startup.dwFlags = STARTF_USESTDHANDLES;
         startup.hStdInput = detached ? nullptr : GetStdHandle(STD_INPUT_HANDLE);
         startup.hStdOutput = out;
