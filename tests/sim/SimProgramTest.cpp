@@ -13,6 +13,7 @@
 #include <optional>
 #include <poll.h>
 #include <random>
+#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -315,17 +316,19 @@ TEST(SimCommandLine, RefusesBadOptionsAndWhatItCannotHaveWithAReason) {
 }
 
 TEST(SimCommandLine, ObeysCommandsRunsInTheBackgroundAndEndsOnCtrlC) {
-    // A control socket left behind by a simulator that was killed is taken over.
+    // A control socket and a pty's link left behind by a simulator that was killed are taken
+    // over; the link goes with the simulator.
     const std::string control =
         ::testing::TempDir() + "vornak-sim-ctl-" + std::to_string(::getpid());
+    const std::string link = control + "-tty";
     {
         SimProcess killed{VORNAK_SIM_PATH};
-        ASSERT_TRUE(killed.Start({"--tcp", "0", "--quiet", "--control", control}));
+        ASSERT_TRUE(killed.Start({"--tcp", "0", "--link", link, "--quiet", "--control", control}));
         ::kill(killed.Pid(), SIGKILL);
     }
     SimProcess sim{VORNAK_SIM_PATH};
     ASSERT_TRUE(sim.Start(
-        {"--pty", "--coils", "0x00000001", "--inputs", "0x80000000", "--control", control}))
+        {"--link", link, "--coils", "0x00000001", "--inputs", "0x80000000", "--control", control}))
         << sim.ErrorOutput();
     std::string reply;
     for (const char* good : {"coil 31 1", "coil 0 0", "input 4 1"})
@@ -361,6 +364,8 @@ TEST(SimCommandLine, ObeysCommandsRunsInTheBackgroundAndEndsOnCtrlC) {
     EXPECT_EQ(send({"state"}).out.substr(0, 28), "STATE coils=0000000000000000");
     ASSERT_EQ(::kill(sim.Pid(), SIGINT), 0);
     EXPECT_EQ(sim.Stop(), 0);
+    struct stat info {};
+    EXPECT_NE(::lstat(link.c_str(), &info), 0) << "the link was left behind";
     const ProgramRun gone = send({"state"});
     EXPECT_EQ(gone.status, 1);
     EXPECT_NE(gone.err.find("cannot reach a simulator at " + control), std::string::npos)
