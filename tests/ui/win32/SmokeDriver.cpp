@@ -5,11 +5,11 @@
 // the pointer, pressed, and disabled under 0x55; the point timeline (a hover over
 // coil 3 says ON) and each tool from the system menu (about, re-laid on WM_DPICHANGED; link
 // parameters; board search; a self-test that passes; its loopback box disabled under 0x55
-// with its reason in the tip; "恢复默认设置" with Cancel and OK). Pictures of the window and
-// each dialog go to FOLDER as 24-bit BMPs. Last the window restarts with the typed port
-// remembered and a session log file written. "fit VORNAK REPORT" checks a fresh window lies
-// centred in the work area (the report in a file); "shown" waits for a window started
-// otherwise (a shortcut) and closes it. Exit 0 on success; each failure prints its step.
+// with its reason in the tip). Pictures of the window and each dialog go to FOLDER as 24-bit
+// BMPs. Last the window restarts with the typed port remembered ("恢复默认设置" keeps it on
+// Cancel, resets it on OK) and a session log file written. "fit VORNAK REPORT" checks a fresh
+// window lies centred in the work area (the report in a file); "shown" waits for a window
+// started otherwise (a shortcut) and closes it. Exit 0 on success; each failure prints its step.
 //
 // Usage: vornak_smoke_driver.exe PORT SILENCE FOLDER VORNAK | fit VORNAK REPORT | shown
 #include <windows.h>
@@ -330,9 +330,6 @@ bool RestoreDefaultsAsks(HWND window) {
             return Fail(answer == IDOK ? "OK did not restore the default port"
                                        : "Cancel did not keep the typed port");
     }
-    // As typed again, for the restart below.
-    SendMessageW(GetDlgItem(window, IDC_USE_TCP), BM_CLICK, 0, 0);
-    SetWindowTextW(port, typed.c_str());
     return true;
 }
 
@@ -400,7 +397,7 @@ bool Tools(HWND window, const std::wstring& folder) {
     if (!WaitFor(20000, [&] { return Text(status).rfind(L"已取消", 0) == 0; }))
         return Fail("Esc did not cancel the board search");
     return Dismiss(search, IDCANCEL, "Esc did not close the board search") &&
-           NoLoopbackUnder55(window) && RestoreDefaultsAsks(window);
+           NoLoopbackUnder55(window);
 }
 
 // The window's rectangle against the work area of its monitor.
@@ -517,8 +514,6 @@ bool Drive(const wchar_t* port, const wchar_t* silence, const std::wstring& fold
         return false;
     auto item = [&](int id) { return GetDlgItem(window, id); };
     SendMessageW(item(IDC_USE_TCP), BM_CLICK, 0, 0);
-    if (!IsWindowEnabled(item(IDC_TCP_CONNECT)))
-        return Fail("choosing TCP did not enable its pane");
     SetWindowTextW(item(IDC_TCP_SERVER), L"127.0.0.1");
     SetWindowTextW(item(IDC_TCP_PORT), port);
     SendMessageW(item(IDC_TCP_CONNECT), BM_CLICK, 0, 0);
@@ -563,8 +558,9 @@ bool Drive(const wchar_t* port, const wchar_t* silence, const std::wstring& fold
     // Started again, the window shows what it showed when it closed.
     return InNewWindow(program,
                        [&](HWND again) {
-                           return Text(GetDlgItem(again, IDC_TCP_PORT)) == port ||
-                                  Fail("the typed port was not remembered");
+                           return (Text(GetDlgItem(again, IDC_TCP_PORT)) == port ||
+                                   Fail("the typed port was not remembered")) &&
+                                  RestoreDefaultsAsks(again);
                        }) &&
            (SessionLogWritten() || Fail("no session log file was written"));
 }
