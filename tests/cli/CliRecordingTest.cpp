@@ -5,20 +5,15 @@
 #include <algorithm>
 #include <map>
 #include <sstream>
+#include <tuple>
 
 #include "dialog/ScratchFolder.h"
 #include "support/SimProcess.h"
 
 namespace {
 
-struct Edge {
-    int64_t timeUs;
-    std::string point;
-    char level;
-    bool operator==(const Edge& o) const {
-        return timeUs == o.timeUs && point == o.point && level == o.level;
-    }
-};
+// A change: its time in µs, the point's name and its new level, '0' or '1'.
+using Edge = std::tuple<int64_t, std::string, char>;
 
 // The changes sigrok-cli writes when it converts the VCD to its own VCD: one line per time,
 // "#T 1! 0#", after the head that names the identifiers. Time 0 holds the start levels.
@@ -99,9 +94,9 @@ TEST(CliRecording, SigrokReadsEveryEdgeTheBoardMade) {
 
     std::map<std::string, std::string> levels;
     std::map<std::string, std::vector<int64_t>> times;
-    for (const Edge& e : read) {
-        levels[e.point] += e.level;
-        times[e.point].push_back(e.timeUs);
+    for (const auto& [timeUs, point, level] : read) {
+        levels[point] += level;
+        times[point].push_back(timeUs);
     }
     const std::map<std::string, std::string> made{
         {"coil03", "10"}, {"input03", "1010101010"}, {"coil07", "1"}, {"input07", "1"}};

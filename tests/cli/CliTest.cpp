@@ -53,11 +53,6 @@ protected:
         tcp = "127.0.0.1:" + std::to_string(sim.TcpPort());
         udp = "127.0.0.1:" + std::to_string(sim.UdpPort());
     }
-    uint32_t Coils() {
-        uint32_t coils = 0, inputs = 0;
-        EXPECT_TRUE(sim.ReadStates(coils, inputs));
-        return coils;
-    }
     struct Case {
         std::vector<std::string> args;
         int status;
@@ -202,7 +197,7 @@ TEST_F(Cli, EachCommandPrintsItsResultAndExitStatus) {
         // clang-format on
     });
     ::close(listener);
-    EXPECT_EQ(Coils(), 0x80000039u); // 3 and 5 switched on
+    EXPECT_EQ(sim.Coils(), 0x80000039u); // 3 and 5 switched on
 }
 
 TEST_F(Cli, JsonIsOneDocumentThatFitsItsSchema) {
@@ -254,7 +249,7 @@ TEST_F(Cli, WritesAreReadBackAndWaitSeesTheBoardChange) {
         {At({"wait", "input", "2", "on", "--timeout", "0.3", "--interval", "100"}), 1, "",
          "vornak-cli: input 2 not ON within"},
     });
-    EXPECT_EQ(Coils(), 0x7FFFFDF3u);
+    EXPECT_EQ(sim.Coils(), 0x7FFFFDF3u);
     const ProgramRun wait =
         RunCli(At({"--verbose", "wait", "input", "2", "on", "--interval", "100"}),
                After("接收: ", [&](pid_t) { return sim.Command("coil 2 1"); }));
@@ -282,7 +277,7 @@ TEST_F(Cli, AClosedReaderAndCtrlCEndCleanly) {
     EXPECT_NE(selftest.err.find("self-test interrupted"), std::string::npos) << selftest.err;
     EXPECT_NE(selftest.out.find("cancelled, 0 faults, coils restored"), std::string::npos)
         << selftest.out;
-    EXPECT_EQ(Coils(), 0x80000011u);
+    EXPECT_EQ(sim.Coils(), 0x80000011u);
 
     const ProgramRun poll = RunCli(At({"--json", "--verbose", "poll"}), After("接收: "));
     EXPECT_EQ(poll.status, 0) << poll.err;

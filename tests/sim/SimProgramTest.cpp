@@ -13,6 +13,7 @@
 #include <optional>
 #include <poll.h>
 #include <random>
+#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -102,10 +103,7 @@ const Bytes k55StatusAnswer{0x22, 0x01, 0x10, 0x80, 0x00, 0x00, 0x0F, 0xC2};
 // opens `client` to it over `kind`.
 bool StartBoard(SimProcess& sim, WireClient& client, Kind kind,
                 const std::vector<std::string>& options = {}) {
-    std::vector<std::string> arguments{"--tcp", "0",       "--udp",   "0",
-                                       "--pty", "--quiet", "--coils", "8000000F"};
-    arguments.insert(arguments.end(), options.begin(), options.end());
-    return sim.Start(arguments) && client.Open(kind, sim);
+    return StartOnEveryLink(sim, {"--coils", "8000000F"}, options) && client.Open(kind, sim);
 }
 
 Bytes Join(std::initializer_list<Bytes> parts) {
@@ -318,17 +316,19 @@ TEST(SimCommandLine, RefusesBadOptionsAndWhatItCannotHaveWithAReason) {
 }
 
 TEST(SimCommandLine, ObeysCommandsRunsInTheBackgroundAndEndsOnCtrlC) {
-    // A control socket left behind by a simulator that was killed is taken over.
+    // A control socket and a pty's link left behind by a simulator that was killed are taken
+    // over; the link goes with the simulator.
     const std::string control =
         ::testing::TempDir() + "vornak-sim-ctl-" + std::to_string(::getpid());
+    const std::string link = control + "-tty";
     {
         SimProcess killed{VORNAK_SIM_PATH};
-        ASSERT_TRUE(killed.Start({"--tcp", "0", "--quiet", "--control", control}));
+        ASSERT_TRUE(killed.Start({"--tcp", "0", "--link", link, "--quiet", "--control", control}));
         ::kill(killed.Pid(), SIGKILL);
     }
     SimProcess sim{VORNAK_SIM_PATH};
     ASSERT_TRUE(sim.Start(
-        {"--pty", "--coils", "0x00000001", "--inputs", "0x80000000", "--control", control}))
+        {"--link", link, "--coils", "0x00000001", "--inputs", "0x80000000", "--control", control}))
         << sim.ErrorOutput();
     std::string reply;
     for (const char* good : {"coil 31 1", "coil 0 0", "input 4 1"})
@@ -337,9 +337,7 @@ TEST(SimCommandLine, ObeysCommandsRunsInTheBackgroundAndEndsOnCtrlC) {
         EXPECT_FALSE(sim.Command(bad, &reply)) << bad;
         EXPECT_EQ(reply.rfind("ERR ", 0), 0u) << bad << ": " << reply;
     }
-    uint32_t coils = 0, inputs = 0;
-    ASSERT_TRUE(sim.ReadStates(coils, inputs));
-    EXPECT_EQ(coils, 0x80000000u);
+    EXPECT_EQ(sim.Coils(), 0x80000000u);
     // Without standard input (run in the background) it keeps serving: inputs 4 and 31 on.
     sim.CloseInput();
     WireClient serial;
@@ -366,6 +364,8 @@ TEST(SimCommandLine, ObeysCommandsRunsInTheBackgroundAndEndsOnCtrlC) {
     EXPECT_EQ(send({"state"}).out.substr(0, 28), "STATE coils=0000000000000000");
     ASSERT_EQ(::kill(sim.Pid(), SIGINT), 0);
     EXPECT_EQ(sim.Stop(), 0);
+    struct stat info {};
+    EXPECT_NE(::lstat(link.c_str(), &info), 0) << "the link was left behind";
     const ProgramRun gone = send({"state"});
     EXPECT_EQ(gone.status, 1);
     EXPECT_NE(gone.err.find("cannot reach a simulator at " + control), std::string::npos)
@@ -411,9 +411,7 @@ TEST_P(SimLibmodbus, ReadsWritesAndAnswersExceptions) {
     modbus_set_response_timeout(c, 0, 300000);
     ASSERT_EQ(modbus_set_slave(c, 2), 0);
     EXPECT_EQ(Refused(modbus_write_bit(c, 5, 1)), ETIMEDOUT);
-    uint32_t coilWord = 0, inputWord = 0;
-    ASSERT_TRUE(sim.ReadStates(coilWord, inputWord));
-    EXPECT_EQ(coilWord, 0x8002000Eu) << "the writes, and no refused request";
+    EXPECT_EQ(sim.Coils(), 0x8002000Eu) << "the writes, and no refused request";
 }
 
 INSTANTIATE_TEST_SUITE_P(Links, SimLibmodbus, ::testing::Bool(),

@@ -12,9 +12,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <sys/stat.h>
 #include <thread>
-#include <unistd.h>
 
 #include "sim/SimDeviceRig.h"
 #include "support/OpenDescriptors.h"
@@ -84,12 +82,10 @@ TEST_P(FieldTest, EveryAnswerIsTheBoardsOwn) {
                 continue;
             SCOPED_TRACE(NameOf(transport) + " " + NameOf(protocol));
             SimProcess sim{VORNAK_SIM_PATH};
-            std::vector<std::string> arguments = {"--tcp",    "0",        "--udp",   "0",
-                                                  "--pty",    "--quiet",  "--coils", "92492492",
-                                                  "--inputs", "5A5AA5C3", "--seed",  "7"};
-            arguments.insert(arguments.end(), situation.simArguments.begin(),
-                             situation.simArguments.end());
-            ASSERT_TRUE(sim.Start(arguments)) << sim.ErrorOutput();
+            ASSERT_TRUE(StartOnEveryLink(
+                sim, {"--coils", "92492492", "--inputs", "5A5AA5C3", "--seed", "7"},
+                situation.simArguments))
+                << sim.ErrorOutput();
 
             // The window's defaults: three attempts of 100 ms.
             Device device;
@@ -183,17 +179,12 @@ INSTANTIATE_TEST_SUITE_P(Situations, FieldTest, ::testing::ValuesIn(kSituations)
 
 // With the timed poll off, a healthy board is asked before it is declared gone, and stays; a
 // silent one goes Offline by the heartbeat check, not before the time-out and once, and is back
-// with the first read it answers. The board is at address 7; the serial port is the
-// simulator's link, which replaces one left behind and goes with the simulator.
+// with the first read it answers. The board is at address 7.
 TEST(FieldHeartbeat, AHealthyBoardStaysASilentOneGoesAndComesBack) {
-    const std::string link = ::testing::TempDir() + "vornak-sim-" + std::to_string(::getpid());
     for (CommType transport : {CommType::Serial, CommType::Tcp, CommType::Udp}) {
         SCOPED_TRACE(NameOf(transport));
-        ASSERT_EQ(::symlink("/dev/null", link.c_str()), 0);
         SimProcess sim{VORNAK_SIM_PATH};
-        ASSERT_TRUE(
-            sim.Start({"--tcp", "0", "--udp", "0", "--link", link, "--quiet", "--address", "7"}))
-            << sim.ErrorOutput();
+        ASSERT_TRUE(StartOnEveryLink(sim, {"--address", "7"})) << sim.ErrorOutput();
         RecordingCallback events; // outlives the device, which reports until its end
         Device device;
         device.SetCallback(&events);
@@ -229,9 +220,6 @@ TEST(FieldHeartbeat, AHealthyBoardStaysASilentOneGoesAndComesBack) {
         EXPECT_EQ(device.GetState(), DeviceState::Connected);
         EXPECT_EQ(events.lines.at(2), "log R 收到数据，设备自动恢复连接");
         EXPECT_EQ(sim.Stop(), 0);
-        struct stat info {};
-        EXPECT_NE(::lstat(link.c_str(), &info), 0) << "the link was left behind";
-        ::unlink(link.c_str());
     }
 }
 

@@ -102,11 +102,9 @@ bool SimProcess::Start(const std::vector<std::string>& arguments, int timeoutMs)
     return true;
 }
 
-bool SimProcess::Drain(int timeoutMs) {
-    bool got = false;
+void SimProcess::Drain(int timeoutMs) {
     pollfd watch{fds[1], POLLIN, 0};
-    while (fds[1] >= 0 && ::poll(&watch, 1, got ? 0 : timeoutMs) > 0) {
-        got = true;
+    for (int wait = timeoutMs; fds[1] >= 0 && ::poll(&watch, 1, wait) > 0; wait = 0) {
         char buffer[4096];
         const ssize_t n = ::read(fds[1], buffer, sizeof buffer);
         partialLine.append(buffer, n > 0 ? static_cast<size_t>(n) : 0);
@@ -117,7 +115,6 @@ bool SimProcess::Drain(int timeoutMs) {
             partialLine.erase(0, end + 1);
         }
     }
-    return got;
 }
 
 bool SimProcess::WaitForLine(const std::string& text, bool reply, size_t mark, int timeoutMs,

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <sys/types.h>
 #include <unistd.h>
@@ -47,16 +48,20 @@ public:
     void CloseInput() { ::close(std::exchange(fds[0], -1)); }
     // The states from the state command; bit k of each word is point k.
     bool ReadStates(uint32_t& coils, uint32_t& inputs, int timeoutMs = 5000);
+    // The coils alone, as above; empty when the command failed.
+    std::optional<uint32_t> Coils() {
+        uint32_t coils = 0, inputs = 0;
+        return ReadStates(coils, inputs) ? std::optional<uint32_t>(coils) : std::nullopt;
+    }
 
     // Number of output lines so far: a mark for WaitForOutput.
     size_t OutputMark() {
         Drain(0);
         return outLines.size();
     }
-    // Waits until a line at or after `mark` contains `text`; the line goes to *line.
-    bool WaitForOutput(const std::string& text, size_t mark, int timeoutMs,
-                       std::string* line = nullptr) {
-        return WaitForLine(text, false, mark, timeoutMs, line);
+    // Waits until a line at or after `mark` contains `text`.
+    bool WaitForOutput(const std::string& text, size_t mark, int timeoutMs) {
+        return WaitForLine(text, false, mark, timeoutMs, nullptr);
     }
     std::string ErrorOutput();
 
@@ -66,8 +71,8 @@ public:
     int ExitStatus() const { return exitStatus; }
 
 private:
-    // Reads the output that has come, waiting up to timeoutMs for some; false if none.
-    bool Drain(int timeoutMs);
+    // Reads the output that has come, waiting up to timeoutMs for some.
+    void Drain(int timeoutMs);
     bool WaitForLine(const std::string& text, bool reply, size_t mark, int timeoutMs,
                      std::string* line);
 
@@ -79,3 +84,12 @@ private:
     std::string partialLine, errText, ptyPath, linkPath;
     uint16_t tcpPort = 0, udpPort = 0;
 };
+
+// Starts `sim` quiet on a TCP and a UDP port the system chooses and on a pty, with `options`
+// and then `more`; false as Start.
+inline bool StartOnEveryLink(SimProcess& sim, std::vector<std::string> options,
+                             const std::vector<std::string>& more = {}) {
+    options.insert(options.begin(), {"--tcp", "0", "--udp", "0", "--pty", "--quiet"});
+    options.insert(options.end(), more.begin(), more.end());
+    return sim.Start(options);
+}

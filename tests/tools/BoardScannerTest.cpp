@@ -41,10 +41,7 @@ class ScanOnSim : public ::testing::TestWithParam<ScanCase> {};
 TEST_P(ScanOnSim, FindsTheBoardInTime) {
     const ScanCase& c = GetParam();
     SimProcess sim{VORNAK_SIM_PATH};
-    std::vector<std::string> args = {"--tcp", "0",       "--udp",     "0",
-                                     "--pty", "--quiet", "--address", "7"};
-    args.insert(args.end(), c.simArgs.begin(), c.simArgs.end());
-    ASSERT_TRUE(sim.Start(args)) << sim.ErrorOutput();
+    ASSERT_TRUE(StartOnEveryLink(sim, {"--address", "7"}, c.simArgs)) << sim.ErrorOutput();
     Device device;
     ConfigureForSim(device, sim, c.transport, ProtocolType::ModbusRtu, 100, 60000);
     const DeviceConfig base = device.GetConfig();

@@ -17,7 +17,7 @@ constexpr DWORD kWaitMs = 30000; // generous: a slow machine must not fail these
 class Child {
 public:
     // Starts commandLine, on this process's console unless detached; false when it cannot.
-    bool Start(const std::string& commandLine, bool detached) {
+    bool Start(std::string commandLine, bool detached) {
         char folder[MAX_PATH], file[MAX_PATH];
         if (GetTempPathA(MAX_PATH, folder) == 0 || GetTempFileNameA(folder, "vk", 0, file) == 0)
             return false;
@@ -33,10 +33,9 @@ public:
         startup.hStdInput = detached ? nullptr : GetStdHandle(STD_INPUT_HANDLE);
         startup.hStdOutput = out;
         startup.hStdError = out;
-        std::string line = commandLine;
         PROCESS_INFORMATION process{};
         const bool started =
-            CreateProcessA(nullptr, line.data(), nullptr, nullptr, TRUE,
+            CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, TRUE,
                            detached ? DETACHED_PROCESS : 0, nullptr, nullptr, &startup, &process);
         CloseHandle(out);
         if (!started)
@@ -47,8 +46,7 @@ public:
     }
     ~Child() {
         if (m_process != nullptr) {
-            if (WaitForSingleObject(m_process, 0) == WAIT_TIMEOUT)
-                TerminateProcess(m_process, 99);
+            TerminateProcess(m_process, 99); // fails, harmlessly, once it has ended
             WaitForSingleObject(m_process, kWaitMs);
             CloseHandle(m_process);
         }
