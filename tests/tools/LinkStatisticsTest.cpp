@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <deque>
+#include <tuple>
 
 #include "device/Device.h"
 #include "dialog/LinkStatisticsLine.h"
@@ -12,29 +13,22 @@
 
 namespace {
 
-OperationResult Result(ErrorKind kind, std::string message = "") {
-    OperationResult result;
-    result.success = kind == ErrorKind::None;
-    result.code = result.success ? 0 : -9;
-    result.kind = kind;
-    result.message = std::move(message);
-    return result;
-}
-
 TEST(LinkStatistics, SortsEveryEndingOfATransactionByItsKind) {
-    // The texts mislead on purpose: only the kind may decide.
-    const std::pair<OperationResult, TransactionOutcome> cases[] = {
-        {Result(ErrorKind::ReceiveFailed, "响应异常"), TransactionOutcome::ReceiveFailed},
-        {Result(ErrorKind::NotConnected), TransactionOutcome::SendFailed},
-        {Result(ErrorKind::ConnectionClosed, "接收超时"), TransactionOutcome::SendFailed},
-        {Result(ErrorKind::Mismatch, "设备未连接"), TransactionOutcome::CheckFailed},
-        {Result(ErrorKind::Checksum), TransactionOutcome::CheckFailed},
-        {Result(ErrorKind::Malformed), TransactionOutcome::CheckFailed},
-        {Result(ErrorKind::Exception, "校验和错误"), TransactionOutcome::DeviceException},
-        {Result(ErrorKind::Timeout, "单元1响应异常"), TransactionOutcome::NoAnswer},
+    // Failures (code -9) whose texts mislead on purpose: only the kind may decide.
+    const std::tuple<ErrorKind, const char*, TransactionOutcome> cases[] = {
+        {ErrorKind::ReceiveFailed, "响应异常", TransactionOutcome::ReceiveFailed},
+        {ErrorKind::NotConnected, "", TransactionOutcome::SendFailed},
+        {ErrorKind::ConnectionClosed, "接收超时", TransactionOutcome::SendFailed},
+        {ErrorKind::Mismatch, "设备未连接", TransactionOutcome::CheckFailed},
+        {ErrorKind::Checksum, "", TransactionOutcome::CheckFailed},
+        {ErrorKind::Malformed, "", TransactionOutcome::CheckFailed},
+        {ErrorKind::Exception, "校验和错误", TransactionOutcome::DeviceException},
+        {ErrorKind::Timeout, "单元1响应异常", TransactionOutcome::NoAnswer},
     };
-    for (const auto& [result, outcome] : cases)
-        EXPECT_EQ(LinkStatistics::Classify(result), outcome) << ErrorKindName(result.kind);
+    for (const auto& [kind, message, outcome] : cases) {
+        const OperationResult result{false, -9, message, "", kind, 0};
+        EXPECT_EQ(LinkStatistics::Classify(result), outcome) << ErrorKindName(kind);
+    }
 }
 
 TEST(LinkStatistics, KeepsTheTimesOfTheLastThousandTransactions) {
