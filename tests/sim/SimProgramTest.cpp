@@ -269,8 +269,10 @@ TEST(SimOptions, DoToTheAnswersAndTheBoardWhatTheySay) {
 }
 
 TEST(SimCommandLine, RefusesBadOptionsAndWhatItCannotHaveWithAReason) {
-    LoopbackSocket tcpHeld(true), udpHeld(false); // ports another program holds
-    const std::string tcp = std::to_string(tcpHeld.Port()), udp = std::to_string(udpHeld.Port());
+    SimProcess holder{VORNAK_SIM_PATH}; // holds a TCP and a UDP port, as another program would
+    ASSERT_TRUE(holder.Start({"--tcp", "0", "--udp", "0", "--quiet"})) << holder.ErrorOutput();
+    const std::string tcp = std::to_string(holder.TcpPort()),
+                      udp = std::to_string(holder.UdpPort());
     const std::string file = ::testing::TempDir() + "vornak-sim-file-" + std::to_string(::getpid());
     std::ofstream(file) << "not a link";
     const struct {
