@@ -447,7 +447,7 @@ int CliRunner::RunSelfTest() {
         test.Run(&InterruptWatch::Flag(), [&](int32_t done, int32_t total) {
             progress.Update(done, total);
             // Ctrl-C called off the wait under way; the coils are restored with normal waits.
-            if (InterruptWatch::Flag() && !resumed) {
+            if (InterruptWatch::Interrupted() && !resumed) {
                 resumed = true;
                 InterruptWatch::Resume();
             }

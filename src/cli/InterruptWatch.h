@@ -11,8 +11,11 @@ public:
     // false when the system refused.
     static bool Install();
     static const std::atomic<bool>& Flag();
+    // The flag, or an interrupt under way that has already called off the wait in progress.
+    static bool Interrupted();
     // Lowers the cancel signal that an interrupt raises (the flag stays), so that what
-    // follows an interrupted wait (restoring the coils) runs with normal waits.
+    // follows an interrupted wait (restoring the coils) runs with normal waits. Waits first
+    // (bounded) for an interrupt still being delivered, so that no raise comes after it.
     static void Resume();
     // Waits up to ms milliseconds; true as soon as an interrupt has come or standard
     // output's reader has gone.

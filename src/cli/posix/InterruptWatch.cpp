@@ -52,6 +52,10 @@ const std::atomic<bool>& InterruptWatch::Flag() {
     return interrupted;
 }
 
+bool InterruptWatch::Interrupted() {
+    return interrupted || (waits != nullptr && waits->IsRaised());
+}
+
 bool InterruptWatch::WaitFor(int ms) {
     const Deadline deadline(ms);
     // The write end of a pipe reports POLLERR once its reader has closed it; a file or a

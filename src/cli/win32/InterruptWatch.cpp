@@ -17,10 +17,12 @@ CancelSignal* waits = nullptr;
 BOOL WINAPI OnConsoleEvent(DWORD event) {
     if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT)
         return FALSE; // closing the console or logging off: the default ending
-    interrupted = true;
-    SetEvent(wakeEvent);
+    // Raised before the flag is set: whoever sees the flag and lowers the signal again (to
+    // restore the coils) has no raise still to come after it.
     if (waits != nullptr)
         waits->Raise();
+    interrupted = true;
+    SetEvent(wakeEvent);
     return TRUE;
 }
 
@@ -36,12 +38,19 @@ bool InterruptWatch::Install() {
 }
 
 void InterruptWatch::Resume() {
+    // A raised signal without the flag yet: the handler is still under way on its thread.
+    if (waits != nullptr && waits->IsRaised())
+        WaitFor(1000);
     if (waits != nullptr)
         waits->Reset();
 }
 
 const std::atomic<bool>& InterruptWatch::Flag() {
     return interrupted;
+}
+
+bool InterruptWatch::Interrupted() {
+    return interrupted || (waits != nullptr && waits->IsRaised());
 }
 
 bool InterruptWatch::WaitFor(int ms) {
