@@ -35,7 +35,6 @@ protected:
     std::shared_ptr<FakeBoard> board = std::make_shared<FakeBoard>();
     FakeWindow window;
     FakeDialogView& view = window.view;
-    MainDialog& dialog = window.dialog;
     FakeSearchView searchView;
     BoardSearchSession session{window.windowTools, searchView, BoardHooks(board)};
 };
@@ -58,7 +57,6 @@ TEST_F(BoardSearchSessionTest, FindsTheBoardOverTheNetworkAndOnASerialLine) {
     EXPECT_FALSE(searchView.running);
     ASSERT_TRUE(session.Choose(0));
     EXPECT_EQ(view.GetText(IDC_ADDRESS_COMBO), "7");
-    EXPECT_EQ(dialog.Config().slaveAddress, 7);
     EXPECT_FALSE(session.Choose(1));
 
     // On a serial line the board hears only 19200 baud with even parity.

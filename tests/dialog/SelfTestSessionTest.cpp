@@ -97,9 +97,7 @@ TEST_F(SelfTestSessionTest, CancelRestoresTheCoilsAndANotConnectedBoardIsRefused
     EXPECT_FALSE(testView.inputsShown);
     EXPECT_EQ(testView.verdict, "自检已取消");
     EXPECT_EQ(board->CoilWord(), 0x80000005u);
-    EXPECT_GT(testView.Count(SelfTestSession::kUntested), 0);
     EXPECT_EQ(testView.done, 12); // where it stopped, not the restoring steps
-    EXPECT_EQ(view.timers[TIMER_POLL], 1000);
 
     view.Click(IDC_TCP_DISCONNECT);
     const int32_t writes = board->writes;

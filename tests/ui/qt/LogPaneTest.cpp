@@ -20,7 +20,6 @@ private slots:
     // also once emptied.
     void keepsLinesInOrder() {
         const std::tuple<QStringList, int, QString, int> rows[] = {
-            {{}, 0, "", 0},
             {{"", "x"}, 0, "\nx", 2},
             {{"<b>a</b> &amp;", "✅ 设备已自动恢复连接"},
              0,
