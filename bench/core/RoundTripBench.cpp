@@ -42,7 +42,7 @@ namespace {
 SimProcess* sim = nullptr;
 
 // Reads 32 coils in a loop: Modbus TCP to the simulator's port, or Modbus RTU over its
-// simulator's pseudo-terminal; with link statistics kept or not.
+// pseudo-terminal; with link statistics kept or not.
 void DeviceReadCoils(benchmark::State& state, CommType commType, bool withStatistics = false) {
     Device device;
     device.SetCallback(nullptr);
